@@ -1,0 +1,108 @@
+// Drives channels through real bytes, as the Flutter side would: encodes calls, delivers
+// them on a LocalMessenger, decodes the replies, and records what the native side sends.
+//
+//   channel_test::ChannelHarness h;
+//   installMyChannels(h.messenger());
+//   EXPECT_EQ(h.call("tandrel/autostart", "isEnabled"), MethodReply::Success(false));
+//   EXPECT_EQ(h.listen("tandrel/key_events"), MethodReply::Success());
+//   EXPECT_EQ(h.eventValues("tandrel/key_events").size(), 1u);
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <optional>
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "channel/local_messenger.h"
+#include "channel/standard_codec.h"
+#include "channel/value.h"
+
+namespace channel_test {
+
+using channel::ChannelError;
+using channel::Value;
+using channel::ValueList;
+using channel::ValueMap;
+
+// A method call's outcome as the Flutter side sees it.
+struct MethodReply {
+  enum class Kind {
+    kSuccess,
+    kError,
+    kNotImplemented,  // the zero-byte reply
+    kPending,         // the handler kept the result and has not answered yet
+    kMalformed,       // reply bytes that are not an envelope
+  };
+  Kind kind = Kind::kPending;
+  Value value;         // kSuccess
+  ChannelError error;  // kError
+  std::vector<uint8_t> bytes;
+
+  static MethodReply Success(Value v = Value());
+  static MethodReply Error(std::string code, std::optional<std::string> message = std::nullopt,
+                           Value details = Value());
+  static MethodReply NotImplemented();
+  static MethodReply FromBytes(std::span<const uint8_t> bytes);
+
+  bool isSuccess() const { return kind == Kind::kSuccess; }
+  bool isError() const { return kind == Kind::kError; }
+  bool isNotImplemented() const { return kind == Kind::kNotImplemented; }
+  // The error code, or "" when the reply is not an error.
+  std::string errorCode() const { return isError() ? error.code : std::string(); }
+
+  // Compares kind and payload (not the raw bytes).
+  friend bool operator==(const MethodReply& a, const MethodReply& b);
+};
+std::ostream& operator<<(std::ostream& os, const MethodReply& r);
+
+// One message the native side sent on an event channel.
+struct Event {
+  enum class Kind { kValue, kError, kEndOfStream, kMalformed };
+  Kind kind = Kind::kMalformed;
+  Value value;         // kValue
+  ChannelError error;  // kError
+  std::vector<uint8_t> bytes;
+
+  static Event Success(Value v);
+  static Event Error(std::string code, std::optional<std::string> message = std::nullopt,
+                     Value details = Value());
+  static Event EndOfStream();
+  static Event FromBytes(std::span<const uint8_t> bytes);
+
+  friend bool operator==(const Event& a, const Event& b);
+};
+std::ostream& operator<<(std::ostream& os, const Event& e);
+
+class ChannelHarness {
+ public:
+  ChannelHarness();
+  ChannelHarness(const ChannelHarness&) = delete;
+  ChannelHarness& operator=(const ChannelHarness&) = delete;
+
+  channel::LocalMessenger& messenger() { return messenger_; }
+
+  MethodReply call(const std::string& channel, const std::string& method,
+                   const Value& arguments = Value());
+  // Delivers raw bytes (malformed calls, hand-written vectors).
+  MethodReply callBytes(const std::string& channel, std::span<const uint8_t> message);
+
+  MethodReply listen(const std::string& channel, const Value& arguments = Value());
+  MethodReply cancel(const std::string& channel, const Value& arguments = Value());
+
+  // Everything sent to the Flutter side on `channel`, decoded, oldest first.
+  std::vector<Event> events(const std::string& channel) const;
+  // Only the success events' values.
+  std::vector<Value> eventValues(const std::string& channel) const;
+  // Every message sent on any channel, raw, in order.
+  const std::vector<std::pair<std::string, std::vector<uint8_t>>>& sent() const { return sent_; }
+  void clearEvents() { sent_.clear(); }
+
+ private:
+  channel::LocalMessenger messenger_;
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> sent_;
+};
+
+}  // namespace channel_test

@@ -1,0 +1,33 @@
+// Unicode text rules shared by every part of the program: conversion between UTF-8 and
+// UTF-16, locale-independent lowercasing and equality under canonical equivalence.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace text {
+
+// Malformed sequences (and, from UTF-16, lone surrogates) become U+FFFD, one per
+// maximal ill-formed subpart, so the result is always well-formed.
+std::u16string utf8ToUtf16(std::string_view utf8);
+std::string utf16ToUtf8(std::u16string_view utf16);
+
+// Strict: no overlong forms, no encoded surrogates, nothing above U+10FFFF, no truncation.
+bool isValidUtf8(std::string_view bytes);
+
+// `bytes` unchanged when it is valid UTF-8, otherwise with every malformed part replaced
+// by U+FFFD.
+std::string toValidUtf8(std::string_view bytes);
+
+// Full Unicode lowercasing with the root locale, so the result never depends on the
+// user's language settings (no Turkish dotless i surprises). Invalid input is repaired
+// first.
+std::string lowercase(std::string_view utf8);
+std::u16string lowercase(std::u16string_view utf16);
+
+// True when both texts are canonically equivalent (for example NFC and NFD forms of the
+// same word).
+bool canonicallyEqual(std::u16string_view a, std::u16string_view b);
+bool canonicallyEqual(std::string_view utf8a, std::string_view utf8b);
+
+}  // namespace text
