@@ -1,0 +1,115 @@
+#pragma once
+// CoreGraphics events: taps, event fields, event sources, posting, listen/post access;
+// and the CoreFoundation run-loop calls a tap needs.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace platform {
+
+struct EventObject;          // CGEventRef
+struct EventSourceObject;    // CGEventSourceRef
+struct MachPortObject;       // the tap's CFMachPortRef
+struct RunLoopSourceObject;  // CFRunLoopSourceRef
+
+// Owned, reference-counted handles; null means the creating call returned NULL.
+using Event = std::shared_ptr<EventObject>;
+using EventSource = std::shared_ptr<EventSourceObject>;
+using MachPort = std::shared_ptr<MachPortObject>;
+using RunLoopSource = std::shared_ptr<RunLoopSourceObject>;
+
+using EventType = uint32_t;  // CGEventType
+inline constexpr EventType kCGEventLeftMouseDown = 1;
+inline constexpr EventType kCGEventLeftMouseUp = 2;
+inline constexpr EventType kCGEventRightMouseDown = 3;
+inline constexpr EventType kCGEventRightMouseUp = 4;
+inline constexpr EventType kCGEventKeyDown = 10;
+inline constexpr EventType kCGEventKeyUp = 11;
+inline constexpr EventType kCGEventFlagsChanged = 12;
+inline constexpr EventType kCGEventOtherMouseDown = 25;
+inline constexpr EventType kCGEventOtherMouseUp = 26;
+inline constexpr EventType kCGEventTapDisabledByTimeout = 0xFFFFFFFE;
+inline constexpr EventType kCGEventTapDisabledByUserInput = 0xFFFFFFFF;
+
+constexpr uint64_t eventMaskBit(EventType type) {
+  return uint64_t{1} << type;
+}
+
+using EventField = uint32_t;  // CGEventField
+inline constexpr EventField kCGKeyboardEventAutorepeat = 8;
+inline constexpr EventField kCGKeyboardEventKeycode = 9;
+inline constexpr EventField kCGEventSourceUserData = 42;
+
+using EventFlags = uint64_t;  // CGEventFlags
+inline constexpr EventFlags kCGEventFlagMaskAlphaShift = 0x10000;
+inline constexpr EventFlags kCGEventFlagMaskShift = 0x20000;
+inline constexpr EventFlags kCGEventFlagMaskControl = 0x40000;
+inline constexpr EventFlags kCGEventFlagMaskAlternate = 0x80000;
+inline constexpr EventFlags kCGEventFlagMaskCommand = 0x100000;
+inline constexpr EventFlags kCGEventFlagMaskNumericPad = 0x200000;
+inline constexpr EventFlags kCGEventFlagMaskHelp = 0x400000;
+inline constexpr EventFlags kCGEventFlagMaskSecondaryFn = 0x800000;
+
+using TapLocation = uint32_t;  // CGEventTapLocation
+inline constexpr TapLocation kCGHIDEventTap = 0;
+inline constexpr TapLocation kCGSessionEventTap = 1;
+inline constexpr TapLocation kCGAnnotatedSessionEventTap = 2;
+
+using TapPlacement = uint32_t;  // CGEventTapPlacement
+inline constexpr TapPlacement kCGHeadInsertEventTap = 0;
+
+using TapOptions = uint32_t;  // CGEventTapOptions
+inline constexpr TapOptions kCGEventTapOptionDefault = 0;
+inline constexpr TapOptions kCGEventTapOptionListenOnly = 1;
+
+using EventSourceStateID = int32_t;  // CGEventSourceStateID
+inline constexpr EventSourceStateID kCGEventSourceStateHIDSystemState = 1;
+
+// The tap callback (CGEventTapCallBack without the proxy, which nothing here uses): called on the
+// main run loop with the event type and the borrowed event; returns the event to pass on (an
+// active tap that returns null drops the event).
+using TapCallback = EventObject* (*)(EventType type, EventObject* event, void* userInfo);
+
+class Events {
+ public:
+  virtual ~Events() = default;
+
+  // CGEventTapCreate; null when the tap cannot be created. `userInfo` is not retained.
+  virtual MachPort tapCreate(TapLocation location, TapPlacement placement, TapOptions options,
+                             uint64_t eventsOfInterest, TapCallback callback, void* userInfo) = 0;
+  // CGEventTapEnable.
+  virtual void tapEnable(const MachPort& tap, bool enable) = 0;
+  // CFMachPortCreateRunLoopSource(kCFAllocatorDefault, tap, 0); null when it yields none.
+  virtual RunLoopSource createRunLoopSource(const MachPort& tap) = 0;
+  // CFRunLoopAddSource / CFRunLoopRemoveSource on CFRunLoopGetMain() in kCFRunLoopCommonModes.
+  virtual void addToMainRunLoop(const RunLoopSource& source) = 0;
+  virtual void removeFromMainRunLoop(const RunLoopSource& source) = 0;
+
+  // CGEventGetIntegerValueField, CGEventGetFlags, CGEventKeyboardGetUnicodeString on a borrowed
+  // event (the tap's, on the hot path).
+  virtual int64_t integerValueField(EventObject& event, EventField field) = 0;
+  virtual EventFlags flags(EventObject& event) = 0;
+  virtual void keyboardGetUnicodeString(EventObject& event, size_t maxLength, size_t& actualLength,
+                                        char16_t* buffer) = 0;
+
+  // CGEventSourceCreate; null on failure. CGEventSourceSetUserData.
+  virtual EventSource createSource(EventSourceStateID state) = 0;
+  virtual void sourceSetUserData(const EventSource& source, int64_t userData) = 0;
+  // CGEventCreateKeyboardEvent; `source` may be null. Null when the event cannot be created.
+  virtual Event createKeyboardEvent(const EventSource& source, uint16_t keycode, bool keyDown) = 0;
+  // CGEventSetFlags, CGEventKeyboardSetUnicodeString, CGEventPost.
+  virtual void setFlags(const Event& event, EventFlags flags) = 0;
+  virtual void keyboardSetUnicodeString(const Event& event, size_t length,
+                                        const char16_t* units) = 0;
+  virtual void post(TapLocation location, const Event& event) = 0;
+
+  // CGPreflightListenEventAccess, CGRequestListenEventAccess, CGPreflightPostEventAccess,
+  // CGRequestPostEventAccess.
+  virtual bool preflightListenEventAccess() = 0;
+  virtual bool requestListenEventAccess() = 0;
+  virtual bool preflightPostEventAccess() = 0;
+  virtual bool requestPostEventAccess() = 0;
+};
+
+}  // namespace platform

@@ -1,0 +1,32 @@
+#pragma once
+// ServiceManagement: SMAppService.mainAppService (macOS 13 and later only; callers check the
+// system version first).
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace platform {
+
+// SMAppServiceStatus.
+inline constexpr int64_t kSMAppServiceStatusNotRegistered = 0;
+inline constexpr int64_t kSMAppServiceStatusEnabled = 1;
+inline constexpr int64_t kSMAppServiceStatusRequiresApproval = 2;
+inline constexpr int64_t kSMAppServiceStatusNotFound = 3;
+
+// What -registerAndReturnError: / -unregisterAndReturnError: report.
+struct LoginItemOutcome {
+  bool succeeded = false;
+  // The returned NSError's localizedDescription; nullopt when no error object came back.
+  std::optional<std::string> errorDescription;
+};
+
+class LoginItems {
+ public:
+  virtual ~LoginItems() = default;
+  virtual int64_t status() = 0;
+  virtual LoginItemOutcome registerMainApp() = 0;
+  virtual LoginItemOutcome unregisterMainApp() = 0;
+};
+
+}  // namespace platform
