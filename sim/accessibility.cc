@@ -1,0 +1,233 @@
+// Accessibility: the system-wide element, application elements and each application's focused
+// text element, with the knobs that decide how the application answers.
+
+#include <unicode/ustring.h>
+
+#include "sim/world_impl.h"
+
+namespace sim {
+
+using platform::AXAttributeValue;
+using platform::AXElement;
+using platform::AXElementObject;
+using platform::AXError;
+using Kind = platform::AXElementObject::Kind;
+
+namespace {
+
+constexpr int32_t kAXValueTypeCGPoint = 1;
+
+std::u16string upperCased(const std::u16string& text) {
+  if (text.empty()) return text;
+  std::u16string out(text.size() * 3 + 1, u'\0');  // full case mapping may grow the text
+  UErrorCode status = U_ZERO_ERROR;
+  const int32_t length = u_strToUpper(out.data(), static_cast<int32_t>(out.size()), text.data(),
+                                      static_cast<int32_t>(text.size()), "", &status);
+  if (U_FAILURE(status)) return text;
+  out.resize(static_cast<size_t>(length));
+  return out;
+}
+
+AXElement element(Kind kind, int32_t pid) {
+  return std::make_shared<AXElementObject>(AXElementObject{kind, pid});
+}
+
+}  // namespace
+
+bool SimAccessibility::isProcessTrusted() {
+  return w_.trusted;
+}
+
+bool SimAccessibility::isProcessTrustedWithOptions(bool prompt) {
+  if (prompt) ++w_.trustPrompts;
+  return w_.trusted;
+}
+
+AXElement SimAccessibility::createApplication(int32_t pid) {
+  return element(Kind::kApplication, pid);  // like the OS: made for any pid, checked on use
+}
+
+AXElement SimAccessibility::createSystemWide() {
+  return element(Kind::kSystemWide, 0);
+}
+
+AXError SimAccessibility::copyAttributeValue(const AXElement& handle, std::string_view attribute,
+                                             AXAttributeValue& value) {
+  if (!handle) return platform::kAXErrorIllegalArgument;
+  if (!w_.trusted) return platform::kAXErrorAPIDisabled;
+
+  switch (handle->kind) {
+    case Kind::kSystemWide: {
+      if (attribute != "AXFocusedUIElement") return platform::kAXErrorAttributeUnsupported;
+      if (w_.faults.systemWideFocusFails) return platform::kAXErrorCannotComplete;
+      const AppState* app = w_.frontmost ? w_.app(*w_.frontmost) : nullptr;
+      if (!app || !app->focused) return platform::kAXErrorNoValue;
+      if (app->hidesTreeUntilManualAccessibility && !app->manualAccessibility) {
+        return platform::kAXErrorNoValue;
+      }
+      value = element(Kind::kFocused, app->pid);
+      return platform::kAXErrorSuccess;
+    }
+    case Kind::kApplication: {
+      const AppState* app = w_.app(handle->pid);
+      if (!app) return platform::kAXErrorInvalidUIElement;
+      if (attribute == "AXManualAccessibility") {
+        value = app->manualAccessibility;
+        return platform::kAXErrorSuccess;
+      }
+      if (attribute != "AXFocusedUIElement") return platform::kAXErrorAttributeUnsupported;
+      if (!app->focused) return platform::kAXErrorNoValue;
+      if (app->hidesTreeUntilManualAccessibility && !app->manualAccessibility) {
+        return platform::kAXErrorNoValue;
+      }
+      value = element(Kind::kFocused, app->pid);
+      return platform::kAXErrorSuccess;
+    }
+    case Kind::kFocused:
+      break;
+  }
+
+  ElementState* el = w_.focusedOf(handle->pid);
+  if (!el) return platform::kAXErrorInvalidUIElement;
+  if (const auto it = el->copyErrors.find(std::string(attribute)); it != el->copyErrors.end()) {
+    return it->second;
+  }
+  if (attribute == "AXValue") {
+    if (el->valueIsNumber) {
+      value = el->numberValue;
+    } else if (el->value) {
+      value = *el->value;
+    } else {
+      return platform::kAXErrorNoValue;
+    }
+    return platform::kAXErrorSuccess;
+  }
+  if (attribute == "AXSelectedTextRange") {
+    if (el->selectionIsNotRange) {
+      value = platform::AXValueBox{kAXValueTypeCGPoint, {}};
+      return platform::kAXErrorSuccess;
+    }
+    if (!el->selection) return platform::kAXErrorNoValue;
+    value = platform::AXValueBox{platform::kAXValueTypeCFRange, *el->selection};
+    return platform::kAXErrorSuccess;
+  }
+  if (attribute == "AXSelectedText") {
+    if (!el->selection) return platform::kAXErrorNoValue;
+    const platform::AXRange range = text_edit::clampedSelection(*el);
+    value = text_edit::textOf(*el).substr(static_cast<size_t>(range.location),
+                                          static_cast<size_t>(range.length));
+    return platform::kAXErrorSuccess;
+  }
+  if (attribute == "AXSubrole") {
+    if (!el->subrole) return platform::kAXErrorNoValue;
+    value = *el->subrole;
+    return platform::kAXErrorSuccess;
+  }
+  return platform::kAXErrorAttributeUnsupported;
+}
+
+AXError SimAccessibility::setAttributeValue(const AXElement& handle, std::string_view attribute,
+                                            const AXAttributeValue& value) {
+  if (!handle) return platform::kAXErrorIllegalArgument;
+  if (!w_.trusted) return platform::kAXErrorAPIDisabled;
+
+  switch (handle->kind) {
+    case Kind::kSystemWide:
+      return platform::kAXErrorAttributeUnsupported;
+    case Kind::kApplication: {
+      AppState* app = w_.app(handle->pid);
+      if (!app) return platform::kAXErrorInvalidUIElement;
+      if (attribute != "AXManualAccessibility") return platform::kAXErrorAttributeUnsupported;
+      ++app->manualAccessibilityWrites;
+      if (app->refuseManualAccessibility) return platform::kAXErrorAttributeUnsupported;
+      const bool* flag = std::get_if<bool>(&value);
+      if (!flag) return platform::kAXErrorIllegalArgument;
+      app->manualAccessibility = *flag;
+      return platform::kAXErrorSuccess;
+    }
+    case Kind::kFocused:
+      break;
+  }
+
+  ElementState* el = w_.focusedOf(handle->pid);
+  if (!el) return platform::kAXErrorInvalidUIElement;
+  const auto* text = std::get_if<std::u16string>(&value);
+
+  if (attribute == "AXValue") {
+    if (!el->valueSettable) return platform::kAXErrorAttributeUnsupported;
+    if (!text) return platform::kAXErrorIllegalArgument;
+    switch (el->valueWrite) {
+      case WriteBehaviour::kRefuse:
+        return platform::kAXErrorCannotComplete;
+      case WriteBehaviour::kIgnore:
+        return platform::kAXErrorSuccess;
+      case WriteBehaviour::kAccept:
+        el->value = *text;
+        break;
+      case WriteBehaviour::kReformat:
+        el->value = el->reformatTo ? *el->reformatTo : upperCased(*text);
+        break;
+    }
+    el->valueIsNumber = false;
+    // A new value puts the caret at its end, as text fields do.
+    if (el->selection)
+      el->selection = platform::AXRange{static_cast<int64_t>(el->value->size()), 0};
+    return platform::kAXErrorSuccess;
+  }
+  if (attribute == "AXSelectedTextRange") {
+    if (!el->selectionSettable) return platform::kAXErrorAttributeUnsupported;
+    const auto* box = std::get_if<platform::AXValueBox>(&value);
+    if (!box || box->type != platform::kAXValueTypeCFRange)
+      return platform::kAXErrorIllegalArgument;
+    if (el->refuseSelectionWrite) return platform::kAXErrorCannotComplete;
+    el->selection = box->range;
+    el->selection = text_edit::clampedSelection(*el);
+    return platform::kAXErrorSuccess;
+  }
+  if (attribute == "AXSelectedText") {
+    if (!el->selectedTextSettable) return platform::kAXErrorAttributeUnsupported;
+    if (!text) return platform::kAXErrorIllegalArgument;
+    if (el->refuseSelectedTextWrite) return platform::kAXErrorCannotComplete;
+    text_edit::replaceSelection(*el, *text);
+    return platform::kAXErrorSuccess;
+  }
+  return platform::kAXErrorAttributeUnsupported;
+}
+
+AXError SimAccessibility::isAttributeSettable(const AXElement& handle, std::string_view attribute,
+                                              bool& settable) {
+  if (!handle) return platform::kAXErrorIllegalArgument;
+  if (!w_.trusted) return platform::kAXErrorAPIDisabled;
+  switch (handle->kind) {
+    case Kind::kSystemWide:
+      settable = false;
+      return platform::kAXErrorSuccess;
+    case Kind::kApplication: {
+      const AppState* app = w_.app(handle->pid);
+      if (!app) return platform::kAXErrorInvalidUIElement;
+      settable = attribute == "AXManualAccessibility" && !app->refuseManualAccessibility;
+      return platform::kAXErrorSuccess;
+    }
+    case Kind::kFocused:
+      break;
+  }
+  const ElementState* el = w_.focusedOf(handle->pid);
+  if (!el) return platform::kAXErrorInvalidUIElement;
+  if (attribute == "AXValue") {
+    settable = el->valueSettable;
+  } else if (attribute == "AXSelectedTextRange") {
+    settable = el->selectionSettable;
+  } else if (attribute == "AXSelectedText") {
+    settable = el->selectedTextSettable;
+  } else {
+    settable = false;
+  }
+  return platform::kAXErrorSuccess;
+}
+
+std::optional<platform::AXValueBox> SimAccessibility::createRangeValue(platform::AXRange range) {
+  if (w_.faults.rangeValueCreateFails) return std::nullopt;
+  return platform::AXValueBox{platform::kAXValueTypeCFRange, range};
+}
+
+}  // namespace sim

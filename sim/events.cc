@@ -1,0 +1,394 @@
+// The event system: taps and their run-loop sources, the user's keyboard and mouse, synthetic
+// events, and what a delivered key press does to the focused text element.
+
+#include <algorithm>
+
+#include "sim/keyboard_layouts.h"
+#include "sim/world_impl.h"
+#include "text/text.h"
+
+namespace sim {
+
+using platform::Event;
+using platform::EventFlags;
+using platform::EventObject;
+using platform::EventType;
+
+namespace {
+
+// The OS keeps at most this many UTF-16 units of a keyboard event's string.
+constexpr size_t kMaxEventUnicode = 20;
+
+bool isHighSurrogate(char16_t u) {
+  return u >= 0xD800 && u <= 0xDBFF;
+}
+bool isLowSurrogate(char16_t u) {
+  return u >= 0xDC00 && u <= 0xDFFF;
+}
+
+// Control characters a key may carry (Escape, DEL, Return's CR) are commands, not text.
+std::u16string insertableText(std::u16string_view units) {
+  std::u16string out;
+  for (char16_t u : units) {
+    if ((u < 0x20 && u != u'\t' && u != u'\n') || u == 0x7F) continue;
+    out.push_back(u);
+  }
+  return out;
+}
+
+}  // namespace
+
+// ---- Text edits ---------------------------------------------------------------------------
+
+namespace text_edit {
+
+std::u16string& textOf(ElementState& element) {
+  if (!element.value) element.value.emplace();
+  return *element.value;
+}
+
+platform::AXRange clampedSelection(const ElementState& element) {
+  const auto length = static_cast<int64_t>(element.value ? element.value->size() : 0);
+  if (!element.selection) return {length, 0};
+  const int64_t location = std::clamp<int64_t>(element.selection->location, 0, length);
+  const int64_t count = std::clamp<int64_t>(element.selection->length, 0, length - location);
+  return {location, count};
+}
+
+void replaceSelection(ElementState& element, std::u16string_view replacement) {
+  const platform::AXRange range = clampedSelection(element);
+  textOf(element).replace(static_cast<size_t>(range.location), static_cast<size_t>(range.length),
+                          replacement);
+  if (element.selection) {
+    element.selection =
+        platform::AXRange{range.location + static_cast<int64_t>(replacement.size()), 0};
+  }
+}
+
+void deleteBackward(ElementState& element) {
+  platform::AXRange range = clampedSelection(element);
+  std::u16string& text = textOf(element);
+  if (range.length == 0) {
+    if (range.location == 0) return;
+    const auto caret = static_cast<size_t>(range.location);
+    // A character outside the BMP goes as a whole, never half a surrogate pair.
+    const bool pair =
+        caret >= 2 && isLowSurrogate(text[caret - 1]) && isHighSurrogate(text[caret - 2]);
+    range.length = pair ? 2 : 1;
+    range.location -= range.length;
+  }
+  text.erase(static_cast<size_t>(range.location), static_cast<size_t>(range.length));
+  if (element.selection) element.selection = platform::AXRange{range.location, 0};
+}
+
+}  // namespace text_edit
+
+// ---- Delivery -----------------------------------------------------------------------------
+
+EventFlags World::Impl::heldFlags() const {
+  EventFlags flags = capsLock ? platform::kCGEventFlagMaskAlphaShift : 0;
+  for (uint16_t code = 0; code < heldModifiers.size(); ++code) {
+    if (!heldModifiers[code] || code == keys::kCapsLock) continue;
+    flags |= keys::modifierFlag(code).value_or(0);
+  }
+  return flags;
+}
+
+bool World::Impl::tapDelivers(const TapState& tap) const {
+  return std::any_of(loopSources.begin(), loopSources.end(),
+                     [&](const auto& s) { return s->tap.lock().get() == &tap; });
+}
+
+void World::Impl::queueDelivery(Event event) {
+  enqueue(now, [this, event = std::move(event)] { deliver(event.get()); });
+}
+
+void World::Impl::deliver(EventObject* event) {
+  // Taps may create, disable or release taps from their callbacks: walk a snapshot and check each
+  // tap again right before calling it.
+  const std::vector<std::weak_ptr<TapState>> snapshot = taps;
+  for (const auto& weak : snapshot) {
+    const std::shared_ptr<TapState> tap = weak.lock();
+    if (!tap || !tap->enabled || !tap->callback || !tapDelivers(*tap)) continue;
+    if (!trusted && !listenAccess) continue;
+    if (event->type >= 64 || !(tap->mask & platform::eventMaskBit(event->type))) continue;
+    EventObject* passed = tap->callback(event->type, event, tap->userInfo);
+    if (tap->options == platform::kCGEventTapOptionListenOnly) continue;
+    if (!passed) return;  // an active tap swallowed it
+    event = passed;
+  }
+  applyToFocusedElement(*event);
+}
+
+void World::Impl::applyToFocusedElement(const EventObject& event) {
+  if (event.type != platform::kCGEventKeyDown) return;
+  ElementState* element = frontmost ? focusedOf(*frontmost) : nullptr;
+  if (!element) return;
+  if (event.flags & platform::kCGEventFlagMaskCommand) {
+    if (event.keycode == keys::kC) {
+      // Secure fields never give their text away.
+      if (element->subrole == u"AXSecureTextField") return;
+      const platform::AXRange range = text_edit::clampedSelection(*element);
+      if (range.length == 0) return;
+      const std::u16string selected = text_edit::textOf(*element).substr(
+          static_cast<size_t>(range.location), static_cast<size_t>(range.length));
+      pasteboard.clearContents();
+      pasteboard.setStringForType(text::utf16ToUtf8(selected), platform::kPasteboardTypeString);
+    } else if (event.keycode == keys::kV) {
+      const std::optional<std::string> pasted =
+          pasteboard.stringForType(platform::kPasteboardTypeString);
+      if (pasted) text_edit::replaceSelection(*element, text::utf8ToUtf16(*pasted));
+    }
+    return;
+  }
+  if (event.flags & platform::kCGEventFlagMaskControl) return;
+  if (event.keycode == keys::kDelete) {
+    text_edit::deleteBackward(*element);
+  } else if (event.keycode == keys::kReturn) {
+    text_edit::replaceSelection(*element, u"\n");  // as a multi-line field takes Return
+  } else {
+    const std::u16string text = insertableText(event.unicode);
+    if (!text.empty()) text_edit::replaceSelection(*element, text);
+  }
+}
+
+Event World::Impl::userKeyEvent(EventType type, uint16_t keycode, bool autorepeat) {
+  auto event = std::make_shared<EventObject>();
+  event->type = type;
+  event->keycode = keycode;
+  event->autorepeat = autorepeat;
+  event->flags = heldFlags();
+  if (type != platform::kCGEventFlagsChanged) {
+    // With Command or Control held the event still reports the layout's characters.
+    event->unicode = keys::characters(
+        layout(), keycode, (event->flags & platform::kCGEventFlagMaskShift) != 0, capsLock);
+  }
+  return event;
+}
+
+// ---- The user -----------------------------------------------------------------------------
+
+void World::keyDown(uint16_t keycode, bool autorepeat) {
+  Impl& w = *impl_;
+  if (keys::modifierFlag(keycode)) {
+    if (keycode == keys::kCapsLock) {
+      w.capsLock = !w.capsLock;
+    } else {
+      w.heldModifiers[keycode] = true;
+    }
+    w.queueDelivery(w.userKeyEvent(platform::kCGEventFlagsChanged, keycode, false));
+    return;
+  }
+  w.queueDelivery(w.userKeyEvent(platform::kCGEventKeyDown, keycode, autorepeat));
+}
+
+void World::keyUp(uint16_t keycode) {
+  Impl& w = *impl_;
+  if (keys::modifierFlag(keycode)) {
+    if (keycode == keys::kCapsLock) return;  // Caps Lock changes state on the press only
+    w.heldModifiers[keycode] = false;
+    w.queueDelivery(w.userKeyEvent(platform::kCGEventFlagsChanged, keycode, false));
+    return;
+  }
+  w.queueDelivery(w.userKeyEvent(platform::kCGEventKeyUp, keycode, false));
+}
+
+void World::pressKey(uint16_t keycode) {
+  keyDown(keycode);
+  keyUp(keycode);
+}
+
+bool World::typeOnKeys(const std::u16string& text) {
+  const std::string layout = impl_->layout();
+  std::vector<std::pair<uint16_t, bool>> strokes;
+  for (char16_t ch : text) {
+    const auto key = keys::keyFor(layout, ch);
+    if (!key) return false;
+    strokes.push_back(*key);
+  }
+  for (const auto& [keycode, shift] : strokes) {
+    if (shift) keyDown(keys::kShift);
+    pressKey(keycode);
+    if (shift) keyUp(keys::kShift);
+  }
+  return true;
+}
+
+void World::click(EventType downType) {
+  EventType upType = downType;
+  if (downType == platform::kCGEventLeftMouseDown) upType = platform::kCGEventLeftMouseUp;
+  if (downType == platform::kCGEventRightMouseDown) upType = platform::kCGEventRightMouseUp;
+  if (downType == platform::kCGEventOtherMouseDown) upType = platform::kCGEventOtherMouseUp;
+  for (EventType type : {downType, upType}) {
+    auto event = std::make_shared<EventObject>();
+    event->type = type;
+    event->flags = impl_->heldFlags();
+    impl_->queueDelivery(std::move(event));
+  }
+}
+
+EventFlags World::heldFlags() const {
+  return impl_->heldFlags();
+}
+
+void World::disableTapsByTimeout() {
+  Impl& w = *impl_;
+  for (const auto& weak : w.taps) {
+    const std::shared_ptr<TapState> tap = weak.lock();
+    if (!tap || !tap->enabled) continue;
+    tap->enabled = false;
+    w.enqueue(w.now, [&w, weak] {
+      const std::shared_ptr<TapState> t = weak.lock();
+      if (!t || !t->callback || !w.tapDelivers(*t)) return;
+      EventObject pseudo;
+      pseudo.type = platform::kCGEventTapDisabledByTimeout;
+      t->callback(pseudo.type, &pseudo, t->userInfo);
+    });
+  }
+}
+
+int World::activeTapCount() const {
+  int count = 0;
+  for (const auto& weak : impl_->taps) {
+    const std::shared_ptr<TapState> tap = weak.lock();
+    if (tap && tap->enabled && impl_->tapDelivers(*tap)) ++count;
+  }
+  return count;
+}
+
+int World::tapCount() const {
+  return static_cast<int>(std::count_if(impl_->taps.begin(), impl_->taps.end(),
+                                        [](const auto& t) { return !t.expired(); }));
+}
+
+std::vector<PostedEvent> World::takePosted() {
+  return std::exchange(impl_->posted, {});
+}
+
+// ---- The Events service -------------------------------------------------------------------
+
+platform::MachPort SimEvents::tapCreate(platform::TapLocation location, platform::TapPlacement,
+                                        platform::TapOptions options, uint64_t eventsOfInterest,
+                                        platform::TapCallback callback, void* userInfo) {
+  if (w_.faults.tapCreateFails || (!w_.trusted && !w_.listenAccess) || !callback) return nullptr;
+  std::erase_if(w_.taps, [](const auto& t) { return t.expired(); });
+  auto tap = std::make_shared<TapState>();
+  tap->location = location;
+  tap->options = options;
+  tap->mask = eventsOfInterest;
+  tap->callback = callback;
+  tap->userInfo = userInfo;
+  w_.taps.push_back(tap);
+  return std::make_shared<platform::MachPortObject>(platform::MachPortObject{std::move(tap)});
+}
+
+void SimEvents::tapEnable(const platform::MachPort& tap, bool enable) {
+  if (tap && tap->tap) tap->tap->enabled = enable;
+}
+
+platform::RunLoopSource SimEvents::createRunLoopSource(const platform::MachPort& tap) {
+  if (w_.faults.runLoopSourceFails || !tap || !tap->tap) return nullptr;
+  return std::make_shared<platform::RunLoopSourceObject>(platform::RunLoopSourceObject{tap->tap});
+}
+
+void SimEvents::addToMainRunLoop(const platform::RunLoopSource& source) {
+  if (!source) return;
+  // The run loop keeps its sources; one whose tap is gone stays but delivers nothing.
+  if (std::find(w_.loopSources.begin(), w_.loopSources.end(), source) == w_.loopSources.end()) {
+    w_.loopSources.push_back(source);
+  }
+}
+
+void SimEvents::removeFromMainRunLoop(const platform::RunLoopSource& source) {
+  std::erase(w_.loopSources, source);
+}
+
+int64_t SimEvents::integerValueField(EventObject& event, platform::EventField field) {
+  switch (field) {
+    case platform::kCGKeyboardEventAutorepeat:
+      return event.autorepeat ? 1 : 0;
+    case platform::kCGKeyboardEventKeycode:
+      return event.keycode;
+    case platform::kCGEventSourceUserData:
+      return event.userData;
+    default:
+      return 0;
+  }
+}
+
+EventFlags SimEvents::flags(EventObject& event) {
+  return event.flags;
+}
+
+void SimEvents::keyboardGetUnicodeString(EventObject& event, size_t maxLength, size_t& actualLength,
+                                         char16_t* buffer) {
+  // Reports the full length even when the buffer is shorter: callers must clamp.
+  const size_t copied = buffer ? std::min(maxLength, event.unicode.size()) : 0;
+  std::copy_n(event.unicode.begin(), copied, buffer);
+  actualLength = event.unicode.size();
+}
+
+platform::EventSource SimEvents::createSource(platform::EventSourceStateID state) {
+  if (w_.faults.eventSourceFails) return nullptr;
+  return std::make_shared<platform::EventSourceObject>(platform::EventSourceObject{state, 0});
+}
+
+void SimEvents::sourceSetUserData(const platform::EventSource& source, int64_t userData) {
+  if (source) source->userData = userData;
+}
+
+Event SimEvents::createKeyboardEvent(const platform::EventSource& source, uint16_t keycode,
+                                     bool keyDown) {
+  const int64_t index = w_.keyboardEventCalls++;
+  if (w_.faults.allKeyboardEventsFail || w_.faults.keyboardEventFailures.contains(index)) {
+    return nullptr;
+  }
+  auto event = std::make_shared<EventObject>();
+  event->type = keyDown ? platform::kCGEventKeyDown : platform::kCGEventKeyUp;
+  event->keycode = keycode;
+  // The key's own characters under the current layout, until a string replaces them.
+  event->unicode = keys::characters(w_.layout(), keycode, false, false);
+  event->userData = source ? source->userData : 0;
+  event->hadSource = source != nullptr;
+  return event;
+}
+
+void SimEvents::setFlags(const Event& event, EventFlags flags) {
+  if (event) event->flags = flags;
+}
+
+void SimEvents::keyboardSetUnicodeString(const Event& event, size_t length, const char16_t* units) {
+  if (!event) return;
+  const size_t kept = units ? std::min(length, kMaxEventUnicode) : 0;
+  event->unicode.assign(units ? units : u"", kept);
+  event->unicodeSet = true;
+}
+
+void SimEvents::post(platform::TapLocation location, const Event& event) {
+  if (!event) return;
+  w_.posted.push_back(PostedEvent{event->type, event->keycode, event->flags,
+                                  event->unicodeSet ? event->unicode : std::u16string(),
+                                  event->userData, location, event->hadSource});
+  // The system takes the event as it is now; later changes by the poster do not travel with it.
+  w_.queueDelivery(std::make_shared<EventObject>(*event));
+}
+
+bool SimEvents::preflightListenEventAccess() {
+  return w_.listenAccess;
+}
+
+bool SimEvents::requestListenEventAccess() {
+  ++w_.listenRequests;
+  return w_.listenAccess;
+}
+
+bool SimEvents::preflightPostEventAccess() {
+  return w_.postAccess;
+}
+
+bool SimEvents::requestPostEventAccess() {
+  ++w_.postRequests;
+  return w_.postAccess;
+}
+
+}  // namespace sim

@@ -1,0 +1,133 @@
+// The general pasteboard: ordered items, each offering typed data.
+
+#include <algorithm>
+
+#include "sim/world_impl.h"
+#include "text/text.h"
+
+namespace sim {
+
+using platform::Bytes;
+using platform::PasteboardItem;
+
+namespace {
+
+using TypedData = std::pair<std::string, Bytes>;
+
+TypedData* findType(PasteboardItemState& item, std::string_view type) {
+  const auto it = std::find_if(item.types.begin(), item.types.end(),
+                               [&](const TypedData& t) { return t.first == type; });
+  return it == item.types.end() ? nullptr : &*it;
+}
+
+void putType(PasteboardItemState& item, std::string_view type, Bytes data) {
+  if (TypedData* existing = findType(item, type)) {
+    existing->second = std::move(data);
+  } else {
+    item.types.emplace_back(std::string(type), std::move(data));
+  }
+}
+
+}  // namespace
+
+PasteboardItemState* SimPasteboard::resolve(const PasteboardItem& item) {
+  if (!item) return nullptr;
+  if (item->detached) return &item->state;
+  // Items read from the pasteboard go stale once its contents change.
+  if (item->generation != w_.changeCount || item->index >= w_.pasteboardItems.size()) {
+    return nullptr;
+  }
+  return &w_.pasteboardItems[item->index];
+}
+
+int64_t SimPasteboard::changeCount() {
+  return w_.changeCount;
+}
+
+int64_t SimPasteboard::clearContents() {
+  w_.pasteboardItems.clear();
+  return ++w_.changeCount;
+}
+
+std::optional<std::string> SimPasteboard::stringForType(std::string_view type) {
+  for (PasteboardItemState& item : w_.pasteboardItems) {
+    const TypedData* data = findType(item, type);
+    if (!data) continue;
+    if (item.unreadableTypes.contains(data->first)) return std::nullopt;
+    std::string text(data->second.begin(), data->second.end());
+    // Bytes that are not UTF-8 cannot become a string.
+    if (!text::isValidUtf8(text)) return std::nullopt;
+    return text;
+  }
+  return std::nullopt;
+}
+
+bool SimPasteboard::setStringForType(std::string_view text, std::string_view type) {
+  if (w_.faults.pasteboardWriteFails) return false;
+  if (w_.pasteboardItems.empty()) w_.pasteboardItems.emplace_back();
+  putType(w_.pasteboardItems.front(), type, Bytes(text.begin(), text.end()));
+  return true;
+}
+
+std::optional<std::vector<PasteboardItem>> SimPasteboard::pasteboardItems() {
+  if (w_.faults.pasteboardItemsNil) return std::nullopt;
+  std::vector<PasteboardItem> out;
+  out.reserve(w_.pasteboardItems.size());
+  for (size_t i = 0; i < w_.pasteboardItems.size(); ++i) {
+    auto item = std::make_shared<platform::PasteboardItemObject>();
+    item->detached = false;
+    item->generation = w_.changeCount;
+    item->index = i;
+    out.push_back(std::move(item));
+  }
+  return out;
+}
+
+bool SimPasteboard::writeObjects(const std::vector<PasteboardItem>& items) {
+  if (w_.faults.pasteboardWriteFails) return false;
+  // Only new items can be written, each once; otherwise nothing is written.
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (!items[i] || !items[i]->detached) return false;
+    if (std::find(items.begin(), items.begin() + static_cast<std::ptrdiff_t>(i), items[i]) !=
+        items.begin() + static_cast<std::ptrdiff_t>(i)) {
+      return false;
+    }
+  }
+  for (const PasteboardItem& item : items) {
+    item->index = w_.pasteboardItems.size();
+    item->generation = w_.changeCount;
+    item->detached = false;
+    w_.pasteboardItems.push_back(std::move(item->state));  // moved: the data may be large
+    item->state = {};
+  }
+  return true;
+}
+
+PasteboardItem SimPasteboard::createItem() {
+  return std::make_shared<platform::PasteboardItemObject>();
+}
+
+std::vector<std::string> SimPasteboard::types(const PasteboardItem& item) {
+  std::vector<std::string> out;
+  if (const PasteboardItemState* state = resolve(item)) {
+    for (const TypedData& t : state->types) out.push_back(t.first);
+  }
+  return out;
+}
+
+std::optional<Bytes> SimPasteboard::dataForType(const PasteboardItem& item, std::string_view type) {
+  PasteboardItemState* state = resolve(item);
+  if (!state) return std::nullopt;
+  const TypedData* data = findType(*state, type);
+  if (!data || state->unreadableTypes.contains(data->first)) return std::nullopt;
+  return data->second;
+}
+
+bool SimPasteboard::setDataForType(const PasteboardItem& item, Bytes data, std::string_view type) {
+  // Items already on the pasteboard are read-only.
+  if (!item || !item->detached) return false;
+  putType(item->state, type, std::move(data));
+  return true;
+}
+
+}  // namespace sim

@@ -1,0 +1,345 @@
+#pragma once
+// Internals of the simulated world, shared by its source files only.
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "sim/world.h"
+
+// The backend's definitions of the seam's opaque handle objects.
+namespace platform {
+
+struct AXElementObject {
+  enum class Kind { kSystemWide, kApplication, kFocused };
+  Kind kind = Kind::kSystemWide;
+  int32_t pid = 0;
+};
+
+struct EventObject {
+  EventType type = 0;
+  uint16_t keycode = 0;
+  bool autorepeat = false;
+  EventFlags flags = 0;
+  std::u16string unicode;
+  bool unicodeSet = false;  // replaced with CGEventKeyboardSetUnicodeString
+  int64_t userData = 0;     // field 42
+  bool hadSource = false;
+};
+
+struct EventSourceObject {
+  EventSourceStateID state = 0;
+  int64_t userData = 0;
+};
+
+}  // namespace platform
+
+namespace sim {
+
+// A tap as the system keeps it. Owned by its mach port: when the port is released the tap is gone,
+// and everything else (the world's list, run-loop sources) holds it weakly.
+struct TapState {
+  platform::TapLocation location = 0;
+  platform::TapOptions options = 0;
+  uint64_t mask = 0;
+  platform::TapCallback callback = nullptr;
+  void* userInfo = nullptr;
+  bool enabled = true;  // CGEventTapCreate hands out an enabled tap
+};
+
+}  // namespace sim
+
+namespace platform {
+
+struct MachPortObject {
+  std::shared_ptr<sim::TapState> tap;
+};
+
+struct RunLoopSourceObject {
+  std::weak_ptr<sim::TapState> tap;
+};
+
+struct TimerObject {
+  sim::Micros interval = 0;
+  bool repeats = false;
+  bool valid = true;
+  std::function<void()> block;
+};
+
+struct ObserverObject {
+  int unused = 0;
+};
+
+struct PasteboardItemObject {
+  // Detached: built with createItem and not yet written; the data lives here. Attached: the
+  // pasteboard's item at `index`, valid only while the pasteboard's change count is `generation`.
+  bool detached = true;
+  sim::PasteboardItemState state;
+  int64_t generation = 0;
+  size_t index = 0;
+};
+
+struct InputSourceObject {
+  std::string id;
+};
+
+}  // namespace platform
+
+namespace sim {
+
+class SimAccessibility final : public platform::Accessibility {
+ public:
+  explicit SimAccessibility(World::Impl& w) : w_(w) {}
+  bool isProcessTrusted() override;
+  bool isProcessTrustedWithOptions(bool prompt) override;
+  platform::AXElement createApplication(int32_t pid) override;
+  platform::AXElement createSystemWide() override;
+  platform::AXError copyAttributeValue(const platform::AXElement& element,
+                                       std::string_view attribute,
+                                       platform::AXAttributeValue& value) override;
+  platform::AXError setAttributeValue(const platform::AXElement& element,
+                                      std::string_view attribute,
+                                      const platform::AXAttributeValue& value) override;
+  platform::AXError isAttributeSettable(const platform::AXElement& element,
+                                        std::string_view attribute, bool& settable) override;
+  std::optional<platform::AXValueBox> createRangeValue(platform::AXRange range) override;
+
+ private:
+  World::Impl& w_;
+};
+
+class SimEvents final : public platform::Events {
+ public:
+  explicit SimEvents(World::Impl& w) : w_(w) {}
+  platform::MachPort tapCreate(platform::TapLocation location, platform::TapPlacement placement,
+                               platform::TapOptions options, uint64_t eventsOfInterest,
+                               platform::TapCallback callback, void* userInfo) override;
+  void tapEnable(const platform::MachPort& tap, bool enable) override;
+  platform::RunLoopSource createRunLoopSource(const platform::MachPort& tap) override;
+  void addToMainRunLoop(const platform::RunLoopSource& source) override;
+  void removeFromMainRunLoop(const platform::RunLoopSource& source) override;
+  int64_t integerValueField(platform::EventObject& event, platform::EventField field) override;
+  platform::EventFlags flags(platform::EventObject& event) override;
+  void keyboardGetUnicodeString(platform::EventObject& event, size_t maxLength,
+                                size_t& actualLength, char16_t* buffer) override;
+  platform::EventSource createSource(platform::EventSourceStateID state) override;
+  void sourceSetUserData(const platform::EventSource& source, int64_t userData) override;
+  platform::Event createKeyboardEvent(const platform::EventSource& source, uint16_t keycode,
+                                      bool keyDown) override;
+  void setFlags(const platform::Event& event, platform::EventFlags flags) override;
+  void keyboardSetUnicodeString(const platform::Event& event, size_t length,
+                                const char16_t* units) override;
+  void post(platform::TapLocation location, const platform::Event& event) override;
+  bool preflightListenEventAccess() override;
+  bool requestListenEventAccess() override;
+  bool preflightPostEventAccess() override;
+  bool requestPostEventAccess() override;
+
+ private:
+  World::Impl& w_;
+};
+
+class SimPasteboard final : public platform::Pasteboard {
+ public:
+  explicit SimPasteboard(World::Impl& w) : w_(w) {}
+  int64_t changeCount() override;
+  int64_t clearContents() override;
+  std::optional<std::string> stringForType(std::string_view type) override;
+  bool setStringForType(std::string_view text, std::string_view type) override;
+  std::optional<std::vector<platform::PasteboardItem>> pasteboardItems() override;
+  bool writeObjects(const std::vector<platform::PasteboardItem>& items) override;
+  platform::PasteboardItem createItem() override;
+  std::vector<std::string> types(const platform::PasteboardItem& item) override;
+  std::optional<platform::Bytes> dataForType(const platform::PasteboardItem& item,
+                                             std::string_view type) override;
+  bool setDataForType(const platform::PasteboardItem& item, platform::Bytes data,
+                      std::string_view type) override;
+
+ private:
+  // The item's state, or nullptr when the handle no longer refers to a live item.
+  PasteboardItemState* resolve(const platform::PasteboardItem& item);
+  World::Impl& w_;
+};
+
+class SimWorkspace final : public platform::Workspace {
+ public:
+  explicit SimWorkspace(World::Impl& w) : w_(w) {}
+  std::optional<platform::RunningApplication> frontmostApplication() override;
+  std::vector<platform::RunningApplication> runningApplications() override;
+  bool openURL(std::string_view url) override;
+  platform::ObserverToken addDidActivateApplicationObserver(ActivationBlock block) override;
+  void removeObserver(const platform::ObserverToken& token) override;
+
+ private:
+  World::Impl& w_;
+};
+
+class SimDistributedNotifications final : public platform::DistributedNotifications {
+ public:
+  explicit SimDistributedNotifications(World::Impl& w) : w_(w) {}
+  platform::ObserverToken addObserver(std::string_view name, std::function<void()> block) override;
+  void removeObserver(const platform::ObserverToken& token) override;
+
+ private:
+  World::Impl& w_;
+};
+
+class SimMainLoop final : public platform::MainLoop {
+ public:
+  explicit SimMainLoop(World::Impl& w) : w_(w) {}
+  platform::Timer scheduledTimer(double intervalSeconds, bool repeats,
+                                 std::function<void()> block) override;
+  void invalidate(const platform::Timer& timer) override;
+  void dispatchAfter(double delaySeconds, std::function<void()> block) override;
+  void sleepMicroseconds(uint32_t microseconds) override;
+
+ private:
+  World::Impl& w_;
+};
+
+class SimProcessInfo final : public platform::ProcessInfo {
+ public:
+  explicit SimProcessInfo(World::Impl& w) : w_(w) {}
+  bool environmentContains(std::string_view name) override;
+  int32_t processIdentifier() override;
+  platform::OperatingSystemVersion operatingSystemVersion() override;
+
+ private:
+  World::Impl& w_;
+};
+
+class SimLoginItems final : public platform::LoginItems {
+ public:
+  explicit SimLoginItems(World::Impl& w) : w_(w) {}
+  int64_t status() override;
+  platform::LoginItemOutcome registerMainApp() override;
+  platform::LoginItemOutcome unregisterMainApp() override;
+
+ private:
+  World::Impl& w_;
+};
+
+class SimInputSources final : public platform::InputSources {
+ public:
+  explicit SimInputSources(World::Impl& w) : w_(w) {}
+  std::optional<std::vector<platform::InputSource>> createInputSourceList(
+      const platform::InputSourceFilter& filter, bool includeAllInstalled) override;
+  std::optional<std::vector<std::optional<std::string>>> languages(
+      const platform::InputSource& source) override;
+  std::optional<std::string> sourceID(const platform::InputSource& source) override;
+  int32_t select(const platform::InputSource& source) override;
+
+ private:
+  World::Impl& w_;
+};
+
+class SimLog final : public platform::Log {
+ public:
+  explicit SimLog(World::Impl& w) : w_(w) {}
+  void write(std::string_view line) override;
+
+ private:
+  World::Impl& w_;
+};
+
+// Seconds as the OS APIs take them, to whole microseconds; negative, NaN or infinite delays mean
+// "now", and absurdly long ones are capped so the clock cannot overflow.
+Micros secondsToMicros(double seconds);
+
+struct World::Impl {
+  explicit Impl(World& owner);
+
+  World& world;
+  SimAccessibility accessibility{*this};
+  SimEvents events{*this};
+  SimPasteboard pasteboard{*this};
+  SimWorkspace workspace{*this};
+  SimDistributedNotifications distributed{*this};
+  SimMainLoop mainLoop{*this};
+  SimProcessInfo processInfo{*this};
+  SimLoginItems loginItems{*this};
+  SimInputSources inputSources{*this};
+  SimLog log{*this};
+
+  // -- the loop: work ordered by (due time, insertion order)
+  Micros now = 0;
+  uint64_t nextSeq = 0;
+  std::map<std::pair<Micros, uint64_t>, std::function<void()>> queue;
+  std::vector<Micros> pauses;
+  void enqueue(Micros due, std::function<void()> work);
+  void runUntil(Micros limit);
+  void scheduleTimer(const std::shared_ptr<platform::TimerObject>& timer, Micros due);
+
+  // -- applications
+  std::vector<AppState> apps;
+  std::optional<int32_t> frontmost;
+  int32_t hostPid = 4242;
+  AppState* app(int32_t pid);
+  ElementState* focusedOf(int32_t pid);
+
+  // -- permissions
+  bool trusted = false, listenAccess = false, postAccess = false;
+  int trustPrompts = 0, listenRequests = 0, postRequests = 0;
+
+  // -- events
+  std::vector<std::weak_ptr<TapState>> taps;                                // creation order
+  std::vector<std::shared_ptr<platform::RunLoopSourceObject>> loopSources;  // on the main loop
+  std::vector<bool> heldModifiers = std::vector<bool>(64, false);           // by key code
+  bool capsLock = false;
+  int64_t keyboardEventCalls = 0;
+  std::vector<PostedEvent> posted;
+  platform::EventFlags heldFlags() const;
+  bool tapDelivers(const TapState& tap) const;  // its source is on the main loop
+  void queueDelivery(platform::Event event);
+  void deliver(platform::EventObject* event);
+  void applyToFocusedElement(const platform::EventObject& event);
+  platform::Event userKeyEvent(platform::EventType type, uint16_t keycode, bool autorepeat);
+
+  // -- pasteboard
+  std::vector<PasteboardItemState> pasteboardItems;
+  int64_t changeCount = 0;
+
+  // -- workspace and notifications
+  struct WorkspaceObserver {
+    platform::ObserverToken token;
+    std::shared_ptr<platform::Workspace::ActivationBlock> block;
+  };
+  struct DistributedObserver {
+    platform::ObserverToken token;
+    std::string name;
+    std::shared_ptr<std::function<void()>> block;
+  };
+  std::vector<WorkspaceObserver> workspaceObservers;
+  std::vector<DistributedObserver> distributedObservers;
+  std::vector<std::string> openedURLs;
+  void postDistributed(const std::string& name);
+
+  // -- input sources
+  std::vector<InputSourceState> sources;
+  std::string selectedSource = "com.apple.keylayout.US";
+  InputSourceState* source(const std::string& id);
+  std::string layout();
+
+  // -- the rest
+  LoginItemState loginItem;
+  platform::OperatingSystemVersion osVersion{14, 0, 0};
+  std::vector<std::string> logLines;
+  WindowState window;
+  Faults faults;
+};
+
+// Edits of a text element, in UTF-16 units, shared by typing and accessibility writes.
+namespace text_edit {
+// The element's text as the user sees it (an element without a value edits as empty).
+std::u16string& textOf(ElementState& element);
+// The selection clamped to the text (a caret at the end when none is known).
+platform::AXRange clampedSelection(const ElementState& element);
+void replaceSelection(ElementState& element, std::u16string_view replacement);
+void deleteBackward(ElementState& element);
+}  // namespace text_edit
+
+}  // namespace sim
