@@ -18,7 +18,8 @@ namespace channel {
 // zero-byte reply so the Flutter side is never left waiting.
 class MethodResult {
  public:
-  explicit MethodResult(BinaryMessenger::Reply reply);
+  // `context` names the call in programming-error reports.
+  explicit MethodResult(BinaryMessenger::Reply reply, std::string context = "a method call");
   ~MethodResult();
   MethodResult(const MethodResult&) = delete;
   MethodResult& operator=(const MethodResult&) = delete;
@@ -35,6 +36,7 @@ class MethodResult {
   bool claim(const char* what);
 
   BinaryMessenger::Reply reply_;
+  std::string context_;
   bool answered_ = false;
 };
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "channel/local_messenger.h"
+#include "channel/programming_error.h"
 #include "channel/standard_codec.h"
 #include "channel/value.h"
 
@@ -75,6 +76,22 @@ struct Event {
   friend bool operator==(const Event& a, const Event& b);
 };
 std::ostream& operator<<(std::ostream& os, const Event& e);
+
+// While alive, collects programming-error reports instead of failing the test, for tests
+// that provoke them on purpose.
+class ProgrammingErrorCapture {
+ public:
+  ProgrammingErrorCapture();
+  ~ProgrammingErrorCapture();
+  ProgrammingErrorCapture(const ProgrammingErrorCapture&) = delete;
+  ProgrammingErrorCapture& operator=(const ProgrammingErrorCapture&) = delete;
+
+  const std::vector<std::string>& reports() const { return reports_; }
+
+ private:
+  std::vector<std::string> reports_;
+  channel::ProgrammingErrorHandler previous_;
+};
 
 class ChannelHarness {
  public:

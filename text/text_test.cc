@@ -1,0 +1,77 @@
+#include "text/text.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(TextConversion, RoundTripsEveryPlane) {
+  const std::string s = "a\xD0\x96\xE2\x98\xBA\xF0\x9F\x98\x82z";  // a Ж ☺ 😂 z
+  const std::u16string u = u"a\u0416\u263A\U0001F602z";
+  EXPECT_EQ(text::utf8ToUtf16(s), u);
+  EXPECT_EQ(text::utf16ToUtf8(u), s);
+  EXPECT_EQ(text::utf8ToUtf16(std::string_view("a\0b", 3)), std::u16string(u"a\0b", 3));
+  EXPECT_EQ(text::utf8ToUtf16(""), u"");
+}
+
+TEST(TextConversion, IllFormedUtf8BecomesOneReplacementPerMaximalSubpart) {
+  // A truncated 4-byte sequence is one error and must not swallow the 'b' after it.
+  EXPECT_EQ(text::utf8ToUtf16("a\xF0\x9F\x98"
+                              "b"),
+            u"a\uFFFDb");
+  // Overlong '/', an encoded surrogate, a code point above U+10FFFF, a stray trail byte.
+  EXPECT_EQ(text::utf8ToUtf16("\xC0\xAF"), u"\uFFFD\uFFFD");
+  EXPECT_EQ(text::utf8ToUtf16("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");
+  EXPECT_EQ(text::utf8ToUtf16("\xF4\x90\x80\x80"), u"\uFFFD\uFFFD\uFFFD\uFFFD");
+  EXPECT_EQ(text::utf8ToUtf16("\x80x"), u"\uFFFDx");
+  EXPECT_EQ(text::toValidUtf8("ok\xFF"), "ok\xEF\xBF\xBD");
+  EXPECT_EQ(text::toValidUtf8("\xD0\x96"), "\xD0\x96");
+}
+
+TEST(TextConversion, LoneSurrogatesBecomeReplacement) {
+  EXPECT_EQ(text::utf16ToUtf8(u"x\xD800y"), "x\xEF\xBF\xBDy");
+  EXPECT_EQ(text::utf16ToUtf8(std::u16string(1, u'\xDC00')), "\xEF\xBF\xBD");
+  // A high surrogate at the very end, and a pair in the wrong order.
+  EXPECT_EQ(text::utf16ToUtf8(std::u16string(1, u'\xD83D')), "\xEF\xBF\xBD");
+  const std::u16string reversed = {0xDE02, 0xD83D};
+  EXPECT_EQ(text::utf16ToUtf8(reversed), "\xEF\xBF\xBD\xEF\xBF\xBD");
+}
+
+TEST(TextValidity, AcceptsOnlyStrictUtf8) {
+  EXPECT_TRUE(text::isValidUtf8(""));
+  EXPECT_TRUE(text::isValidUtf8("plain ascii"));
+  EXPECT_TRUE(text::isValidUtf8("\xF4\x8F\xBF\xBF"));   // U+10FFFF
+  EXPECT_TRUE(text::isValidUtf8("\xEF\xBF\xBE"));       // a noncharacter is still valid
+  EXPECT_FALSE(text::isValidUtf8("\xE0\x80\xAF"));      // overlong
+  EXPECT_FALSE(text::isValidUtf8("\xED\xBF\xBF"));      // surrogate
+  EXPECT_FALSE(text::isValidUtf8("\xF4\x90\x80\x80"));  // above U+10FFFF
+  EXPECT_FALSE(text::isValidUtf8("abc\xE2\x98"));       // truncated at the end
+  EXPECT_FALSE(text::isValidUtf8("\xF5\x80\x80\x80"));  // lead byte never used
+}
+
+TEST(TextLowercase, IsUnicodeAwareAndLocaleIndependent) {
+  EXPECT_EQ(text::lowercase("PuntoSwitcher"), "puntoswitcher");
+  EXPECT_EQ(text::lowercase("\xD0\x9F\xD0\xA0\xD0\x98\xD0\x92\xD0\x95\xD0\xA2"),
+            "\xD0\xBF\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82");  // ПРИВЕТ -> привет
+  // Root locale: capital I stays dotted, capital dotted İ keeps its dot as a combining mark.
+  EXPECT_EQ(text::lowercase("I"), "i");
+  EXPECT_EQ(text::lowercase("\xC4\xB0"), "i\xCC\x87");
+  // Final sigma depends on context, which needs a real case mapping, not a table per char.
+  EXPECT_EQ(text::lowercase(u"\u039F\u03A3"), u"\u03BF\u03C2");
+  EXPECT_EQ(text::lowercase("RU\xFF"), "ru\xEF\xBF\xBD");
+}
+
+TEST(TextCanonicalEquality, EquatesComposedAndDecomposedForms) {
+  EXPECT_TRUE(text::canonicallyEqual(u"caf\u00E9", u"cafe\u0301"));
+  EXPECT_TRUE(text::canonicallyEqual(u"\u212B", u"\u00C5"));  // Angstrom sign vs Å
+  // Combining marks of different classes in either order are equivalent.
+  EXPECT_TRUE(text::canonicallyEqual(u"a\u0323\u0301", u"a\u0301\u0323"));
+  EXPECT_TRUE(text::canonicallyEqual(u"\u0439", u"\u0438\u0306"));  // й
+  EXPECT_FALSE(text::canonicallyEqual(u"\u0439", u"\u0438"));
+  EXPECT_FALSE(text::canonicallyEqual(u"abc", u"abd"));
+  EXPECT_FALSE(text::canonicallyEqual(u"abc", u"ab"));
+  // Compatibility forms are not canonical equivalents.
+  EXPECT_FALSE(text::canonicallyEqual(u"\uFB01", u"fi"));
+  EXPECT_TRUE(text::canonicallyEqual("caf\xC3\xA9", "cafe\xCC\x81"));
+}
+
+}  // namespace
