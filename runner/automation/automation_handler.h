@@ -1,0 +1,98 @@
+#pragma once
+// The object behind "tandrel/automation": clipboard reads, writes and snapshots, synthetic
+// keystrokes, the focused text field and the running layout switchers. Every call is carried out
+// at once, on the calling (main) thread, and answered once when the work is done.
+//
+// The operations live in one file per concern: clipboard.cc, synthetic_keys.cc, focused_text.cc,
+// layout_switchers.cc; automation_handler.cc decodes the calls.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "channel/method_channel.h"
+#include "channel/standard_codec.h"
+#include "platform/platform.h"
+
+namespace tandrel {
+
+// The user data of the host's event source, 'TDRL' read as a big-endian code. Every event posted
+// from that source carries it in kCGEventSourceUserData, so the key tap can skip the host's own
+// typing.
+inline constexpr int64_t kOwnEventMarker = 0x5444524C;
+
+// What "axFocusedText" reads: the field's text and its selection, in UTF-16 code units.
+struct FocusedText {
+  std::u16string text;
+  int64_t selStart = -1;  // -1: the selection could not be read
+  int64_t selLen = 0;
+  friend bool operator==(const FocusedText&, const FocusedText&) = default;
+};
+
+class AutomationHandler {
+ public:
+  // One pasteboard item of a snapshot: each type it offered with that type's bytes, in the order
+  // the item listed them.
+  using SavedItem = std::vector<std::pair<std::string, platform::Bytes>>;
+
+  explicit AutomationHandler(platform::Platform& platform);
+  AutomationHandler(const AutomationHandler&) = delete;
+  AutomationHandler& operator=(const AutomationHandler&) = delete;
+
+  // The process's instance, built on first use from the process's platform.
+  static const std::shared_ptr<AutomationHandler>& shared();
+
+  // Answers `result` exactly once, after all the work (and every pause) is done.
+  void handle(const channel::MethodCall& call, std::unique_ptr<channel::MethodResult> result);
+
+  platform::Platform& platform() const { return platform_; }
+
+  // -- clipboard (the general pasteboard)
+  int64_t clipboardChangeCount();
+  std::optional<std::string> readClipboardText();
+  void writeClipboardText(std::string_view text);
+  // Takes every item with every type whose data can be read into `savedItems`.
+  void saveClipboard();
+  // Puts the pending snapshot back and drops it; without one the clipboard is left alone.
+  void restoreClipboard();
+
+  // -- synthetic keys, all posted from `source()` at the HID event tap
+  void copy();
+  void paste();
+  void backspace(int64_t count);
+  void typeText(std::u16string_view text);
+  // The marked keyboard event source, created on first use. Null when creation failed; that
+  // outcome is kept too, so creation is never retried.
+  const platform::EventSource& source();
+
+  // -- the focused text field of the frontmost application
+  std::optional<FocusedText> axFocusedText();
+  bool axSetFocusedText(std::u16string_view text, int64_t selStart, int64_t selLen);
+
+  // -- other keyboard-layout switching utilities that are running (display names)
+  static std::vector<std::string> runningLayoutSwitchers(platform::Platform& platform);
+
+ private:
+  bool postKeyPair(uint16_t keycode, platform::EventFlags flags, std::u16string_view unicode = {});
+
+  platform::AXElement focusedTextElement();
+  std::optional<std::u16string> readValue(const platform::AXElement& element);
+  bool verifyWrite(const platform::AXElement& element, std::u16string_view expected,
+                   const std::optional<std::u16string>& before);
+  bool replaceSelection(const platform::AXElement& element, std::u16string_view text,
+                        int64_t selStart, int64_t selLen,
+                        const std::optional<std::u16string>& before);
+  void selectAfterWrite(const platform::AXElement& element, int64_t selStart, int64_t selLen);
+
+  platform::Platform& platform_;
+  // nullopt: no snapshot pending. An empty list is a snapshot of an empty clipboard.
+  std::optional<std::vector<SavedItem>> savedItems;
+  // nullopt: not created yet; a null source: creation failed.
+  std::optional<platform::EventSource> sourceSlot;
+};
+
+}  // namespace tandrel

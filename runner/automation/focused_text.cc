@@ -1,0 +1,151 @@
+// Reading and rewriting the focused text field of the frontmost application through the
+// accessibility interface. Nothing is kept between calls: each one finds the focused element anew.
+// A password field is never read or written.
+
+#include "runner/automation/automation_handler.h"
+#include "runner/automation/manual_accessibility.h"
+#include "text/text.h"
+
+namespace tandrel {
+
+namespace {
+
+constexpr std::string_view kFocusedUIElement = "AXFocusedUIElement";
+constexpr std::string_view kSubrole = "AXSubrole";
+constexpr std::string_view kValue = "AXValue";
+constexpr std::string_view kSelectedTextRange = "AXSelectedTextRange";
+constexpr std::string_view kSelectedText = "AXSelectedText";
+constexpr std::u16string_view kSecureTextField = u"AXSecureTextField";
+
+// The application gets this long to apply a write before it is read back.
+constexpr uint32_t kVerifyDelayMicros = 50000;
+
+bool succeeded(platform::AXError error) {
+  return error == platform::kAXErrorSuccess;
+}
+
+bool settable(platform::Accessibility& ax, const platform::AXElement& element,
+              std::string_view attribute) {
+  bool flag = false;  // the call's own error code says nothing more than the flag
+  ax.isAttributeSettable(element, attribute, flag);
+  return flag;
+}
+
+// Sets a range value; false when the value cannot be made or the application refuses it.
+bool setRange(platform::Accessibility& ax, const platform::AXElement& element,
+              platform::AXRange range) {
+  const std::optional<platform::AXValueBox> box = ax.createRangeValue(range);
+  return box && succeeded(ax.setAttributeValue(element, kSelectedTextRange, *box));
+}
+
+}  // namespace
+
+platform::AXElement AutomationHandler::focusedTextElement() {
+  platform::Accessibility& ax = platform_.accessibility();
+  // Applications that build their tree on request only show their fields once asked.
+  if (const auto front = platform_.workspace().frontmostApplication()) {
+    enableManualAccessibility(ax, front->processIdentifier);
+  }
+  const platform::AXElement systemWide = ax.createSystemWide();
+  if (!systemWide) return nullptr;
+  platform::AXAttributeValue focused;
+  if (!succeeded(ax.copyAttributeValue(systemWide, kFocusedUIElement, focused))) return nullptr;
+  const platform::AXElement* element = std::get_if<platform::AXElement>(&focused);
+  if (!element || !*element) return nullptr;
+
+  // An unreadable subrole is an ordinary field; only a field that says it is secure is refused.
+  platform::AXAttributeValue subrole;
+  if (succeeded(ax.copyAttributeValue(*element, kSubrole, subrole))) {
+    const std::u16string* name = std::get_if<std::u16string>(&subrole);
+    if (name && *name == kSecureTextField) return nullptr;
+  }
+  return *element;
+}
+
+std::optional<std::u16string> AutomationHandler::readValue(const platform::AXElement& element) {
+  platform::AXAttributeValue value;
+  if (!succeeded(platform_.accessibility().copyAttributeValue(element, kValue, value))) {
+    return std::nullopt;
+  }
+  if (std::u16string* text = std::get_if<std::u16string>(&value)) return std::move(*text);
+  return std::nullopt;
+}
+
+std::optional<FocusedText> AutomationHandler::axFocusedText() {
+  const platform::AXElement element = focusedTextElement();
+  if (!element) return std::nullopt;
+  std::optional<std::u16string> value = readValue(element);
+  if (!value) return std::nullopt;
+
+  FocusedText focused{std::move(*value)};
+  platform::AXAttributeValue selection;
+  if (succeeded(
+          platform_.accessibility().copyAttributeValue(element, kSelectedTextRange, selection))) {
+    const platform::AXValueBox* box = std::get_if<platform::AXValueBox>(&selection);
+    if (box && box->type == platform::kAXValueTypeCFRange) {
+      focused.selStart = box->range.location;
+      focused.selLen = box->range.length;
+    }
+  }
+  return focused;
+}
+
+// After a write, the field counts as rewritten unless it still shows exactly the old text: an
+// application may reformat what it was given, or stop exposing its value.
+bool AutomationHandler::verifyWrite(const platform::AXElement& element,
+                                    std::u16string_view expected,
+                                    const std::optional<std::u16string>& before) {
+  platform_.mainLoop().sleepMicroseconds(kVerifyDelayMicros);
+  const std::optional<std::u16string> after = readValue(element);
+  if (!after) return true;
+  if (text::canonicallyEqual(*after, expected)) return true;
+  return !(before && text::canonicallyEqual(*after, *before));
+}
+
+void AutomationHandler::selectAfterWrite(const platform::AXElement& element, int64_t selStart,
+                                         int64_t selLen) {
+  // No requested selection leaves the application's own; a failure here does not undo the write.
+  if (selStart >= 0) setRange(platform_.accessibility(), element, {selStart, selLen});
+}
+
+bool AutomationHandler::axSetFocusedText(std::u16string_view text, int64_t selStart,
+                                         int64_t selLen) {
+  const platform::AXElement element = focusedTextElement();
+  if (!element) return false;
+  const std::optional<std::u16string> before = readValue(element);
+
+  platform::Accessibility& ax = platform_.accessibility();
+  if (settable(ax, element, kValue) &&
+      succeeded(ax.setAttributeValue(element, kValue, std::u16string(text))) &&
+      verifyWrite(element, text, before)) {
+    selectAfterWrite(element, selStart, selLen);
+    return true;
+  }
+  // The whole value could not be written (or the application ignored it): replace the selection.
+  return replaceSelection(element, text, selStart, selLen, before);
+}
+
+bool AutomationHandler::replaceSelection(const platform::AXElement& element,
+                                         std::u16string_view text, int64_t selStart, int64_t selLen,
+                                         const std::optional<std::u16string>& before) {
+  platform::Accessibility& ax = platform_.accessibility();
+  const bool rangeSettable = settable(ax, element, kSelectedTextRange);
+  const bool textSettable = settable(ax, element, kSelectedText);
+  if (!rangeSettable || !textSettable) return false;
+
+  const int64_t length = static_cast<int64_t>(text.size());
+  platform::AXRange range{0, length};
+  if (selStart >= 0 && selLen > 0) range = {selStart, selLen};
+  // Written without the sum, which could overflow for hostile positions.
+  if (range.location > length || range.length > length - range.location) return false;
+
+  if (!setRange(ax, element, range)) return false;
+  const std::u16string replacement(
+      text.substr(static_cast<size_t>(range.location), static_cast<size_t>(range.length)));
+  if (!succeeded(ax.setAttributeValue(element, kSelectedText, replacement))) return false;
+  if (!verifyWrite(element, text, before)) return false;
+  selectAfterWrite(element, selStart, selLen);
+  return true;
+}
+
+}  // namespace tandrel

@@ -1,0 +1,89 @@
+// Synthetic keystrokes. All of them come from one event source marked with kOwnEventMarker and
+// are paced with fixed blocking pauses, so the receiving application keeps up.
+
+#include "runner/automation/automation_handler.h"
+
+namespace tandrel {
+
+namespace {
+
+constexpr uint16_t kKeycodeA = 0;  // the carrier key of typed text
+constexpr uint16_t kKeycodeC = 8;
+constexpr uint16_t kKeycodeV = 9;
+constexpr uint16_t kKeycodeDelete = 51;
+
+constexpr uint32_t kBackspacePauseMicros = 3000;
+constexpr uint32_t kChunkPauseMicros = 5000;
+// The system carries at most this many UTF-16 units in one keyboard event.
+constexpr size_t kChunkUnits = 20;
+
+bool isHighSurrogate(char16_t unit) {
+  return unit >= 0xD800 && unit <= 0xDBFF;
+}
+bool isLowSurrogate(char16_t unit) {
+  return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
+}  // namespace
+
+const platform::EventSource& AutomationHandler::source() {
+  if (!sourceSlot) {
+    platform::Events& events = platform_.events();
+    platform::EventSource created =
+        events.createSource(platform::kCGEventSourceStateHIDSystemState);
+    if (created) events.sourceSetUserData(created, kOwnEventMarker);
+    sourceSlot = std::move(created);
+  }
+  return *sourceSlot;
+}
+
+// Posts key down then key up, both with exactly `flags` (whatever the user holds) and, when
+// given, the text they type. Posts nothing unless both events exist.
+bool AutomationHandler::postKeyPair(uint16_t keycode, platform::EventFlags flags,
+                                    std::u16string_view unicode) {
+  platform::Events& events = platform_.events();
+  const platform::EventSource& from = source();
+  const platform::Event down = events.createKeyboardEvent(from, keycode, true);
+  const platform::Event up = events.createKeyboardEvent(from, keycode, false);
+  if (!down || !up) return false;
+  for (const platform::Event& event : {down, up}) {
+    events.setFlags(event, flags);
+    if (!unicode.empty()) events.keyboardSetUnicodeString(event, unicode.size(), unicode.data());
+  }
+  events.post(platform::kCGHIDEventTap, down);
+  events.post(platform::kCGHIDEventTap, up);
+  return true;
+}
+
+void AutomationHandler::copy() {
+  postKeyPair(kKeycodeC, platform::kCGEventFlagMaskCommand);
+}
+
+void AutomationHandler::paste() {
+  postKeyPair(kKeycodeV, platform::kCGEventFlagMaskCommand);
+}
+
+void AutomationHandler::backspace(int64_t count) {
+  for (int64_t i = 0; i < count; ++i) {
+    // A pair that cannot be made still takes its pause, so the pacing stays the same.
+    postKeyPair(kKeycodeDelete, 0);
+    platform_.mainLoop().sleepMicroseconds(kBackspacePauseMicros);
+  }
+}
+
+void AutomationHandler::typeText(std::u16string_view text) {
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = std::min(start + kChunkUnits, text.size());
+    // Never end a chunk between the halves of a surrogate pair: the pair goes to the next chunk.
+    if (end < text.size() && end - start > 1 && isHighSurrogate(text[end - 1]) &&
+        isLowSurrogate(text[end])) {
+      --end;
+    }
+    if (!postKeyPair(kKeycodeA, 0, text.substr(start, end - start))) return;
+    platform_.mainLoop().sleepMicroseconds(kChunkPauseMicros);
+    start = end;
+  }
+}
+
+}  // namespace tandrel
