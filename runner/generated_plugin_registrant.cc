@@ -1,0 +1,36 @@
+#include "runner/generated_plugin_registrant.h"
+
+#include "velloc/velloc_plugin_c_api.h"
+
+namespace tandrel {
+namespace {
+
+// The seven open-source plug-ins are native code of their own on macOS, outside this system.
+// On the portable hosts they have no native side, so their registration installs nothing; the
+// registrar is still asked for, keeping names and order identical on every host.
+void outsidePlugin(channel::PluginRegistrar&) {}
+
+void vellocPlugin(channel::PluginRegistrar& registrar) {
+  VellocPluginRegisterWithRegistrar(reinterpret_cast<VellocRegistrarRef>(&registrar));
+}
+
+}  // namespace
+
+const std::array<GeneratedPlugin, 8> kGeneratedPlugins = {{
+    {"emoji_picker_flutter", "EmojiPickerFlutterPlugin", outsidePlugin},
+    {"velloc", "VellocPlugin", vellocPlugin},
+    {"package_info_plus", "FPPPackageInfoPlusPlugin", outsidePlugin},
+    {"screen_retriever_macos", "ScreenRetrieverMacosPlugin", outsidePlugin},
+    {"shared_preferences_foundation", "SharedPreferencesPlugin", outsidePlugin},
+    {"tray_manager", "TrayManagerPlugin", outsidePlugin},
+    {"url_launcher_macos", "UrlLauncherPlugin", outsidePlugin},
+    {"window_manager", "WindowManagerPlugin", outsidePlugin},
+}};
+
+void registerGeneratedPlugins(channel::PluginRegistry& registry) {
+  for (const GeneratedPlugin& plugin : kGeneratedPlugins) {
+    plugin.registerWithRegistrar(registry.registrarForPlugin(std::string(plugin.registrarName)));
+  }
+}
+
+}  // namespace tandrel

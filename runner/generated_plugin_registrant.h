@@ -1,0 +1,25 @@
+// The Flutter plug-ins the application uses, registered in a fixed order before the host's
+// own channels.
+#pragma once
+
+#include <array>
+#include <string_view>
+
+#include "channel/plugin_registrar.h"
+
+namespace tandrel {
+
+struct GeneratedPlugin {
+  std::string_view package;        // the Flutter package that ships it
+  std::string_view registrarName;  // the name its registrar is asked for
+  void (*registerWithRegistrar)(channel::PluginRegistrar& registrar);
+};
+
+// In registration order; the input-source plug-in of this system is second.
+extern const std::array<GeneratedPlugin, 8> kGeneratedPlugins;
+
+// For each plug-in in order: asks the registry for a registrar by name, then hands it to the
+// plug-in's registration entry.
+void registerGeneratedPlugins(channel::PluginRegistry& registry);
+
+}  // namespace tandrel

@@ -1,0 +1,24 @@
+#include "runner/main_flutter_window.h"
+
+#include "runner/tandrel_plugin.h"
+
+namespace tandrel {
+
+void awakeFromNib(MainWindowHost& host) {
+  host.createFlutterViewController();
+  // Installing the content view controller resizes the window to the Flutter view; the frame
+  // from the interface file is put back so the window keeps its designed size and place.
+  const Frame windowFrame = host.frame();
+  host.setContentViewController();
+  host.setFrame(windowFrame, true);
+  host.registerGeneratedPlugins();
+  TandrelPlugin::registerWithMessenger(host.engineMessenger());
+  host.superAwakeFromNib();
+  host.orderOut();
+}
+
+void closeWindow(MainWindowHost& host) {
+  host.orderOut();
+}
+
+}  // namespace tandrel

@@ -1,0 +1,62 @@
+#include "runner/tandrel_plugin.h"
+
+#include <string>
+#include <utility>
+
+#include "channel/event_channel.h"
+#include "channel/method_channel.h"
+#include "runner/automation/automation_handler.h"
+#include "runner/autostart/handle_autostart.h"
+#include "runner/keytap/key_event_tap_handler.h"
+#include "runner/permissions/handle_permissions.h"
+#include "runner/permissions/permission_gate.h"
+#include "runner/permissions/permission_watch_handler.h"
+
+namespace tandrel::TandrelPlugin {
+
+void registerWithMessenger(channel::BinaryMessenger& messenger) {
+  // Separate statements: the singletons come into being in this order, which function
+  // arguments would not guarantee.
+  const std::shared_ptr<KeyEventTapHandler>& keyEvents = KeyEventTapHandler::shared();
+  const std::shared_ptr<AutomationHandler>& automation = AutomationHandler::shared();
+  const std::shared_ptr<PermissionWatchHandler>& permissionEvents =
+      PermissionWatchHandler::shared();
+  installChannels(messenger, platform::processPlatform(), PermissionGate::sandboxed(), keyEvents,
+                  automation, permissionEvents);
+}
+
+void installChannels(channel::BinaryMessenger& messenger, platform::Platform& platform,
+                     bool sandboxed, std::shared_ptr<KeyEventTapHandler> keyEvents,
+                     std::shared_ptr<AutomationHandler> automation,
+                     std::shared_ptr<PermissionWatchHandler> permissionEvents) {
+  // The channel objects only install handlers on the messenger, which keeps them; the objects
+  // themselves go out of scope at the end.
+  channel::EventChannel keyEventsChannel(messenger, std::string(kChannelNames[0]));
+  keyEventsChannel.setStreamHandler(std::move(keyEvents));
+
+  channel::MethodChannel permissionsChannel(messenger, std::string(kChannelNames[1]));
+  permissionsChannel.setMethodCallHandler(
+      [&platform, sandboxed](const channel::MethodCall& call,
+                             std::unique_ptr<channel::MethodResult> result) {
+        handlePermissions(platform, sandboxed, call, std::move(result));
+      });
+
+  // Captured once here: every later call reaches this same instance and its snapshot.
+  channel::MethodChannel automationChannel(messenger, std::string(kChannelNames[2]));
+  automationChannel.setMethodCallHandler(
+      [automation = std::move(automation)](const channel::MethodCall& call,
+                                           std::unique_ptr<channel::MethodResult> result) {
+        automation->handle(call, std::move(result));
+      });
+
+  channel::MethodChannel autostartChannel(messenger, std::string(kChannelNames[3]));
+  autostartChannel.setMethodCallHandler(
+      [&platform](const channel::MethodCall& call, std::unique_ptr<channel::MethodResult> result) {
+        handleAutostart(platform, call, std::move(result));
+      });
+
+  channel::EventChannel permissionEventsChannel(messenger, std::string(kChannelNames[4]));
+  permissionEventsChannel.setStreamHandler(std::move(permissionEvents));
+}
+
+}  // namespace tandrel::TandrelPlugin
