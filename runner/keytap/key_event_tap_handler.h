@@ -1,0 +1,95 @@
+#pragma once
+// The "tandrel/key_events" stream: while the Flutter side listens, a system-wide event tap reports
+// every key press, modifier change and mouse-button press the user makes, plus application
+// switches and the loss of the permission the tap needs. Input is only observed, never altered.
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string_view>
+
+#include "channel/event_channel.h"
+#include "channel/value.h"
+#include "platform/platform.h"
+
+namespace tandrel {
+
+inline constexpr std::string_view kKeyEventsChannel = "tandrel/key_events";
+
+class KeyEventTapHandler : public channel::StreamHandler,
+                           public std::enable_shared_from_this<KeyEventTapHandler> {
+ public:
+  // Key presses, modifier changes and the three mouse-button presses; releases, movement and
+  // scrolling are of no interest.
+  static constexpr uint64_t kEventMask = platform::eventMaskBit(platform::kCGEventLeftMouseDown) |
+                                         platform::eventMaskBit(platform::kCGEventRightMouseDown) |
+                                         platform::eventMaskBit(platform::kCGEventKeyDown) |
+                                         platform::eventMaskBit(platform::kCGEventFlagsChanged) |
+                                         platform::eventMaskBit(platform::kCGEventOtherMouseDown);
+  static_assert(kEventMask == 0x0200140A);
+
+  // 'TDRL': the user data of the host's own keyboard event source. Events carrying it are the
+  // host's typing and are not reported back as user input.
+  static constexpr int64_t kOwnEventMarker = 0x5444524C;
+
+  // The system checks the trust state a little after it announces a change.
+  static constexpr double kTrustRecheckDelay = 0.3;
+
+  // How many UTF-16 units of a key press's characters are read.
+  static constexpr size_t kMaxChars = 8;
+
+  static std::shared_ptr<KeyEventTapHandler> create(platform::Platform& platform, bool sandboxed);
+  // The process's instance, on the process's platform; lives until the process ends.
+  static const std::shared_ptr<KeyEventTapHandler>& shared();
+
+  ~KeyEventTapHandler() override;
+  KeyEventTapHandler(const KeyEventTapHandler&) = delete;
+  KeyEventTapHandler& operator=(const KeyEventTapHandler&) = delete;
+
+  // Fails with "no_permission" when the required permission is missing or the tap cannot be set
+  // up; then nothing is left behind.
+  std::optional<channel::ChannelError> onListen(const channel::Value& arguments,
+                                                std::unique_ptr<channel::EventSink> sink) override;
+  std::optional<channel::ChannelError> onCancel(const channel::Value& arguments) override;
+
+  // Whether the modifier group of a modifier key is held in `flags` (false for other keys).
+  static bool isModifierDown(int64_t keycode, uint64_t flags);
+
+  // The function the tap calls for every event; `userInfo` is the handler (not owned). Returns
+  // the event unchanged, so input always reaches its application as typed.
+  static platform::EventObject* tapCallback(platform::EventType type, platform::EventObject* event,
+                                            void* userInfo);
+
+ private:
+  KeyEventTapHandler(platform::Platform& platform, bool sandboxed);
+
+  void handle(platform::EventType type, platform::EventObject* event);
+  void teardownTap();
+  void checkTrust();
+  // Cancel's work, also run before a listen that follows another and on destruction.
+  void stopAll();
+  void push(const channel::Value& event) {
+    if (sink) sink->success(event);
+  }
+
+  platform::Platform& platform_;
+  platform::Events& events_;
+  const bool sandboxed_;
+
+  std::unique_ptr<channel::EventSink> sink;
+  platform::MachPort tap;
+  platform::RunLoopSource runLoopSource;
+  platform::ObserverToken appObserver;
+  platform::ObserverToken trustObserver;
+
+  // The event maps are built once; each event only overwrites their values, so the per-event
+  // path allocates nothing for ordinary key presses.
+  channel::Value keyDownEvent_;
+  channel::Value modifierEvent_;
+  const channel::Value clickEvent_;
+  const channel::Value appChangedEvent_;
+  const channel::Value permissionLostEvent_;
+};
+
+}  // namespace tandrel
