@@ -1,0 +1,260 @@
+// What each OS service must do for the portable core. Runs against whichever backend the test
+// binary links (see contract_test.h); nothing here needs a user or a simulation knob.
+
+#include "platform/contract_test.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace platform_contract {
+namespace {
+
+using platform::Bytes;
+
+class PlatformContract : public ::testing::Test {
+ protected:
+  PlatformContract() : harness_(makeContractHarness()), p_(harness_->platform()) {}
+
+  std::unique_ptr<Harness> harness_;
+  platform::Platform& p_;
+};
+
+// ---- Main loop ----------------------------------------------------------------------------
+
+TEST_F(PlatformContract, DelayedCallsRunInDeadlineOrderAndOnlyWhenTheLoopRuns) {
+  std::vector<int> order;
+  platform::MainLoop& loop = p_.mainLoop();
+  loop.dispatchAfter(0.02, [&] { order.push_back(2); });
+  loop.dispatchAfter(0.01, [&] { order.push_back(1); });
+  loop.dispatchAfter(0.01, [&] { order.push_back(11); });  // same deadline: queue order
+  loop.dispatchAfter(-1, [&] { order.push_back(0); });     // a past deadline means now
+  // A blocking sleep lets nothing else run, however long it takes.
+  loop.sleepMicroseconds(30000);
+  EXPECT_TRUE(order.empty());
+  harness_->runLoop(0.05);
+  EXPECT_EQ(order, (std::vector<int>{0, 1, 11, 2}));
+}
+
+TEST_F(PlatformContract, TimersRepeatUntilInvalidatedAndOneShotsFireOnce) {
+  platform::MainLoop& loop = p_.mainLoop();
+  int repeating = 0, once = 0, selfStopping = 0;
+  platform::Timer timer = loop.scheduledTimer(0.01, true, [&] { ++repeating; });
+  loop.scheduledTimer(0.01, false, [&] { ++once; });
+  platform::Timer stopper;
+  stopper = loop.scheduledTimer(0.01, true, [&] {
+    if (++selfStopping == 2) loop.invalidate(stopper);
+  });
+  harness_->runLoop(0.105);
+  EXPECT_GE(repeating, 2);
+  EXPECT_EQ(once, 1);
+  EXPECT_EQ(selfStopping, 2);
+
+  loop.invalidate(timer);
+  const int fired = repeating;
+  harness_->runLoop(0.05);
+  EXPECT_EQ(repeating, fired);
+  loop.invalidate(timer);  // twice is harmless
+  loop.invalidate(nullptr);
+}
+
+// ---- Pasteboard ---------------------------------------------------------------------------
+
+TEST_F(PlatformContract, ClearingThePasteboardEmptiesItAndBumpsTheChangeCount) {
+  platform::Pasteboard& pb = p_.pasteboard();
+  const int64_t before = pb.changeCount();
+  const int64_t after = pb.clearContents();
+  EXPECT_GT(after, before);
+  EXPECT_EQ(pb.changeCount(), after);
+  EXPECT_EQ(pb.stringForType(platform::kPasteboardTypeString), std::nullopt);
+  const auto items = pb.pasteboardItems();
+  ASSERT_TRUE(items.has_value());
+  EXPECT_TRUE(items->empty());
+  // Reading does not count as a change.
+  pb.stringForType(platform::kPasteboardTypeString);
+  EXPECT_EQ(pb.changeCount(), after);
+}
+
+TEST_F(PlatformContract, PlainTextRoundTripsIncludingEmptyAndNonAsciiText) {
+  platform::Pasteboard& pb = p_.pasteboard();
+  for (const std::string text : {"", "hello", "привет 🌍 e\xcc\x81"}) {
+    pb.clearContents();
+    EXPECT_TRUE(pb.setStringForType(text, platform::kPasteboardTypeString));
+    EXPECT_EQ(pb.stringForType(platform::kPasteboardTypeString), text);
+  }
+  EXPECT_EQ(pb.stringForType("com.example.absent"), std::nullopt);
+}
+
+TEST_F(PlatformContract, WrittenItemsComeBackInOrderWithTheirTypesAndBytes) {
+  platform::Pasteboard& pb = p_.pasteboard();
+  const Bytes text = {'h', 'i'};
+  const Bytes rich = {'{', '\\', 'r', 't', 'f', '}'};
+  const Bytes image = {0x89, 'P', 'N', 'G', 0x00, 0xFF};
+  pb.clearContents();
+  platform::PasteboardItem first = pb.createItem();
+  EXPECT_TRUE(pb.setDataForType(first, text, platform::kPasteboardTypeString));
+  EXPECT_TRUE(pb.setDataForType(first, rich, "public.rtf"));
+  platform::PasteboardItem second = pb.createItem();
+  EXPECT_TRUE(pb.setDataForType(second, image, "public.png"));
+  platform::PasteboardItem empty = pb.createItem();
+  EXPECT_TRUE(pb.writeObjects({first, second, empty}));
+
+  const auto items = pb.pasteboardItems();
+  ASSERT_TRUE(items.has_value());
+  ASSERT_EQ(items->size(), 3u);
+  std::vector<std::string> firstTypes = pb.types((*items)[0]);
+  std::sort(firstTypes.begin(), firstTypes.end());
+  EXPECT_EQ(firstTypes, (std::vector<std::string>{"public.rtf", "public.utf8-plain-text"}));
+  EXPECT_EQ(pb.dataForType((*items)[0], platform::kPasteboardTypeString), text);
+  EXPECT_EQ(pb.dataForType((*items)[0], "public.rtf"), rich);
+  EXPECT_EQ(pb.types((*items)[1]), (std::vector<std::string>{"public.png"}));
+  EXPECT_EQ(pb.dataForType((*items)[1], "public.png"), image);
+  EXPECT_EQ(pb.dataForType((*items)[1], "public.rtf"), std::nullopt);
+  EXPECT_TRUE(pb.types((*items)[2]).empty());
+  EXPECT_EQ(pb.stringForType(platform::kPasteboardTypeString), "hi");
+}
+
+// ---- Events -------------------------------------------------------------------------------
+
+TEST_F(PlatformContract, KeyboardEventsCarryKeycodeFlagsAndTheirSourcesUserData) {
+  platform::Events& ev = p_.events();
+  platform::EventSource source = ev.createSource(platform::kCGEventSourceStateHIDSystemState);
+  ASSERT_NE(source, nullptr);
+  ev.sourceSetUserData(source, 0x5444524C);
+  platform::Event down = ev.createKeyboardEvent(source, 51, true);
+  platform::Event up = ev.createKeyboardEvent(source, 51, false);
+  ASSERT_NE(down, nullptr);
+  ASSERT_NE(up, nullptr);
+  for (const platform::Event& e : {down, up}) {
+    EXPECT_EQ(ev.integerValueField(*e, platform::kCGEventSourceUserData), 0x5444524C);
+    EXPECT_EQ(ev.integerValueField(*e, platform::kCGKeyboardEventKeycode), 51);
+    EXPECT_EQ(ev.integerValueField(*e, platform::kCGKeyboardEventAutorepeat), 0);
+  }
+  // Setting flags replaces them as a whole.
+  ev.setFlags(down, platform::kCGEventFlagMaskCommand | platform::kCGEventFlagMaskShift);
+  ev.setFlags(down, platform::kCGEventFlagMaskCommand);
+  EXPECT_EQ(ev.flags(*down), platform::kCGEventFlagMaskCommand);
+
+  platform::Event unmarked = ev.createKeyboardEvent(nullptr, 0, true);
+  ASSERT_NE(unmarked, nullptr);
+  EXPECT_EQ(ev.integerValueField(*unmarked, platform::kCGEventSourceUserData), 0);
+}
+
+TEST_F(PlatformContract, AnEventsUnicodeStringHoldsAtMostTwentyUnits) {
+  platform::Events& ev = p_.events();
+  platform::Event e = ev.createKeyboardEvent(nullptr, 0, true);
+  ASSERT_NE(e, nullptr);
+  char16_t buffer[32] = {};
+  size_t actual = 0;
+
+  const std::u16string chunk = u"abcdefghijklmnopqrs\U0001F30D";  // 21 units, pair at 19..20
+  ev.keyboardSetUnicodeString(e, 20, chunk.data());
+  ev.keyboardGetUnicodeString(*e, 32, actual, buffer);
+  EXPECT_EQ(std::u16string(buffer, actual), chunk.substr(0, 20));
+
+  ev.keyboardSetUnicodeString(e, chunk.size(), chunk.data());
+  ev.keyboardGetUnicodeString(*e, 32, actual, buffer);
+  EXPECT_EQ(actual, 20u) << "the system cuts a longer string";
+
+  // A short buffer receives only what fits; the reported length may be larger.
+  std::fill(std::begin(buffer), std::end(buffer), u'#');
+  ev.keyboardGetUnicodeString(*e, 3, actual, buffer);
+  EXPECT_GE(actual, 3u);
+  EXPECT_EQ(std::u16string(buffer, 4), u"abc#");
+}
+
+// ---- Accessibility ------------------------------------------------------------------------
+
+TEST_F(PlatformContract, RangeValuesAndElementsCanBeMade) {
+  platform::Accessibility& ax = p_.accessibility();
+  const auto box = ax.createRangeValue({2, 3});
+  ASSERT_TRUE(box.has_value());
+  EXPECT_EQ(box->type, platform::kAXValueTypeCFRange);
+  EXPECT_EQ(box->range, (platform::AXRange{2, 3}));
+  EXPECT_NE(ax.createSystemWide(), nullptr);
+  EXPECT_NE(ax.createApplication(p_.processInfo().processIdentifier()), nullptr);
+  // Asking is harmless; without prompting nothing is shown to the user.
+  EXPECT_EQ(ax.isProcessTrustedWithOptions(false), ax.isProcessTrusted());
+}
+
+// ---- Workspace and notifications ----------------------------------------------------------
+
+TEST_F(PlatformContract, TheFrontmostApplicationIsAmongTheRunningOnes) {
+  platform::Workspace& ws = p_.workspace();
+  const auto front = ws.frontmostApplication();
+  if (front) {
+    const auto running = ws.runningApplications();
+    EXPECT_NE(std::find(running.begin(), running.end(), *front), running.end());
+  }
+}
+
+TEST_F(PlatformContract, ObserversCanBeAddedAndRemovedAndGiveDistinctTokens) {
+  platform::Workspace& ws = p_.workspace();
+  platform::DistributedNotifications& dn = p_.distributedNotifications();
+  const platform::ObserverToken a = ws.addDidActivateApplicationObserver([](const auto&) {});
+  const platform::ObserverToken b = dn.addObserver("com.apple.accessibility.api", [] {});
+  const platform::ObserverToken c = dn.addObserver("com.apple.accessibility.api", [] {});
+  ASSERT_NE(a, nullptr);
+  ASSERT_NE(b, nullptr);
+  EXPECT_NE(b, c);
+  ws.removeObserver(a);
+  dn.removeObserver(b);
+  dn.removeObserver(c);
+  dn.removeObserver(c);  // twice is harmless
+  harness_->runLoop(0.01);
+}
+
+// ---- Process, login item, input sources ---------------------------------------------------
+
+TEST_F(PlatformContract, TheEnvironmentIsReadByNamePresenceOnly) {
+  platform::ProcessInfo& info = p_.processInfo();
+  const char* name = "TANDREL_CONTRACT_PROBE";
+  ::unsetenv(name);
+  EXPECT_FALSE(info.environmentContains(name));
+  ::setenv(name, "", 1);
+  EXPECT_TRUE(info.environmentContains(name)) << "an empty value still counts";
+  ::unsetenv(name);
+  EXPECT_FALSE(info.environmentContains(std::string_view("TANDREL\0X", 9)));
+  EXPECT_GT(info.processIdentifier(), 0);
+  const platform::OperatingSystemVersion v = info.operatingSystemVersion();
+  EXPECT_TRUE(v.majorVersion > 10 || (v.majorVersion == 10 && v.minorVersion >= 15));
+}
+
+TEST_F(PlatformContract, LoginItemStatusIsAKnownValue) {
+  const int64_t status = p_.loginItems().status();
+  EXPECT_GE(status, platform::kSMAppServiceStatusNotRegistered);
+  EXPECT_LE(status, platform::kSMAppServiceStatusNotFound);
+}
+
+TEST_F(PlatformContract, EnabledKeyboardSourcesAreListedWithIdsAndAreAmongAllInstalled) {
+  platform::InputSources& is = p_.inputSources();
+  platform::InputSourceFilter filter;
+  filter.category = std::string(platform::kTISCategoryKeyboardInputSource);
+  filter.isEnabled = true;
+  filter.isSelectCapable = true;
+  const auto enabled = is.createInputSourceList(filter, false);
+  ASSERT_TRUE(enabled.has_value());
+  ASSERT_FALSE(enabled->empty()) << "a system always has a keyboard layout";
+
+  filter.isEnabled.reset();
+  const auto all = is.createInputSourceList(filter, true);
+  ASSERT_TRUE(all.has_value());
+  std::vector<std::string> allIds;
+  for (const auto& s : *all) allIds.push_back(is.sourceID(s).value_or(""));
+  for (const auto& s : *enabled) {
+    const std::optional<std::string> id = is.sourceID(s);
+    ASSERT_TRUE(id.has_value());
+    EXPECT_NE(std::find(allIds.begin(), allIds.end(), *id), allIds.end()) << *id;
+  }
+}
+
+TEST_F(PlatformContract, LogLinesAreAccepted) {
+  p_.log().write("[contract] one line");
+  p_.log().write("");
+}
+
+}  // namespace
+}  // namespace platform_contract

@@ -1,0 +1,389 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "sim/keyboard_layouts.h"
+#include "sim/world.h"
+
+namespace sim {
+namespace {
+
+using platform::EventObject;
+using platform::EventType;
+
+constexpr uint64_t kKeysAndClicks = platform::eventMaskBit(platform::kCGEventKeyDown) |
+                                    platform::eventMaskBit(platform::kCGEventFlagsChanged) |
+                                    platform::eventMaskBit(platform::kCGEventLeftMouseDown);
+
+struct Seen {
+  EventType type;
+  int64_t keycode;
+  int64_t repeat;
+  int64_t userData;
+  platform::EventFlags flags;
+  std::u16string chars;
+};
+
+// What one tap saw; its callback answers null (drop) when `drop` is set.
+struct Recorder {
+  platform::Events* events = nullptr;
+  std::vector<Seen> seen;
+  bool drop = false;
+};
+
+EventObject* record(EventType type, EventObject* event, void* userInfo) {
+  auto* r = static_cast<Recorder*>(userInfo);
+  platform::Events& ev = *r->events;
+  char16_t buffer[32] = {};
+  size_t length = 0;
+  ev.keyboardGetUnicodeString(*event, 32, length, buffer);
+  r->seen.push_back({type, ev.integerValueField(*event, platform::kCGKeyboardEventKeycode),
+                     ev.integerValueField(*event, platform::kCGKeyboardEventAutorepeat),
+                     ev.integerValueField(*event, platform::kCGEventSourceUserData),
+                     ev.flags(*event), std::u16string(buffer, std::min<size_t>(length, 32))});
+  return r->drop ? nullptr : event;
+}
+
+class SimEventsTest : public ::testing::Test {
+ protected:
+  SimEventsTest() {
+    world.setTrusted(true);
+    AppState app;
+    app.pid = 5;
+    app.focused = ElementState{};
+    world.addApplication(std::move(app));
+    world.setFrontmost(5);
+  }
+
+  struct Installed {
+    platform::MachPort port;
+    platform::RunLoopSource source;
+  };
+  Installed install(Recorder& r, platform::TapOptions options = platform::kCGEventTapOptionDefault,
+                    uint64_t mask = kKeysAndClicks) {
+    r.events = &ev;
+    Installed t;
+    t.port = ev.tapCreate(platform::kCGSessionEventTap, platform::kCGHeadInsertEventTap, options,
+                          mask, record, &r);
+    t.source = ev.createRunLoopSource(t.port);
+    ev.addToMainRunLoop(t.source);
+    return t;
+  }
+  ElementState& field() { return *world.focusedElement(); }
+  void press(char16_t usLabel) { world.pressKey(keys::keyFor("us", usLabel)->first); }
+
+  World world;
+  platform::Events& ev = world.events();
+};
+
+// ---- Taps ---------------------------------------------------------------------------------
+
+TEST_F(SimEventsTest, ATapDeliversOnlyWhileEnabledOnTheLoopAndPermitted) {
+  Recorder r;
+  r.events = &ev;
+  platform::MachPort port =
+      ev.tapCreate(platform::kCGSessionEventTap, 0, 0, kKeysAndClicks, record, &r);
+  ASSERT_NE(port, nullptr);
+  platform::RunLoopSource source = ev.createRunLoopSource(port);
+  press('a');
+  world.runPending();
+  EXPECT_TRUE(r.seen.empty()) << "not on the run loop yet";
+
+  ev.addToMainRunLoop(source);
+  ev.addToMainRunLoop(source);  // adding twice changes nothing
+  EXPECT_EQ(world.activeTapCount(), 1);
+  press('a');
+  world.click(platform::kCGEventLeftMouseDown);   // the up is not in the mask
+  world.click(platform::kCGEventRightMouseDown);  // neither is this
+  world.runPending();
+  ASSERT_EQ(r.seen.size(), 2u);
+  EXPECT_EQ(r.seen[0].type, platform::kCGEventKeyDown);
+  EXPECT_EQ(r.seen[1].type, platform::kCGEventLeftMouseDown);
+
+  ev.tapEnable(port, false);
+  press('a');
+  world.runPending();
+  ev.tapEnable(port, true);
+  world.setTrusted(false);
+  press('a');
+  world.runPending();
+  EXPECT_EQ(r.seen.size(), 2u);
+  world.setListenAccess(true);  // listen access alone is enough
+  press('a');
+  world.runPending();
+  EXPECT_EQ(r.seen.size(), 3u);
+
+  ev.removeFromMainRunLoop(source);
+  press('a');
+  world.runPending();
+  EXPECT_EQ(r.seen.size(), 3u);
+
+  // Releasing the port removes the tap; its source, even back on the loop, delivers nothing.
+  ev.addToMainRunLoop(source);
+  EXPECT_EQ(world.tapCount(), 1);
+  port.reset();
+  EXPECT_EQ(world.tapCount(), 0);
+  EXPECT_EQ(world.activeTapCount(), 0);
+  press('a');
+  world.runPending();
+  EXPECT_EQ(r.seen.size(), 3u);
+  EXPECT_EQ(field().value, u"aaaaaaa") << "the application got every key regardless";
+}
+
+TEST_F(SimEventsTest, TapCreationNeedsPermissionAndCanFail) {
+  Recorder r;
+  world.setTrusted(false);
+  EXPECT_EQ(ev.tapCreate(0, 0, 0, kKeysAndClicks, record, &r), nullptr);
+  world.setListenAccess(true);
+  EXPECT_NE(ev.tapCreate(0, 0, 1, kKeysAndClicks, record, &r), nullptr);
+  EXPECT_EQ(ev.tapCreate(0, 0, 1, kKeysAndClicks, nullptr, &r), nullptr);
+  world.faults().tapCreateFails = true;
+  EXPECT_EQ(ev.tapCreate(0, 0, 1, kKeysAndClicks, record, &r), nullptr);
+  world.faults().tapCreateFails = false;
+  world.faults().runLoopSourceFails = true;
+  platform::MachPort port = ev.tapCreate(0, 0, 1, kKeysAndClicks, record, &r);
+  EXPECT_EQ(ev.createRunLoopSource(port), nullptr);
+  EXPECT_EQ(ev.createRunLoopSource(nullptr), nullptr);
+  ev.addToMainRunLoop(nullptr);  // harmless
+  ev.tapEnable(nullptr, true);
+}
+
+TEST_F(SimEventsTest, ActiveTapsCanSwallowEventsListenOnlyTapsCannot) {
+  Recorder listener, first, second;
+  listener.drop = true;  // ignored: a listen-only tap cannot drop
+  const auto a = install(listener, platform::kCGEventTapOptionListenOnly);
+  const auto b = install(first);
+  const auto c = install(second);
+  press('x');
+  world.runPending();
+  EXPECT_EQ(field().value, u"x");
+  EXPECT_EQ(second.seen.size(), 1u);
+
+  first.drop = true;
+  press('y');
+  world.runPending();
+  EXPECT_EQ(field().value, u"x") << "a dropped key never reaches the application";
+  EXPECT_EQ(listener.seen.size(), 2u);
+  EXPECT_EQ(first.seen.size(), 2u);
+  EXPECT_EQ(second.seen.size(), 1u) << "nor any later tap";
+}
+
+TEST_F(SimEventsTest, ATimeoutDisablesEnabledTapsAndTellsEachOnce) {
+  Recorder r, off;
+  const auto tap = install(r);
+  const auto disabled = install(off);
+  ev.tapEnable(disabled.port, false);
+  world.disableTapsByTimeout();
+  press('a');
+  world.runPending();
+  ASSERT_EQ(r.seen.size(), 1u);
+  EXPECT_EQ(r.seen[0].type, platform::kCGEventTapDisabledByTimeout);
+  EXPECT_TRUE(off.seen.empty());
+  EXPECT_EQ(world.activeTapCount(), 0);
+
+  ev.tapEnable(tap.port, true);
+  press('b');
+  world.runPending();
+  ASSERT_EQ(r.seen.size(), 2u);
+  EXPECT_EQ(r.seen[1].chars, u"b");
+}
+
+// ---- The user's keyboard ------------------------------------------------------------------
+
+TEST_F(SimEventsTest, KeyEventsCarryKeycodeRepeatFlagsAndTheLayoutsCharacters) {
+  Recorder r;
+  const auto tap = install(r);
+  world.keyDown(keys::kCommand);
+  world.keyDown(keys::kV);
+  world.keyDown(keys::kV, true);
+  world.keyUp(keys::kV);
+  world.keyUp(keys::kCommand);
+  world.runPending();
+  ASSERT_EQ(r.seen.size(), 4u);  // key-ups are not in the mask
+  EXPECT_EQ(r.seen[0].type, platform::kCGEventFlagsChanged);
+  EXPECT_EQ(r.seen[0].flags, platform::kCGEventFlagMaskCommand);
+  EXPECT_EQ(r.seen[1].keycode, keys::kV);
+  EXPECT_EQ(r.seen[1].repeat, 0);
+  EXPECT_EQ(r.seen[1].chars, u"v") << "Command still reports the layout's characters";
+  EXPECT_EQ(r.seen[1].userData, 0);
+  EXPECT_EQ(r.seen[2].repeat, 1);
+  EXPECT_EQ(r.seen[3].flags, 0u);
+}
+
+TEST_F(SimEventsTest, ModifierEventsCarryTheFlagsAfterTheChangePerGroup) {
+  Recorder r;
+  const auto tap = install(r);
+  world.keyDown(keys::kRightShift);
+  world.keyDown(keys::kShift);
+  world.keyUp(keys::kShift);  // right Shift still holds the group flag
+  world.keyUp(keys::kRightShift);
+  world.pressKey(keys::kCapsLock);
+  world.keyDown(keys::kFunction);
+  world.keyDown(keys::kRightOption);
+  world.keyDown(keys::kRightControl);
+  world.runPending();
+  ASSERT_EQ(r.seen.size(), 8u);
+  using platform::kCGEventFlagMaskShift;
+  EXPECT_EQ(r.seen[0].flags, kCGEventFlagMaskShift);
+  EXPECT_EQ(r.seen[2].flags, kCGEventFlagMaskShift);
+  EXPECT_EQ(r.seen[2].keycode, keys::kShift);
+  EXPECT_EQ(r.seen[3].flags, 0u);
+  EXPECT_EQ(r.seen[4].keycode, keys::kCapsLock);
+  EXPECT_EQ(r.seen[4].flags, platform::kCGEventFlagMaskAlphaShift);
+  EXPECT_EQ(r.seen[7].flags,
+            platform::kCGEventFlagMaskAlphaShift | platform::kCGEventFlagMaskSecondaryFn |
+                platform::kCGEventFlagMaskAlternate | platform::kCGEventFlagMaskControl);
+  EXPECT_EQ(world.heldFlags(), r.seen[7].flags);
+}
+
+// ---- Synthetic events ---------------------------------------------------------------------
+
+TEST_F(SimEventsTest, PostedEventsCarryTheSourcesUserDataAndAreRecordedAsPosted) {
+  Recorder r;
+  const auto tap = install(r);
+  platform::EventSource source = ev.createSource(platform::kCGEventSourceStateHIDSystemState);
+  ev.sourceSetUserData(source, 0x5444524C);
+  platform::Event down = ev.createKeyboardEvent(source, keys::kC, true);
+  platform::Event up = ev.createKeyboardEvent(nullptr, keys::kC, false);
+  ev.setFlags(down, platform::kCGEventFlagMaskCommand);
+  ev.post(platform::kCGHIDEventTap, down);
+  ev.post(platform::kCGHIDEventTap, up);
+  ev.setFlags(down, 0);  // after posting: does not reach the posted copy
+  ev.post(platform::kCGHIDEventTap, nullptr);
+
+  const std::vector<PostedEvent> posted = world.takePosted();
+  ASSERT_EQ(posted.size(), 2u);
+  EXPECT_EQ(posted[0].type, platform::kCGEventKeyDown);
+  EXPECT_EQ(posted[0].userData, 0x5444524C);
+  EXPECT_TRUE(posted[0].hadSource);
+  EXPECT_EQ(posted[0].flags, platform::kCGEventFlagMaskCommand);
+  EXPECT_EQ(posted[1].type, platform::kCGEventKeyUp);
+  EXPECT_EQ(posted[1].userData, 0);
+  EXPECT_FALSE(posted[1].hadSource);
+  EXPECT_TRUE(world.takePosted().empty());
+
+  world.runPending();
+  ASSERT_EQ(r.seen.size(), 1u);
+  EXPECT_EQ(r.seen[0].userData, 0x5444524C);
+  EXPECT_EQ(r.seen[0].flags, platform::kCGEventFlagMaskCommand);
+}
+
+TEST_F(SimEventsTest, EventCreationFaults) {
+  world.faults().keyboardEventFailures = {1, 3};
+  std::vector<bool> made;
+  for (int i = 0; i < 5; ++i) made.push_back(ev.createKeyboardEvent(nullptr, 0, true) != nullptr);
+  EXPECT_EQ(made, (std::vector<bool>{true, false, true, false, true}));
+  world.faults().allKeyboardEventsFail = true;
+  EXPECT_EQ(ev.createKeyboardEvent(nullptr, 0, true), nullptr);
+  world.faults().eventSourceFails = true;
+  EXPECT_EQ(ev.createSource(platform::kCGEventSourceStateHIDSystemState), nullptr);
+  // Calls on events that were never made are harmless.
+  ev.setFlags(nullptr, 1);
+  ev.keyboardSetUnicodeString(nullptr, 3, u"abc");
+  ev.sourceSetUserData(nullptr, 1);
+}
+
+TEST_F(SimEventsTest, TypedChunksAreCutToTwentyUnitsAndInsertedAtTheCaret) {
+  field().value = u"<>";
+  field().selection = platform::AXRange{1, 0};
+  const std::u16string text = u"0123456789abcdefghijKLMNO";  // 25 units
+  for (size_t start = 0; start < text.size(); start += 20) {
+    for (const bool down : {true, false}) {
+      platform::Event e = ev.createKeyboardEvent(nullptr, keys::kA, down);
+      ev.keyboardSetUnicodeString(e, text.size() - start, text.data() + start);
+      ev.post(platform::kCGHIDEventTap, e);
+    }
+  }
+  const auto posted = world.takePosted();
+  ASSERT_EQ(posted.size(), 4u);
+  EXPECT_EQ(posted[0].unicode, text.substr(0, 20));
+  EXPECT_EQ(posted[2].unicode, u"KLMNO");
+  world.runPending();
+  EXPECT_EQ(field().value, u"<0123456789abcdefghijKLMNO>");
+  EXPECT_EQ(field().selection, (platform::AXRange{26, 0}));
+
+  // Without a string the carrier types its own key, under the current layout.
+  world.selectInputSourceById("com.apple.keylayout.Russian");
+  ev.post(platform::kCGHIDEventTap, ev.createKeyboardEvent(nullptr, keys::kA, true));
+  world.runPending();
+  EXPECT_EQ(field().value, u"<0123456789abcdefghijKLMNOф>");
+}
+
+// ---- What the focused field does with keys ------------------------------------------------
+
+TEST_F(SimEventsTest, BackspaceDeletesTheSelectionOrOneCharacter) {
+  field().value = u"a\U0001F600b";  // a, a surrogate pair, b
+  field().selection = platform::AXRange{3, 0};
+  world.pressKey(keys::kDelete);
+  world.runPending();
+  EXPECT_EQ(field().value, u"ab") << "the whole pair goes";
+  EXPECT_EQ(field().selection, (platform::AXRange{1, 0}));
+
+  field().value = u"hello";
+  field().selection = platform::AXRange{1, 3};
+  world.pressKey(keys::kDelete);
+  world.runPending();
+  EXPECT_EQ(field().value, u"ho");
+  world.pressKey(keys::kDelete);
+  world.pressKey(keys::kDelete);
+  world.runPending();
+  EXPECT_EQ(field().value, u"o");
+  EXPECT_EQ(field().selection, (platform::AXRange{0, 0}));
+
+  // A selection beyond the text is clamped, never used as is.
+  field().value = u"abc";
+  field().selection = platform::AXRange{10, 5};
+  press('z');
+  world.runPending();
+  EXPECT_EQ(field().value, u"abcz");
+  field().selection = platform::AXRange{-4, 99};
+  press('q');
+  world.runPending();
+  EXPECT_EQ(field().value, u"q");
+}
+
+TEST_F(SimEventsTest, CommandShortcutsUseThePasteboardAndModifiedKeysTypeNothing) {
+  field().value = u"hello world";
+  field().selection = platform::AXRange{6, 5};
+  const int64_t count = world.pasteboardChangeCount();
+  world.keyDown(keys::kCommand);
+  world.pressKey(keys::kC);
+  world.pressKey(keys::kA);  // Command+A is not modelled: nothing typed
+  world.keyUp(keys::kCommand);
+  world.runPending();
+  EXPECT_EQ(world.pasteboard().stringForType(platform::kPasteboardTypeString), "world");
+  EXPECT_EQ(world.pasteboardChangeCount(), count + 1);
+  EXPECT_EQ(field().value, u"hello world");
+
+  field().selection = platform::AXRange{0, 5};
+  world.keyDown(keys::kControl);
+  press('x');
+  world.keyUp(keys::kControl);
+  world.keyDown(keys::kRightCommand);
+  world.pressKey(keys::kV);
+  world.keyUp(keys::kRightCommand);
+  world.pressKey(keys::kReturn);
+  world.pressKey(keys::kEscape);
+  world.runPending();
+  EXPECT_EQ(field().value, u"world\n world");
+
+  // A password field takes typing but gives nothing away.
+  field().subrole = u"AXSecureTextField";
+  field().selection = platform::AXRange{0, 5};
+  world.keyDown(keys::kCommand);
+  world.pressKey(keys::kC);
+  world.keyUp(keys::kCommand);
+  press('p');
+  world.runPending();
+  EXPECT_EQ(field().value, u"p\n world");
+  EXPECT_EQ(world.pasteboardChangeCount(), count + 1);
+
+  // With nothing focused keys simply go nowhere.
+  world.setFrontmost(std::nullopt);
+  press('a');
+  world.runPending();
+}
+
+}  // namespace
+}  // namespace sim

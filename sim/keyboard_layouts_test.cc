@@ -1,0 +1,112 @@
+#include "sim/keyboard_layouts.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "sim/world.h"
+
+namespace sim {
+namespace {
+
+// A world with an editor in front whose empty field has focus, and both permissions a user of
+// the keyboard needs for nothing (typing needs none).
+class TypingTest : public ::testing::Test {
+ protected:
+  TypingTest() {
+    AppState app;
+    app.pid = 7;
+    app.focused = ElementState{};
+    world.addApplication(std::move(app));
+    world.setFrontmost(7);
+  }
+  std::u16string typed() { return world.focusedElement()->value.value_or(u"<none>"); }
+
+  World world;
+};
+
+TEST_F(TypingTest, TheSameKeysTypeLatinUnderUsAndCyrillicUnderRussian) {
+  ASSERT_TRUE(world.typeOnKeys(u"ghbdtn"));
+  world.runPending();
+  EXPECT_EQ(typed(), u"ghbdtn");
+
+  world.focusedElement()->value = u"";
+  world.selectInputSourceById("com.apple.keylayout.Russian");
+  for (char16_t ch : std::u16string(u"ghbdtn")) world.pressKey(keys::keyFor("us", ch)->first);
+  world.runPending();
+  EXPECT_EQ(typed(), u"привет");
+
+  // And back: what a Russian user typed as "руддщ" are the keys of "hello".
+  world.focusedElement()->value = u"";
+  ASSERT_TRUE(world.typeOnKeys(u"руддщ"));
+  world.selectInputSourceById("com.apple.keylayout.US");
+  world.runPending();  // delivered characters were fixed when the keys were pressed
+  EXPECT_EQ(typed(), u"руддщ");
+  std::u16string keysOfHello;
+  for (char16_t ch : std::u16string(u"руддщ")) {
+    keysOfHello += World::charactersFor("us", keys::keyFor("ru", ch)->first, false, false);
+  }
+  EXPECT_EQ(keysOfHello, u"hello");
+}
+
+TEST_F(TypingTest, ShiftAndCapsLockFollowTheLayout) {
+  world.selectInputSourceById("com.apple.keylayout.Russian");
+  ASSERT_TRUE(world.typeOnKeys(u"Ёж, №1!\"?"));
+  world.runPending();
+  EXPECT_EQ(typed(), u"Ёж, №1!\"?");
+
+  world.focusedElement()->value = u"";
+  world.pressKey(keys::kCapsLock);
+  world.pressKey(keys::keyFor("us", u'g')->first);  // a letter: capital under Caps Lock
+  world.pressKey(keys::keyFor("us", u'1')->first);  // a digit: Caps Lock does not shift it
+  world.pressKey(keys::keyFor("us", u';')->first);  // ж is a letter key under Russian
+  world.keyDown(keys::kShift);
+  world.pressKey(keys::keyFor("us", u'g')->first);  // Shift does not undo Caps Lock
+  world.keyUp(keys::kShift);
+  world.pressKey(keys::kCapsLock);
+  world.pressKey(keys::keyFor("us", u'g')->first);
+  world.runPending();
+  EXPECT_EQ(typed(), u"П1ЖПп");
+}
+
+TEST(KeyboardLayouts, EveryCharacterIsTypedByExactlyOneKey) {
+  for (const char* layout : {"us", "ru"}) {
+    std::set<char16_t> seen;
+    for (const keys::KeyCharacters& key : keys::layoutTable(layout)) {
+      ASSERT_EQ(key.plain.size(), 1u);
+      ASSERT_EQ(key.shifted.size(), 1u);
+      EXPECT_TRUE(seen.insert(key.plain[0]).second) << layout << " key " << key.keycode;
+      // Keys such as Space type the same with Shift.
+      if (key.shifted != key.plain) {
+        EXPECT_TRUE(seen.insert(key.shifted[0]).second) << layout << " key " << key.keycode;
+      }
+      EXPECT_EQ(keys::keyFor(layout, key.plain[0]), (std::pair{key.keycode, false}));
+      if (key.shifted != key.plain) {
+        EXPECT_EQ(keys::keyFor(layout, key.shifted[0]), (std::pair{key.keycode, true}));
+      }
+    }
+  }
+  // The Russian layout has all 33 letters, each with its capital.
+  int letters = 0;
+  for (const keys::KeyCharacters& key : keys::layoutTable("ru")) {
+    if (!key.letter) continue;
+    ++letters;
+    EXPECT_GE(key.plain[0], u'а');
+    EXPECT_NE(key.plain, key.shifted);
+  }
+  EXPECT_EQ(letters, 33);
+}
+
+TEST(KeyboardLayouts, ModifiersAndKeysThatTypeNothing) {
+  EXPECT_EQ(keys::modifierFlag(keys::kRightShift), platform::kCGEventFlagMaskShift);
+  EXPECT_EQ(keys::modifierFlag(keys::kFunction), platform::kCGEventFlagMaskSecondaryFn);
+  EXPECT_EQ(keys::modifierFlag(keys::kCapsLock), platform::kCGEventFlagMaskAlphaShift);
+  EXPECT_EQ(keys::modifierFlag(keys::kA), std::nullopt);
+  EXPECT_EQ(keys::characters("us", keys::kShift, false, false), u"");
+  EXPECT_EQ(keys::characters("us", 122, false, false), u"");  // F1
+  EXPECT_EQ(keys::keyFor("us", u'й'), std::nullopt);
+  EXPECT_EQ(keys::keyFor("ru", u'\n'), (std::pair<uint16_t, bool>{keys::kReturn, false}));
+}
+
+}  // namespace
+}  // namespace sim
