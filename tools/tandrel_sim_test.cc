@@ -1,0 +1,279 @@
+#include "tools/tandrel_sim.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "runner/automation/automation_handler.h"
+#include "runner/keytap/key_event_tap_handler.h"
+#include "runner/permissions/permission_watch_handler.h"
+#include "runner/tandrel_plugin.h"
+#include "velloc/velloc_plugin.h"
+
+namespace simhost {
+namespace {
+
+using ::testing::ElementsAre;
+
+// The player on a world of the test's own, with the host channels and the input-source
+// plug-in installed on it.
+class SimScriptTest : public ::testing::Test {
+ protected:
+  SimScriptTest() {
+    tandrel::TandrelPlugin::installChannels(messenger_, world_, false,
+                                            tandrel::KeyEventTapHandler::create(world_, false),
+                                            std::make_shared<tandrel::AutomationHandler>(world_),
+                                            tandrel::PermissionWatchHandler::create(world_, false));
+    velloc::VellocPlugin::registerWithRegistrar(registry_.registrarForPlugin("VellocPlugin"),
+                                                world_);
+  }
+
+  // The output lines of `script`; the exit status goes to `status_`.
+  std::vector<std::string> run(const std::string& script) {
+    std::ostringstream out;
+    ScriptRunner runner({world_, messenger_, &registry_, nullptr}, out);
+    std::istringstream in(script);
+    status_ = runner.run(in);
+    std::vector<std::string> lines;
+    std::istringstream split(out.str());
+    for (std::string line; std::getline(split, line);) lines.push_back(line);
+    return lines;
+  }
+
+  sim::World world_;
+  channel::LocalMessenger messenger_;
+  channel::PluginRegistry registry_{messenger_};
+  int status_ = -1;
+};
+
+TEST_F(SimScriptTest, LinesThatCannotBeUnderstoodAreReportedAndTheRunGoesOn) {
+  std::vector<std::string> out = run(
+      "# a comment counts as a line\n"
+      "\n"
+      "not json\n"
+      "[1, 2]\n"
+      "{\"jump\": 1}\n"
+      "{\"call\": \"tandrel/automation\"}\n"
+      "{\"call\": \"tandrel/automation\", \"method\": \"copy\", \"args\": {\"$bytes\": \"zz\"}}\n"
+      "{\"advance\": -1}\n"
+      "{\"advance\": 1e300}\n"
+      "{\"user\": {\"keyDown\": 99999999999999999999999}}\n"
+      "{\"user\": {\"activate\": 77}}\n"
+      "{\"user\": {\"press\": 5, \"extra\": true}}\n"
+      "{\"show\": \"everything\"}\n"
+      "{\"send\": \"tandrel/automation\", \"hex\": \"070\"}\n"
+      "{\"show\": \"time\"}\n");
+  EXPECT_EQ(status_, 1);
+  ASSERT_EQ(out.size(), 13u);
+  for (size_t i = 0; i < 12; ++i) {
+    Json line = Json::parse(out[i]);
+    EXPECT_TRUE(line.contains("scriptError")) << out[i];
+    EXPECT_EQ(line["line"], i + 3) << out[i];
+  }
+  EXPECT_EQ(out[12], R"({"show":"time","value":0})");
+}
+
+TEST_F(SimScriptTest, AWorldLineWithAMistakeChangesNothing) {
+  std::vector<std::string> out = run(
+      R"({"world": {"trusted": true, "apps": [{"pid": 7, "name": "A"}], "osVersion": "13.x"}})"
+      "\n"
+      R"({"world": {"inputSources": [{"id": "x.Dvorak", "layout": "us"}], "selectedInputSource": "x.Colemak"}})"
+      "\n"
+      R"({"show": "permissions"})"
+      "\n"
+      R"({"show": "apps"})"
+      "\n"
+      R"({"show": "inputSource"})");
+  EXPECT_EQ(status_, 1);
+  ASSERT_EQ(out.size(), 5u);
+  EXPECT_EQ(Json::parse(out[2])["value"]["trusted"], false);
+  EXPECT_EQ(out[3], R"({"show":"apps","value":[]})");
+  EXPECT_EQ(world_.inputSourceList().size(), 2u);
+  EXPECT_EQ(world_.selectedInputSource(), "com.apple.keylayout.US");
+}
+
+TEST_F(SimScriptTest, WorldSettingsMergeIntoWhatIsThere) {
+  run(R"({"world": {"apps": [{"pid": 9, "name": "Notes", "frontmost": true, "focused": {"value": "abc", "selection": [1, 1], "write": "refuse"}}]}})"
+      "\n"
+      R"({"world": {"apps": [{"pid": 9, "bundleIdentifier": "com.apple.Notes", "focused": {"subrole": "AXSecureTextField"}}]}})"
+      "\n"
+      R"({"world": {"inputSources": [{"id": "com.apple.keylayout.Russian", "selectStatus": -50}, {"id": "com.apple.keylayout.US", "remove": true}, {"id": "x.Ukrainian", "languages": ["uk", 3], "layout": "ru"}]}})"
+      "\n"
+      R"({"world": {"osVersion": [12, 6], "hostPid": 100, "loginItem": {"status": 2, "refusalDescription": null}, "faults": {"keyboardEventFailures": [0, 2], "tapCreateFails": true}}})");
+  EXPECT_EQ(status_, 0);
+  const sim::AppState* app = world_.application(9);
+  ASSERT_NE(app, nullptr);
+  EXPECT_EQ(app->localizedName, "Notes");
+  EXPECT_EQ(app->bundleIdentifier, "com.apple.Notes");
+  ASSERT_TRUE(app->focused);
+  EXPECT_EQ(app->focused->value, u"abc");
+  EXPECT_EQ(app->focused->selection, (platform::AXRange{1, 1}));
+  EXPECT_EQ(app->focused->valueWrite, sim::WriteBehaviour::kRefuse);
+  EXPECT_EQ(app->focused->subrole, u"AXSecureTextField");
+  EXPECT_EQ(world_.frontmost(), 9);
+
+  const auto& sources = world_.inputSourceList();
+  ASSERT_EQ(sources.size(), 2u);
+  EXPECT_EQ(sources[0].id, "com.apple.keylayout.Russian");
+  EXPECT_EQ(sources[0].selectStatus, -50);
+  EXPECT_EQ(sources[0].languages, (std::vector<std::optional<std::string>>{"ru"}));
+  EXPECT_EQ(sources[1].languages, (std::vector<std::optional<std::string>>{"uk", std::nullopt}));
+
+  EXPECT_EQ(world_.processInfo().operatingSystemVersion(),
+            (platform::OperatingSystemVersion{12, 6, 0}));
+  EXPECT_EQ(world_.processInfo().processIdentifier(), 100);
+  EXPECT_EQ(world_.loginItem().status, 2);
+  EXPECT_EQ(world_.loginItem().refusalDescription, std::nullopt);
+  EXPECT_EQ(world_.faults().keyboardEventFailures, (std::set<int64_t>{0, 2}));
+  EXPECT_TRUE(world_.faults().tapCreateFails);
+}
+
+TEST_F(SimScriptTest, RepliesListenCancelAndEventsPrintInTheOrderTheyHappen) {
+  std::vector<std::string> out =
+      run(R"({"world": {"trusted": true}})"
+          "\n"
+          R"({"cancel": "tandrel/key_events"})"
+          "\n"
+          R"({"listen": "tandrel/key_events", "args": [1]})"
+          "\n"
+          R"({"user": {"press": 0}})"
+          "\n"
+          R"({"call": "tandrel/permissions", "method": "check"})"
+          "\n"
+          R"({"call": "tandrel/permissions", "method": "Check"})"
+          "\n"
+          R"({"call": "velloc/input_source", "method": "select", "args": {"lang": 5}})"
+          "\n"
+          R"({"call": "nobody/here", "method": "x"})");
+  EXPECT_EQ(status_, 0);
+  EXPECT_THAT(
+      out,
+      ElementsAre(
+          R"({"cancel":"tandrel/key_events","error":{"code":"error","message":"No active stream to cancel","details":null}})",
+          R"({"listen":"tandrel/key_events","ok":true})",
+          R"({"event":"tandrel/key_events","value":{"alt":false,"chars":"a","control":false,"keycode":0,"meta":false,"repeat":false,"shift":false,"type":"keyDown"}})",
+          R"({"reply":true})", R"({"notImplemented":true})",
+          R"({"error":{"code":"bad_lang","message":"Expected lang=ru|en, got ''","details":null}})",
+          R"({"notImplemented":true})"));
+}
+
+TEST_F(SimScriptTest, RawBytesGetTheirRawReply) {
+  std::vector<std::string> out = run(
+      // "listen" with null arguments, then "cancel", on an event channel
+      R"({"send": "tandrel/permission_events", "hex": "07 06 6c697374656e 00"})"
+      "\n"
+      R"({"send": "tandrel/permission_events", "hex": "0706 63616e63656c 00"})"
+      "\n"
+      // "isSandboxed" on the permission channel
+      R"({"send": "tandrel/permissions", "hex": "070b 697353616e64626f786564 00"})"
+      "\n"
+      // a truncated call, an empty message, a channel without a handler
+      R"({"send": "tandrel/automation", "hex": "0709 6973"})"
+      "\n"
+      R"({"send": "tandrel/automation", "hex": ""})"
+      "\n"
+      R"({"send": "nobody/here", "hex": "07016100"})");
+  EXPECT_EQ(status_, 0);
+  EXPECT_THAT(
+      out, ElementsAre(R"({"replyHex":"0000"})", R"({"replyHex":"0000"})", R"({"replyHex":"0002"})",
+                       R"({"replyHex":""})", R"({"replyHex":""})", R"({"replyHex":""})"));
+}
+
+TEST_F(SimScriptTest, ShowReportsTheFieldThePasteboardAndWhatWasPosted) {
+  std::vector<std::string> out = run(
+      R"({"world": {"trusted": true, "postAccess": true, "apps": [{"pid": 3, "frontmost": true, "focused": {}}]}})"
+      "\n"
+      R"({"user": {"type": "ghbdtn"}})"
+      "\n"
+      R"({"user": {"selectInputSource": "com.apple.keylayout.Russian"}})"
+      "\n"
+      R"({"user": {"keys": " ghbdtn"}})"
+      "\n"
+      R"({"user": {"selectRange": [4, 100]}})"
+      "\n"
+      R"({"show": "field"})"
+      "\n"
+      R"({"world": {"pasteboard": [{"types": [["public.png", {"$bytes": "89ff"}], ["public.utf8-plain-text", "ok"]]}]}})"
+      "\n"
+      R"({"show": "pasteboard"})"
+      "\n"
+      R"({"call": "tandrel/automation", "method": "backspace", "args": {"count": 2}})"
+      "\n"
+      R"({"show": "posted"})"
+      "\n"
+      R"({"show": "pauses"})"
+      "\n"
+      R"({"show": "pauses"})");
+  EXPECT_EQ(status_, 0);
+  ASSERT_EQ(out.size(), 6u);
+  EXPECT_EQ(
+      out[0],
+      R"({"show":"field","value":{"pid":3,"text":"ghbdtn привет","selection":{"start":4,"length":9},"subrole":null}})");
+  EXPECT_EQ(
+      out[1],
+      R"({"show":"pasteboard","value":{"changeCount":1,"items":[{"types":{"public.png":{"$bytes":"89ff"},"public.utf8-plain-text":"ok"}}]}})");
+  Json posted = Json::parse(out[3])["value"];
+  ASSERT_EQ(posted.size(), 4u);
+  EXPECT_EQ(posted[0]["type"], "keyDown");
+  EXPECT_EQ(posted[0]["keycode"], 51);
+  EXPECT_EQ(posted[0]["userData"], tandrel::kOwnEventMarker);
+  EXPECT_EQ(out[4], R"({"show":"pauses","value":[3000,3000]})");
+  EXPECT_EQ(out[5], R"({"show":"pauses","value":[]})");
+  EXPECT_EQ(world_.focusedElement()->value, u"ghb");
+}
+
+// The real program: start-up on the process's world, then the script from a file.
+std::pair<int, std::string> runTool(const std::string& script) {
+  std::filesystem::path file = std::filesystem::temp_directory_path() /
+                               ("tandrel_sim_test_" + std::to_string(::getpid()) + ".jsonl");
+  std::ofstream(file) << script;
+  std::string command = std::string(TANDREL_SIM_PATH) + " " + file.string() + " 2>&1";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  std::string output;
+  char buffer[4096];
+  while (size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
+  int status = ::pclose(pipe);
+  std::filesystem::remove(file);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+}
+
+TEST(TandrelSimToolTest, StartsHiddenWithEveryPluginAndChannel) {
+  auto [status, output] = runTool(
+      "{\"show\": \"window\"}\n"
+      "{\"show\": \"registrars\"}\n"
+      "{\"call\": \"tandrel/permissions\", \"method\": \"isSandboxed\"}\n"
+      "{\"call\": \"velloc/input_source\", \"method\": \"select\", \"args\": {\"lang\": \"RU\"}}\n"
+      "{\"show\": \"inputSource\"}\n");
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(
+      output,
+      R"({"show":"window","value":{"visible":false,"frame":{"x":0.0,"y":0.0,"width":800.0,"height":600.0}}})"
+      "\n"
+      R"({"show":"registrars","value":["EmojiPickerFlutterPlugin","VellocPlugin","FPPPackageInfoPlusPlugin","ScreenRetrieverMacosPlugin","SharedPreferencesPlugin","TrayManagerPlugin","UrlLauncherPlugin","WindowManagerPlugin"]})"
+      "\n"
+      R"({"reply":false})"
+      "\n"
+      R"({"reply":null})"
+      "\n"
+      R"({"show":"inputSource","value":{"id":"com.apple.keylayout.Russian","layout":"ru"}})"
+      "\n");
+}
+
+TEST(TandrelSimToolTest, ExitStatusTellsOfScriptErrors) {
+  EXPECT_EQ(runTool("{\"show\": \"time\"}\n").first, 0);
+  EXPECT_EQ(runTool("{\"show\": \"time\"}\n{\"oops\": 1}\n{\"show\": \"time\"}\n").first, 1);
+  auto [status, output] = runTool("");
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(output, "");
+}
+
+}  // namespace
+}  // namespace simhost

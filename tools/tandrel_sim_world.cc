@@ -1,0 +1,670 @@
+// The "world" and "user" verbs: setting up the simulated macOS and acting in it as the user
+// and the system. Every setting is read and checked before anything changes, so a line with
+// a mistake leaves the world as it was.
+#include <cmath>
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "runner/main_flutter_window.h"
+#include "text/text.h"
+#include "tools/tandrel_sim.h"
+
+namespace simhost {
+namespace {
+
+using Steps = std::vector<std::function<void()>>;
+
+std::string inQuotes(std::string_view key) {
+  return "\"" + std::string(key) + "\"";
+}
+
+bool asBool(const Json& j, std::string_view key) {
+  if (!j.is_boolean()) throw ScriptError(inQuotes(key) + " must be true or false");
+  return j.get<bool>();
+}
+
+// Integers; a float is accepted only when it is whole and in range.
+int64_t asInt(const Json& j, std::string_view key, int64_t min, int64_t max) {
+  std::optional<int64_t> value;
+  if (j.is_number_integer() && !j.is_number_unsigned()) {
+    value = j.get<int64_t>();
+  } else if (j.is_number_unsigned()) {
+    uint64_t u = j.get<uint64_t>();
+    if (u <= static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) {
+      value = static_cast<int64_t>(u);
+    }
+  } else if (j.is_number_float()) {
+    double d = j.get<double>();
+    if (std::isfinite(d) && std::trunc(d) == d && d >= -9.2e18 && d <= 9.2e18) {
+      value = static_cast<int64_t>(d);
+    }
+  }
+  if (!value || *value < min || *value > max) {
+    throw ScriptError(inQuotes(key) + " must be an integer from " + std::to_string(min) + " to " +
+                      std::to_string(max));
+  }
+  return *value;
+}
+
+int32_t asPid(const Json& j, std::string_view key) {
+  return static_cast<int32_t>(
+      asInt(j, key, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
+}
+
+double asNumber(const Json& j, std::string_view key) {
+  if (!j.is_number()) throw ScriptError(inQuotes(key) + " must be a number");
+  return j.get<double>();
+}
+
+std::string asString(const Json& j, std::string_view key) {
+  if (!j.is_string()) throw ScriptError(inQuotes(key) + " must be a string");
+  return j.get<std::string>();
+}
+
+// A string, or null for "absent".
+std::optional<std::string> asOptionalString(const Json& j, std::string_view key) {
+  if (j.is_null()) return std::nullopt;
+  return asString(j, key);
+}
+
+const Json& asObject(const Json& j, std::string_view key) {
+  if (!j.is_object()) throw ScriptError(inQuotes(key) + " must be an object");
+  return j;
+}
+
+const Json& asArray(const Json& j, std::string_view key) {
+  if (!j.is_array()) throw ScriptError(inQuotes(key) + " must be a list");
+  return j;
+}
+
+[[noreturn]] void unknownKey(std::string_view where, std::string_view key) {
+  throw ScriptError("unknown " + std::string(where) + " key " + inQuotes(key));
+}
+
+platform::AXRange asRange(const Json& j, std::string_view key) {
+  if (j.is_array() && j.size() == 2) {
+    return {asInt(j[0], key, 0, std::numeric_limits<int64_t>::max()),
+            asInt(j[1], key, 0, std::numeric_limits<int64_t>::max())};
+  }
+  if (j.is_object() && j.size() == 2 && j.contains("start") && j.contains("length")) {
+    return {asInt(j["start"], key, 0, std::numeric_limits<int64_t>::max()),
+            asInt(j["length"], key, 0, std::numeric_limits<int64_t>::max())};
+  }
+  throw ScriptError(inQuotes(key) + " must be [start, length] or {\"start\", \"length\"}");
+}
+
+sim::WriteBehaviour asWriteBehaviour(const Json& j) {
+  std::string s = asString(j, "write");
+  if (s == "accept") return sim::WriteBehaviour::kAccept;
+  if (s == "refuse") return sim::WriteBehaviour::kRefuse;
+  if (s == "ignore") return sim::WriteBehaviour::kIgnore;
+  if (s == "reformat") return sim::WriteBehaviour::kReformat;
+  throw ScriptError("\"write\" must be \"accept\", \"refuse\", \"ignore\" or \"reformat\"");
+}
+
+// A focused text element; keys left out keep the values of `element`.
+sim::ElementState parseElement(const Json& j, sim::ElementState element) {
+  asObject(j, "focused");
+  for (auto it = j.begin(); it != j.end(); ++it) {
+    const std::string& key = it.key();
+    const Json& v = it.value();
+    if (key == "value") {
+      std::optional<std::string> text = asOptionalString(v, key);
+      element.value = text ? std::optional(text::utf8ToUtf16(*text)) : std::nullopt;
+      element.valueIsNumber = false;
+    } else if (key == "number") {
+      element.numberValue = asNumber(v, key);
+      element.valueIsNumber = true;
+    } else if (key == "selection") {
+      element.selection = v.is_null() ? std::nullopt : std::optional(asRange(v, key));
+    } else if (key == "selectionIsNotRange") {
+      element.selectionIsNotRange = asBool(v, key);
+    } else if (key == "subrole") {
+      std::optional<std::string> subrole = asOptionalString(v, key);
+      element.subrole = subrole ? std::optional(text::utf8ToUtf16(*subrole)) : std::nullopt;
+    } else if (key == "valueSettable") {
+      element.valueSettable = asBool(v, key);
+    } else if (key == "selectionSettable") {
+      element.selectionSettable = asBool(v, key);
+    } else if (key == "selectedTextSettable") {
+      element.selectedTextSettable = asBool(v, key);
+    } else if (key == "write") {
+      element.valueWrite = asWriteBehaviour(v);
+    } else if (key == "reformatTo") {
+      std::optional<std::string> to = asOptionalString(v, key);
+      element.reformatTo = to ? std::optional(text::utf8ToUtf16(*to)) : std::nullopt;
+    } else if (key == "refuseSelectedTextWrite") {
+      element.refuseSelectedTextWrite = asBool(v, key);
+    } else if (key == "refuseSelectionWrite") {
+      element.refuseSelectionWrite = asBool(v, key);
+    } else if (key == "copyErrors") {
+      element.copyErrors.clear();
+      for (auto e = asObject(v, key).begin(); e != v.end(); ++e) {
+        element.copyErrors[e.key()] = static_cast<platform::AXError>(
+            asInt(e.value(), key, std::numeric_limits<int32_t>::min(),
+                  std::numeric_limits<int32_t>::max()));
+      }
+    } else {
+      unknownKey("element", key);
+    }
+  }
+  return element;
+}
+
+std::optional<sim::ElementState> parseFocused(const Json& j,
+                                              const std::optional<sim::ElementState>& current) {
+  if (j.is_null()) return std::nullopt;
+  return parseElement(j, current.value_or(sim::ElementState{}));
+}
+
+void parseApps(sim::World& world, const Json& list, Steps& steps) {
+  for (const Json& entry : asArray(list, "apps")) {
+    asObject(entry, "apps");
+    if (!entry.contains("pid")) throw ScriptError("each of \"apps\" needs a \"pid\"");
+    const int32_t pid = asPid(entry["pid"], "pid");
+    const sim::AppState* existing = world.application(pid);
+    sim::AppState app = existing ? *existing : sim::AppState{};
+    app.pid = pid;
+    std::optional<bool> frontmost;
+    bool remove = false;
+    for (auto it = entry.begin(); it != entry.end(); ++it) {
+      const std::string& key = it.key();
+      const Json& v = it.value();
+      if (key == "pid") {
+        continue;
+      } else if (key == "bundleIdentifier") {
+        app.bundleIdentifier = asOptionalString(v, key);
+      } else if (key == "name") {
+        app.localizedName = asOptionalString(v, key);
+      } else if (key == "frontmost") {
+        frontmost = asBool(v, key);
+      } else if (key == "hidesTreeUntilManualAccessibility") {
+        app.hidesTreeUntilManualAccessibility = asBool(v, key);
+      } else if (key == "manualAccessibility") {
+        app.manualAccessibility = asBool(v, key);
+      } else if (key == "refuseManualAccessibility") {
+        app.refuseManualAccessibility = asBool(v, key);
+      } else if (key == "focused") {
+        app.focused = parseFocused(v, app.focused);
+      } else if (key == "remove") {
+        remove = asBool(v, key);
+      } else {
+        unknownKey("app", key);
+      }
+    }
+    if (remove) {
+      steps.push_back([&world, pid] { world.removeApplication(pid); });
+      continue;
+    }
+    steps.push_back([&world, app = std::move(app), isNew = existing == nullptr] {
+      if (isNew) {
+        world.addApplication(app);
+      } else if (sim::AppState* state = world.application(app.pid)) {
+        *state = app;
+      }
+    });
+    if (frontmost) {
+      steps.push_back([&world, pid, front = *frontmost] {
+        if (front) {
+          world.setFrontmost(pid);
+        } else if (world.frontmost() == pid) {
+          world.setFrontmost(std::nullopt);
+        }
+      });
+    }
+  }
+}
+
+platform::Bytes parseData(const Json& j) {
+  if (j.is_string()) {
+    const std::string& s = j.get_ref<const std::string&>();
+    return platform::Bytes(s.begin(), s.end());
+  }
+  if (j.is_object() && j.size() == 1 && j.contains("$bytes") && j["$bytes"].is_string()) {
+    return bytesFromHex(j["$bytes"].get<std::string>());
+  }
+  throw ScriptError("pasteboard data must be text or {\"$bytes\": \"hex\"}");
+}
+
+sim::PasteboardItemState plainTextItem(const std::string& text) {
+  sim::PasteboardItemState item;
+  item.types.emplace_back(std::string(platform::kPasteboardTypeString),
+                          platform::Bytes(text.begin(), text.end()));
+  return item;
+}
+
+sim::PasteboardItemState parseItem(const Json& j) {
+  if (j.is_string()) return plainTextItem(j.get<std::string>());
+  asObject(j, "pasteboard");
+  sim::PasteboardItemState item;
+  for (auto it = j.begin(); it != j.end(); ++it) {
+    const std::string& key = it.key();
+    const Json& v = it.value();
+    if (key == "types") {
+      if (v.is_object()) {
+        for (auto t = v.begin(); t != v.end(); ++t) {
+          item.types.emplace_back(t.key(), parseData(t.value()));
+        }
+      } else {
+        for (const Json& pair : asArray(v, key)) {
+          if (!pair.is_array() || pair.size() != 2) {
+            throw ScriptError("\"types\" entries must be [type, data]");
+          }
+          item.types.emplace_back(asString(pair[0], "type"), parseData(pair[1]));
+        }
+      }
+    } else if (key == "unreadable") {
+      for (const Json& type : asArray(v, key)) item.unreadableTypes.insert(asString(type, key));
+    } else {
+      unknownKey("pasteboard item", key);
+    }
+  }
+  return item;
+}
+
+void parsePasteboard(sim::World& world, const Json& j, Steps& steps) {
+  std::vector<sim::PasteboardItemState> items;
+  if (j.is_string()) {
+    items.push_back(plainTextItem(j.get<std::string>()));
+  } else {
+    for (const Json& entry : asArray(j, "pasteboard")) items.push_back(parseItem(entry));
+  }
+  // Another program writes the pasteboard: it clears it first, so the change count moves on.
+  steps.push_back([&world, items = std::move(items)] {
+    world.pasteboard().clearContents();
+    world.pasteboardItems() = items;
+  });
+}
+
+void parseInputSources(sim::World& world, const Json& list, Steps& steps) {
+  for (const Json& entry : asArray(list, "inputSources")) {
+    asObject(entry, "inputSources");
+    if (!entry.contains("id")) throw ScriptError("each of \"inputSources\" needs an \"id\"");
+    std::string id = asString(entry["id"], "id");
+    sim::InputSourceState source;
+    source.id = id;
+    bool exists = false;
+    for (const sim::InputSourceState& s : world.inputSourceList()) {
+      if (s.id == id) {
+        source = s;
+        exists = true;
+      }
+    }
+    bool remove = false;
+    for (auto it = entry.begin(); it != entry.end(); ++it) {
+      const std::string& key = it.key();
+      const Json& v = it.value();
+      if (key == "id") {
+        continue;
+      } else if (key == "category") {
+        source.category = asString(v, key);
+      } else if (key == "enabled") {
+        source.enabled = asBool(v, key);
+      } else if (key == "selectCapable") {
+        source.selectCapable = asBool(v, key);
+      } else if (key == "languages") {
+        if (v.is_null()) {
+          source.languages = std::nullopt;
+        } else {
+          // Anything but a string in the list is an element the OS could not read as one.
+          std::vector<std::optional<std::string>> languages;
+          for (const Json& l : asArray(v, key)) {
+            languages.push_back(l.is_string() ? std::optional(l.get<std::string>()) : std::nullopt);
+          }
+          source.languages = std::move(languages);
+        }
+      } else if (key == "layout") {
+        source.layout = asString(v, key);
+        if (source.layout != "us" && source.layout != "ru") {
+          throw ScriptError("\"layout\" must be \"us\" or \"ru\"");
+        }
+      } else if (key == "selectStatus") {
+        source.selectStatus = static_cast<int32_t>(asInt(
+            v, key, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
+      } else if (key == "remove") {
+        remove = asBool(v, key);
+      } else {
+        unknownKey("input source", key);
+      }
+    }
+    steps.push_back([&world, source = std::move(source), exists, remove] {
+      auto& sources = world.inputSourceList();
+      if (remove) {
+        std::erase_if(sources, [&](const sim::InputSourceState& s) { return s.id == source.id; });
+      } else if (!exists) {
+        sources.push_back(source);
+      } else {
+        for (sim::InputSourceState& s : sources) {
+          if (s.id == source.id) s = source;
+        }
+      }
+    });
+  }
+}
+
+// Whether `id` names an input source once this line's "inputSources" are applied.
+bool sourceKnownAfter(sim::World& world, const Json& settings, const std::string& id) {
+  bool known = false;
+  for (const sim::InputSourceState& s : world.inputSourceList()) known = known || s.id == id;
+  auto list = settings.find("inputSources");
+  if (list != settings.end() && list->is_array()) {
+    for (const Json& entry : *list) {
+      if (!entry.is_object() || entry.value("id", Json()) != id) continue;
+      known = !(entry.contains("remove") && entry["remove"] == true);
+    }
+  }
+  return known;
+}
+
+platform::OperatingSystemVersion parseVersion(const Json& j) {
+  std::vector<int64_t> parts;
+  constexpr int64_t kMax = 1'000'000;
+  if (j.is_string()) {
+    std::string s = j.get<std::string>();
+    size_t pos = 0;
+    while (true) {
+      size_t dot = s.find('.', pos);
+      std::string part = s.substr(pos, dot == std::string::npos ? std::string::npos : dot - pos);
+      if (part.empty() || part.size() > 7 ||
+          part.find_first_not_of("0123456789") != std::string::npos) {
+        throw ScriptError("\"osVersion\" must look like \"13.0.0\"");
+      }
+      parts.push_back(std::stoll(part));
+      if (dot == std::string::npos) break;
+      pos = dot + 1;
+    }
+  } else if (j.is_array()) {
+    for (const Json& p : j) parts.push_back(asInt(p, "osVersion", 0, kMax));
+  } else {
+    throw ScriptError("\"osVersion\" must be \"13.0.0\" or [13, 0, 0]");
+  }
+  if (parts.empty() || parts.size() > 3) {
+    throw ScriptError("\"osVersion\" has one to three parts");
+  }
+  parts.resize(3, 0);
+  return {parts[0], parts[1], parts[2]};
+}
+
+void parseLoginItem(sim::World& world, const Json& j, Steps& steps) {
+  sim::LoginItemState state = world.loginItem();
+  for (auto it = asObject(j, "loginItem").begin(); it != j.end(); ++it) {
+    const std::string& key = it.key();
+    const Json& v = it.value();
+    if (key == "status") {
+      state.status =
+          asInt(v, key, std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max());
+    } else if (key == "refuse") {
+      state.refuse = asBool(v, key);
+    } else if (key == "refusalDescription") {
+      state.refusalDescription = asOptionalString(v, key);
+    } else {
+      unknownKey("loginItem", key);
+    }
+  }
+  steps.push_back([&world, state] { world.loginItem() = state; });
+}
+
+void parseFaults(sim::World& world, const Json& j, Steps& steps) {
+  sim::Faults faults = world.faults();
+  struct Flag {
+    const char* name;
+    bool sim::Faults::*member;
+  };
+  static constexpr Flag kFlags[] = {
+      {"tapCreateFails", &sim::Faults::tapCreateFails},
+      {"runLoopSourceFails", &sim::Faults::runLoopSourceFails},
+      {"eventSourceFails", &sim::Faults::eventSourceFails},
+      {"allKeyboardEventsFail", &sim::Faults::allKeyboardEventsFail},
+      {"rangeValueCreateFails", &sim::Faults::rangeValueCreateFails},
+      {"pasteboardItemsNil", &sim::Faults::pasteboardItemsNil},
+      {"pasteboardWriteFails", &sim::Faults::pasteboardWriteFails},
+      {"inputSourceListNil", &sim::Faults::inputSourceListNil},
+      {"systemWideFocusFails", &sim::Faults::systemWideFocusFails},
+      {"activationWithoutApplication", &sim::Faults::activationWithoutApplication},
+  };
+  for (auto it = asObject(j, "faults").begin(); it != j.end(); ++it) {
+    const std::string& key = it.key();
+    if (key == "keyboardEventFailures") {
+      faults.keyboardEventFailures.clear();
+      for (const Json& index : asArray(it.value(), key)) {
+        faults.keyboardEventFailures.insert(
+            asInt(index, key, 0, std::numeric_limits<int64_t>::max()));
+      }
+      continue;
+    }
+    bool found = false;
+    for (const Flag& flag : kFlags) {
+      if (key == flag.name) {
+        faults.*flag.member = asBool(it.value(), key);
+        found = true;
+      }
+    }
+    if (!found) unknownKey("faults", key);
+  }
+  steps.push_back([&world, faults] { world.faults() = faults; });
+}
+
+void parseWindow(sim::World& world, const Json& j, Steps& steps) {
+  sim::WindowState window = world.window();
+  for (auto it = asObject(j, "window").begin(); it != j.end(); ++it) {
+    const std::string& key = it.key();
+    const Json& v = it.value();
+    if (key == "visible") {
+      window.visible = asBool(v, key);
+    } else if (key == "x" || key == "y" || key == "width" || key == "height") {
+      double d = asNumber(v, key);
+      if (!std::isfinite(d)) throw ScriptError(inQuotes(key) + " must be finite");
+      (key == "x"       ? window.x
+       : key == "y"     ? window.y
+       : key == "width" ? window.width
+                        : window.height) = d;
+    } else {
+      unknownKey("window", key);
+    }
+  }
+  steps.push_back([&world, window] { world.window() = window; });
+}
+
+platform::EventType clickType(const std::string& button) {
+  if (button == "left") return platform::kCGEventLeftMouseDown;
+  if (button == "right") return platform::kCGEventRightMouseDown;
+  if (button == "other") return platform::kCGEventOtherMouseDown;
+  throw ScriptError("\"click\" must be \"left\", \"right\" or \"other\"");
+}
+
+uint16_t asKeycode(const Json& j, std::string_view key) {
+  return static_cast<uint16_t>(asInt(j, key, 0, 127));
+}
+
+// The permission named by "grant" / "revoke".
+std::function<void(bool)> permissionSetter(sim::World& world, const Json& j, std::string_view key) {
+  std::string name = asString(j, key);
+  if (name == "accessibility") return [&world](bool on) { world.setTrusted(on); };
+  if (name == "listen") return [&world](bool on) { world.setListenAccess(on); };
+  if (name == "post") return [&world](bool on) { world.setPostAccess(on); };
+  throw ScriptError(inQuotes(key) + " must be \"accessibility\", \"listen\" or \"post\"");
+}
+
+constexpr uint16_t kKeyC = 8;
+constexpr uint16_t kKeyV = 9;
+constexpr uint16_t kKeyLeftCommand = 55;
+
+// The user holds Command and presses a key, as for Cmd+C and Cmd+V.
+void commandChord(sim::World& world, uint16_t key) {
+  world.keyDown(kKeyLeftCommand);
+  world.pressKey(key);
+  world.keyUp(kKeyLeftCommand);
+}
+
+constexpr uint16_t kKeyLeftShift = 56;
+
+// Presses the keys that bear `labels` on a US keyboard, whatever layout is selected: the user
+// typing blind in the layout they believe is active.
+void typeUsKeys(sim::World& world, const std::string& labels) {
+  std::vector<std::pair<uint16_t, bool>> keys;
+  for (char16_t ch : text::utf8ToUtf16(labels)) {
+    std::optional<std::pair<uint16_t, bool>> key = sim::World::keyFor("us", ch);
+    if (!key) throw ScriptError("no key of a US keyboard bears \"" + labels + "\"");
+    keys.push_back(*key);
+  }
+  for (auto [code, shift] : keys) {
+    if (shift) world.keyDown(kKeyLeftShift);
+    world.pressKey(code);
+    if (shift) world.keyUp(kKeyLeftShift);
+  }
+}
+
+}  // namespace
+
+void applyWorld(sim::World& world, const Json& settings) {
+  Steps steps;
+  for (auto it = asObject(settings, "world").begin(); it != settings.end(); ++it) {
+    const std::string& key = it.key();
+    const Json& v = it.value();
+    if (key == "apps") {
+      parseApps(world, v, steps);
+    } else if (key == "frontmost") {
+      std::optional<int32_t> pid;
+      if (!v.is_null()) pid = asPid(v, key);
+      steps.push_back([&world, pid] { world.setFrontmost(pid); });
+    } else if (key == "pasteboard") {
+      parsePasteboard(world, v, steps);
+    } else if (key == "inputSources") {
+      parseInputSources(world, v, steps);
+    } else if (key == "selectedInputSource") {
+      std::string id = asString(v, key);
+      if (!sourceKnownAfter(world, settings, id)) {
+        throw ScriptError("no input source \"" + id + "\"");
+      }
+      steps.push_back([&world, id] { world.selectInputSourceById(id); });
+    } else if (key == "trusted") {
+      steps.push_back([&world, on = asBool(v, key)] { world.setTrusted(on); });
+    } else if (key == "listenAccess") {
+      steps.push_back([&world, on = asBool(v, key)] { world.setListenAccess(on); });
+    } else if (key == "postAccess") {
+      steps.push_back([&world, on = asBool(v, key)] { world.setPostAccess(on); });
+    } else if (key == "osVersion") {
+      steps.push_back(
+          [&world, version = parseVersion(v)] { world.setOperatingSystemVersion(version); });
+    } else if (key == "hostPid") {
+      steps.push_back([&world, pid = asPid(v, key)] { world.setHostPid(pid); });
+    } else if (key == "loginItem") {
+      parseLoginItem(world, v, steps);
+    } else if (key == "faults") {
+      parseFaults(world, v, steps);
+    } else if (key == "window") {
+      parseWindow(world, v, steps);
+    } else {
+      unknownKey("world", key);
+    }
+  }
+  for (auto& step : steps) step();
+}
+
+void applyUserAction(SimContext& context, const Json& action) {
+  sim::World& world = context.world;
+  asObject(action, "user");
+  if (action.empty()) throw ScriptError("\"user\" needs an action");
+  const std::string& verb = action.begin().key();
+  const Json& v = action.front();
+  auto allow = [&](std::initializer_list<std::string_view> keys) {
+    for (auto it = action.begin(); it != action.end(); ++it) {
+      bool known = false;
+      for (std::string_view k : keys) known = known || it.key() == k;
+      if (!known) throw ScriptError("unknown key " + inQuotes(it.key()) + " for " + inQuotes(verb));
+    }
+  };
+  if (verb == "keyDown") {
+    allow({"keyDown", "repeat"});
+    bool repeat = action.contains("repeat") ? asBool(action["repeat"], "repeat") : false;
+    world.keyDown(asKeycode(v, verb), repeat);
+  } else if (verb == "keyUp") {
+    allow({"keyUp"});
+    world.keyUp(asKeycode(v, verb));
+  } else if (verb == "press") {
+    allow({"press"});
+    world.pressKey(asKeycode(v, verb));
+  } else if (verb == "type") {
+    allow({"type"});
+    std::string s = asString(v, verb);
+    if (!world.typeOnKeys(text::utf8ToUtf16(s))) {
+      throw ScriptError("the " + world.selectedLayout() + " layout has no key for some of \"" + s +
+                        "\"");
+    }
+  } else if (verb == "keys") {
+    allow({"keys"});
+    typeUsKeys(world, asString(v, verb));
+  } else if (verb == "modifier") {
+    allow({"modifier", "down"});
+    uint16_t code = asKeycode(v, verb);
+    if (code < 54 || code > 63) throw ScriptError("\"modifier\" takes a key code from 54 to 63");
+    if (!action.contains("down")) throw ScriptError("\"modifier\" needs \"down\": true or false");
+    if (asBool(action["down"], "down")) {
+      world.keyDown(code);
+    } else {
+      world.keyUp(code);
+    }
+  } else if (verb == "click") {
+    allow({"click"});
+    world.click(clickType(asString(v, verb)));
+  } else if (verb == "activate") {
+    allow({"activate"});
+    int32_t pid = asPid(v, verb);
+    if (!world.application(pid)) throw ScriptError("no application with pid " + v.dump());
+    world.activate(pid);
+  } else if (verb == "focus") {
+    allow({"focus"});
+    std::optional<int32_t> front = world.frontmost();
+    sim::AppState* app = front ? world.application(*front) : nullptr;
+    if (!app) throw ScriptError("\"focus\" needs a frontmost application");
+    // Focus moves to a new element: nothing of the old one carries over.
+    app->focused = parseFocused(v, std::nullopt);
+  } else if (verb == "selectRange") {
+    allow({"selectRange"});
+    sim::ElementState* element = world.focusedElement();
+    if (!element) throw ScriptError("\"selectRange\" needs a focused element");
+    platform::AXRange range = asRange(v, verb);
+    // The user can only select text that is there.
+    int64_t length = element->value ? static_cast<int64_t>(element->value->size()) : 0;
+    range.location = std::min(range.location, length);
+    range.length = std::min(range.length, length - range.location);
+    element->selection = range;
+  } else if (verb == "copy" || verb == "paste") {
+    allow({verb});
+    if (asBool(v, verb)) commandChord(world, verb == "copy" ? kKeyC : kKeyV);
+  } else if (verb == "grant" || verb == "revoke") {
+    allow({verb});
+    permissionSetter(world, v, verb)(verb == "grant");
+  } else if (verb == "selectInputSource") {
+    allow({"selectInputSource"});
+    std::string id = asString(v, verb);
+    bool known = false;
+    for (const sim::InputSourceState& s : world.inputSourceList()) known |= s.id == id;
+    if (!known) throw ScriptError("no input source \"" + id + "\"");
+    world.selectInputSourceById(id);
+  } else if (verb == "tapTimeout") {
+    allow({"tapTimeout"});
+    if (asBool(v, verb)) world.disableTapsByTimeout();
+  } else if (verb == "notify") {
+    allow({"notify"});
+    world.postDistributedNotification(asString(v, verb));
+  } else if (verb == "close") {
+    allow({"close"});
+    if (asBool(v, verb)) {
+      if (context.window) {
+        tandrel::closeWindow(*context.window);
+      } else {
+        world.window().visible = false;
+      }
+    }
+  } else {
+    throw ScriptError("unknown user action " + inQuotes(verb));
+  }
+}
+
+}  // namespace simhost
