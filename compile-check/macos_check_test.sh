@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# The compile check must reject mistakes, not just accept correct code. Each case copies one
+# real source file, makes one typical mistake in it, and expects scripts/macos-check to fail on
+# the copy with the expected diagnostic. A case whose text no longer occurs in its file fails
+# too, so the list keeps pace with the code.
+#
+# Usage: compile-check/macos_check_test.sh   (MACOS_CHECK_DIR as for scripts/macos-check)
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+
+# file | text to replace | replacement | a diagnostic that must appear
+cases=$(cat <<'CASES'
+platform/macos/workspace.mm|addObserverForName:NSWorkspaceDidActivateApplicationNotification|addObserverForNam:NSWorkspaceDidActivateApplicationNotification|declares the selector
+platform/macos/accessibility.mm|(__bridge CFStringRef)name, &copied|(CFStringRef)name, &copied|requires a bridged cast
+platform/macos/input_sources.mm|TISCreateInputSourceList((__bridge CFDictionaryRef)properties|TISCreateInputSourceList((CFDictionaryRef)properties|requires a bridged cast
+platform/macos/accessibility.mm|return toU16String((__bridge NSString*)value);|return toU16String((NSString*)value);|requires a bridged cast
+platform/macos/events.mm|static_cast<CGEventTapLocation>(location), static_cast<CGEventTapPlacement>(placement)|location, static_cast<CGEventTapPlacement>(placement)|no matching function
+platform/macos/events.mm|CGEventRef tapTrampoline(CGEventTapProxy, CGEventType type,|CGEventRef tapTrampoline(CGEventTapProxy, uint32_t type,|no matching function
+platform/macos/accessibility.mm|AXValueCreate(::kAXValueTypeCFRange, &cfRange)|AXValueCreate(kAXValueTypeCFRange, &cfRange)|no matching function
+platform/macos/events.mm|reinterpret_cast<UniChar*>(buffer));|buffer);|no matching function for call to 'CGEventKeyboardGetUnicodeString'
+platform/macos/main_loop.mm|if (timer) [timer->timer invalidate];|if (timer) [timer->timer release];|ARC forbids
+platform/macos/main_loop.mm|block:^(NSTimer*) {|block:^{|cannot initialize a parameter of type 'GSTimerBlock'
+platform/macos/pasteboard.mm|NSArray<NSPasteboardItem*>* items = general().pasteboardItems;|NSArray<NSPasteboardItem*>* items = general().pasteboardItem;|not found on object
+platform/macos/pasteboard.mm|int64_t changeCount() override|int32_t changeCount() override|return type
+platform/macos/log.mm|NSLog(@"%@", toNSString(line));|NSLog(toNSString(line));|format string is not a string literal
+platform/macos/login_items.mm|[SMAppService.mainAppService registerAndReturnError:&error]|[SMAppService.mainAppService registerAndReturnError:error]|cannot initialize a parameter of type 'NSError * _Nullable __autoreleasing * _Nullable'
+platform/macos/process_info.mm|objectForKey:toNSString(name)] != nil|objectForKey:name] != nil|no viable conversion from 'std::string_view'
+macos/flutter_messenger_bridge.mm|sendOnChannel:channelName(channel) message:dataOf(message)];|sendOnChannel:channelName(channel) msg:dataOf(message)];|no known instance method for selector 'sendOnChannel:msg:'
+macos/flutter_messenger_bridge.mm|binaryMessageHandler:^(NSData* _Nullable message, FlutterBinaryReply reply) {|binaryMessageHandler:^(NSData* _Nullable message, NSData* reply) {|cannot initialize a parameter of type 'FlutterBinaryMessageHandler _Nullable'
+macos/flutter_messenger_bridge.mm|reply(bytesOf(answer));|reply(answer);|no matching function
+macos/MainFlutterWindow.mm|tandrel::Frame frame() override {|NSRect frame() override {|return type
+macos/MainFlutterWindow.mm|controller_ = [[FlutterViewController alloc] init];|controller_ = [[FlutterViewController alloc] initWithEngine:nil];|declares the selector
+macos/GeneratedPluginRegistrant.mm|conformsToProtocol:@protocol(FlutterPlugin)]|conformsToProtocol:@protocol(FlutterPlugins)]|cannot find protocol
+velloc/macos/VellocPlugin.mm|new tandrel::macos::FlutterMessengerBridge(registrar.messenger)|new tandrel::macos::FlutterMessengerBridge(registrar)|no matching constructor
+CASES
+)
+
+# Make every mutant first, then check them all in one run of the script.
+n=0
+mutants=()
+stale=0
+while IFS='|' read -r file from to expected; do
+  [ -n "$file" ] || continue
+  n=$((n + 1))
+  mutant=$scratch/$n/$(basename "$file")
+  mkdir -p "$(dirname "$mutant")"
+  FROM=$from TO=$to perl -0pe 's/\Q$ENV{FROM}\E/$ENV{TO}/' "$root/$file" >"$mutant"
+  if cmp -s "$root/$file" "$mutant"; then
+    echo "STALE   case $n: '$from' no longer occurs in $file"
+    stale=$((stale + 1))
+  fi
+  mutants+=("$mutant")
+done <<<"$cases"
+
+output=$("$root/scripts/macos-check" "${mutants[@]}" 2>&1)
+
+failures=$stale
+n=0
+while IFS='|' read -r file from to expected; do
+  [ -n "$file" ] || continue
+  n=$((n + 1))
+  mutant=$scratch/$n/$(basename "$file")
+  diagnostics=$(grep -F -- "$mutant:" <<<"$output" | grep 'error:' || true)
+  if ! grep -qxF -- "FAILED  $mutant" <<<"$output"; then
+    echo "MISSED  case $n: $file with '$to' passed the check"
+    failures=$((failures + 1))
+  elif ! grep -qF -- "$expected" <<<"$diagnostics"; then
+    echo "OTHER   case $n: $file failed, but without \"$expected\":"
+    head -n 3 <<<"$diagnostics"
+    failures=$((failures + 1))
+  else
+    echo "caught  case $n: $file: $(head -n 1 <<<"$diagnostics" | sed 's/.*error: //')"
+  fi
+done <<<"$cases"
+
+echo "macos-check mistakes: $n case(s), $failures not caught as expected"
+((failures == 0))

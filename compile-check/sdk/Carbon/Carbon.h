@@ -1,0 +1,24 @@
+// Declarations of the Text Input Sources calls (HIToolbox TextInputSources.h) the macOS adapters
+// make, from Apple's public documentation.
+#pragma once
+
+#include <ApplicationServices/ApplicationServices.h>
+
+CF_EXTERN_C_BEGIN
+
+typedef struct __TISInputSource* TISInputSourceRef;
+
+extern const CFStringRef kTISPropertyInputSourceCategory;
+extern const CFStringRef kTISPropertyInputSourceIsEnabled;
+extern const CFStringRef kTISPropertyInputSourceIsSelectCapable;
+extern const CFStringRef kTISPropertyInputSourceLanguages;
+extern const CFStringRef kTISPropertyInputSourceID;
+extern const CFStringRef kTISCategoryKeyboardInputSource;
+
+CFTypeID TISInputSourceGetTypeID(void);
+CFArrayRef TISCreateInputSourceList(CFDictionaryRef properties,
+                                    Boolean includeAllInstalled) CF_RETURNS_RETAINED;
+void* TISGetInputSourceProperty(TISInputSourceRef inputSource, CFStringRef propertyKey);
+OSStatus TISSelectInputSource(TISInputSourceRef inputSource);
+
+CF_EXTERN_C_END

@@ -1,0 +1,109 @@
+// Declarations of the CoreFoundation calls the macOS adapters make, written from Apple's public
+// documentation so the Objective-C++ code can be type-checked without Apple's SDK. Only what the
+// adapters use. A check, never a build dependency.
+#pragma once
+
+#include <stdbool.h>
+#include <stdint.h>
+#include <sys/types.h>
+
+#ifdef __cplusplus
+#define CF_EXTERN_C_BEGIN extern "C" {
+#define CF_EXTERN_C_END }
+#else
+#define CF_EXTERN_C_BEGIN
+#define CF_EXTERN_C_END
+#endif
+
+// In C++ these are fixed-type enums, as in Apple's headers, so a plain integer does not convert
+// to them implicitly.
+#if defined(__cplusplus)
+#define CF_ENUM(type, name) \
+  enum name : type name;    \
+  enum name : type
+#else
+#define CF_ENUM(type, name) \
+  type name;                \
+  enum
+#endif
+#define CF_OPTIONS(type, name) CF_ENUM(type, name)
+
+#define CF_RETURNS_RETAINED __attribute__((cf_returns_retained))
+#define CF_BRIDGED_TYPE(T) __attribute__((objc_bridge(T)))
+
+CF_EXTERN_C_BEGIN
+
+typedef unsigned char Boolean;
+typedef uint16_t UInt16;
+typedef uint32_t UInt32;
+typedef int32_t OSStatus;
+typedef UInt16 UniChar;
+typedef unsigned long UniCharCount;
+
+typedef const void* CFTypeRef;
+typedef unsigned long CFTypeID;
+typedef signed long CFIndex;
+
+typedef struct {
+  CFIndex location;
+  CFIndex length;
+} CFRange;
+
+static inline CFRange CFRangeMake(CFIndex location, CFIndex length) {
+  CFRange range;
+  range.location = location;
+  range.length = length;
+  return range;
+}
+
+typedef const struct __CFAllocator* CFAllocatorRef;
+typedef const struct CF_BRIDGED_TYPE(NSString) __CFString* CFStringRef;
+typedef const struct CF_BRIDGED_TYPE(NSNumber) __CFBoolean* CFBooleanRef;
+typedef const struct CF_BRIDGED_TYPE(NSNumber) __CFNumber* CFNumberRef;
+typedef const struct CF_BRIDGED_TYPE(NSArray) __CFArray* CFArrayRef;
+typedef const struct CF_BRIDGED_TYPE(NSDictionary) __CFDictionary* CFDictionaryRef;
+typedef struct __CFMachPort* CFMachPortRef;
+typedef struct __CFRunLoop* CFRunLoopRef;
+typedef struct __CFRunLoopSource* CFRunLoopSourceRef;
+typedef CFStringRef CFRunLoopMode;
+
+extern const CFAllocatorRef kCFAllocatorDefault;
+extern const CFBooleanRef kCFBooleanTrue;
+extern const CFBooleanRef kCFBooleanFalse;
+extern const CFRunLoopMode kCFRunLoopCommonModes;
+
+CFTypeRef CFRetain(CFTypeRef cf);
+void CFRelease(CFTypeRef cf);
+CFTypeID CFGetTypeID(CFTypeRef cf);
+CFStringRef CFCopyTypeIDDescription(CFTypeID type_id) CF_RETURNS_RETAINED;
+
+CFTypeID CFStringGetTypeID(void);
+CFIndex CFStringGetLength(CFStringRef theString);
+void CFStringGetCharacters(CFStringRef theString, CFRange range, UniChar* buffer);
+CFStringRef CFStringCreateWithCharacters(CFAllocatorRef alloc, const UniChar* chars,
+                                         CFIndex numChars) CF_RETURNS_RETAINED;
+
+CFTypeID CFBooleanGetTypeID(void);
+Boolean CFBooleanGetValue(CFBooleanRef boolean);
+
+typedef CF_ENUM(CFIndex, CFNumberType) {
+  kCFNumberDoubleType = 13,
+};
+CFTypeID CFNumberGetTypeID(void);
+Boolean CFNumberGetValue(CFNumberRef number, CFNumberType theType, void* valuePtr);
+CFNumberRef CFNumberCreate(CFAllocatorRef allocator, CFNumberType theType,
+                           const void* valuePtr) CF_RETURNS_RETAINED;
+
+CFTypeID CFArrayGetTypeID(void);
+CFIndex CFArrayGetCount(CFArrayRef theArray);
+const void* CFArrayGetValueAtIndex(CFArrayRef theArray, CFIndex idx);
+
+CFRunLoopRef CFRunLoopGetMain(void);
+void CFRunLoopAddSource(CFRunLoopRef rl, CFRunLoopSourceRef source, CFRunLoopMode mode);
+void CFRunLoopRemoveSource(CFRunLoopRef rl, CFRunLoopSourceRef source, CFRunLoopMode mode);
+
+CFRunLoopSourceRef CFMachPortCreateRunLoopSource(CFAllocatorRef allocator, CFMachPortRef port,
+                                                 CFIndex order) CF_RETURNS_RETAINED;
+void CFMachPortInvalidate(CFMachPortRef port);
+
+CF_EXTERN_C_END

@@ -1,0 +1,7 @@
+#pragma once
+
+#import <Cocoa/Cocoa.h>
+#import <FlutterMacOS/FlutterMacOS.h>
+
+@interface AppDelegate : FlutterAppDelegate
+@end

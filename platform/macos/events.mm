@@ -1,0 +1,150 @@
+#include "platform/events.h"
+
+#import <ApplicationServices/ApplicationServices.h>
+
+#include "platform/macos/cf_handles.h"
+#include "platform/macos/services.h"
+
+namespace platform::macos {
+
+// What the tap's C callback needs to reach the core's callback.
+struct TapContext {
+  TapCallback callback;
+  void* userInfo;
+};
+
+}  // namespace platform::macos
+
+namespace platform {
+
+// Event, event source and run-loop source handles are the CoreFoundation references themselves
+// (see adoptHandle): the tap hands the core a borrowed CGEventRef per event without allocating.
+struct EventObject;
+struct EventSourceObject;
+struct RunLoopSourceObject;
+
+// The tap lives as long as its handle. Releasing the last copy invalidates the port, which also
+// invalidates its run-loop source, so no callback can arrive for a context that is gone.
+struct MachPortObject {
+  MachPortObject(CFMachPortRef tapPort, std::unique_ptr<macos::TapContext> tapContext)
+      : port(tapPort), context(std::move(tapContext)) {}
+  MachPortObject(const MachPortObject&) = delete;
+  MachPortObject& operator=(const MachPortObject&) = delete;
+  ~MachPortObject() {
+    CFMachPortInvalidate(port);
+    CFRelease(port);
+  }
+
+  CFMachPortRef port;
+  std::unique_ptr<macos::TapContext> context;
+};
+
+}  // namespace platform
+
+namespace platform::macos {
+namespace {
+
+CGEventRef eventRef(EventObject& event) {
+  return handleRef<CGEventRef>(&event);
+}
+
+CGEventRef tapTrampoline(CGEventTapProxy, CGEventType type, CGEventRef event, void* userInfo) {
+  // Copied first: the core's callback may release the tap, and the context with it.
+  const TapContext context = *static_cast<const TapContext*>(userInfo);
+  EventObject* passed = context.callback(static_cast<EventType>(type),
+                                         handleRef<EventObject*>(event), context.userInfo);
+  return handleRef<CGEventRef>(passed);
+}
+
+class MacEvents final : public Events {
+ public:
+  MachPort tapCreate(TapLocation location, TapPlacement placement, TapOptions options,
+                     uint64_t eventsOfInterest, TapCallback callback, void* userInfo) override {
+    auto context = std::make_unique<TapContext>(TapContext{callback, userInfo});
+    CFMachPortRef port = CGEventTapCreate(
+        static_cast<CGEventTapLocation>(location), static_cast<CGEventTapPlacement>(placement),
+        static_cast<CGEventTapOptions>(options), eventsOfInterest, &tapTrampoline, context.get());
+    if (port == nullptr) return nullptr;
+    return std::make_shared<MachPortObject>(port, std::move(context));
+  }
+
+  // An empty handle stands for NULL, which CoreFoundation and CoreGraphics do not accept: calls
+  // on one do nothing (or give NULL / 0), as the seam's null-handle convention has it.
+  void tapEnable(const MachPort& tap, bool enable) override {
+    if (tap) CGEventTapEnable(tap->port, enable);
+  }
+
+  RunLoopSource createRunLoopSource(const MachPort& tap) override {
+    if (!tap) return nullptr;
+    return adoptHandle<RunLoopSourceObject>(
+        CFMachPortCreateRunLoopSource(kCFAllocatorDefault, tap->port, 0));
+  }
+
+  void addToMainRunLoop(const RunLoopSource& source) override {
+    if (!source) return;
+    CFRunLoopAddSource(CFRunLoopGetMain(), handleRef<CFRunLoopSourceRef>(source.get()),
+                       kCFRunLoopCommonModes);
+  }
+
+  void removeFromMainRunLoop(const RunLoopSource& source) override {
+    if (!source) return;
+    CFRunLoopRemoveSource(CFRunLoopGetMain(), handleRef<CFRunLoopSourceRef>(source.get()),
+                          kCFRunLoopCommonModes);
+  }
+
+  int64_t integerValueField(EventObject& event, EventField field) override {
+    return CGEventGetIntegerValueField(eventRef(event), static_cast<CGEventField>(field));
+  }
+
+  EventFlags flags(EventObject& event) override { return CGEventGetFlags(eventRef(event)); }
+
+  void keyboardGetUnicodeString(EventObject& event, size_t maxLength, size_t& actualLength,
+                                char16_t* buffer) override {
+    UniCharCount actual = 0;
+    CGEventKeyboardGetUnicodeString(eventRef(event), maxLength, &actual,
+                                    reinterpret_cast<UniChar*>(buffer));
+    actualLength = actual;
+  }
+
+  EventSource createSource(EventSourceStateID state) override {
+    return adoptHandle<EventSourceObject>(
+        CGEventSourceCreate(static_cast<CGEventSourceStateID>(state)));
+  }
+
+  void sourceSetUserData(const EventSource& source, int64_t userData) override {
+    if (source) CGEventSourceSetUserData(handleRef<CGEventSourceRef>(source.get()), userData);
+  }
+
+  Event createKeyboardEvent(const EventSource& source, uint16_t keycode, bool keyDown) override {
+    return adoptHandle<EventObject>(CGEventCreateKeyboardEvent(
+        handleRef<CGEventSourceRef>(source.get()), static_cast<CGKeyCode>(keycode), keyDown));
+  }
+
+  void setFlags(const Event& event, EventFlags flags) override {
+    if (event) CGEventSetFlags(eventRef(*event), static_cast<CGEventFlags>(flags));
+  }
+
+  void keyboardSetUnicodeString(const Event& event, size_t length, const char16_t* units) override {
+    if (event) {
+      CGEventKeyboardSetUnicodeString(eventRef(*event), length,
+                                      reinterpret_cast<const UniChar*>(units));
+    }
+  }
+
+  void post(TapLocation location, const Event& event) override {
+    if (event) CGEventPost(static_cast<CGEventTapLocation>(location), eventRef(*event));
+  }
+
+  bool preflightListenEventAccess() override { return CGPreflightListenEventAccess(); }
+  bool requestListenEventAccess() override { return CGRequestListenEventAccess(); }
+  bool preflightPostEventAccess() override { return CGPreflightPostEventAccess(); }
+  bool requestPostEventAccess() override { return CGRequestPostEventAccess(); }
+};
+
+}  // namespace
+
+std::unique_ptr<Events> makeEvents() {
+  return std::make_unique<MacEvents>();
+}
+
+}  // namespace platform::macos

@@ -1,0 +1,101 @@
+#include "platform/pasteboard.h"
+
+#import <AppKit/AppKit.h>
+
+#include "platform/macos/conversions.h"
+#include "platform/macos/services.h"
+
+namespace platform {
+
+struct PasteboardItemObject {
+  NSPasteboardItem* item;
+};
+
+}  // namespace platform
+
+namespace platform::macos {
+namespace {
+
+NSPasteboard* general() {
+  return [NSPasteboard generalPasteboard];
+}
+
+// Hands the bytes to Foundation without copying them: a clipboard item can be large.
+NSData* toNSData(Bytes bytes) {
+  if (bytes.empty()) return [NSData data];
+  auto* owned = new Bytes(std::move(bytes));
+  return [[NSData alloc] initWithBytesNoCopy:owned->data()
+                                      length:owned->size()
+                                 deallocator:^(void*, NSUInteger) {
+                                   delete owned;
+                                 }];
+}
+
+class MacPasteboard final : public Pasteboard {
+ public:
+  int64_t changeCount() override { return static_cast<int64_t>(general().changeCount); }
+
+  int64_t clearContents() override { return static_cast<int64_t>([general() clearContents]); }
+
+  std::optional<std::string> stringForType(std::string_view type) override {
+    return toOptionalUtf8([general() stringForType:toNSString(type)]);
+  }
+
+  bool setStringForType(std::string_view text, std::string_view type) override {
+    return [general() setString:toNSString(text) forType:toNSString(type)];
+  }
+
+  std::optional<std::vector<PasteboardItem>> pasteboardItems() override {
+    NSArray<NSPasteboardItem*>* items = general().pasteboardItems;
+    if (items == nil) return std::nullopt;
+    std::vector<PasteboardItem> handles;
+    handles.reserve(items.count);
+    for (NSPasteboardItem* item in items) {
+      handles.push_back(std::make_shared<PasteboardItemObject>(PasteboardItemObject{item}));
+    }
+    return handles;
+  }
+
+  // An empty handle cannot go into an NSArray; such a list is refused as a failed write.
+  bool writeObjects(const std::vector<PasteboardItem>& items) override {
+    NSMutableArray<NSPasteboardItem*>* objects = [NSMutableArray arrayWithCapacity:items.size()];
+    for (const PasteboardItem& item : items) {
+      if (!item) return false;
+      [objects addObject:item->item];
+    }
+    return [general() writeObjects:objects];
+  }
+
+  PasteboardItem createItem() override {
+    return std::make_shared<PasteboardItemObject>(
+        PasteboardItemObject{[[NSPasteboardItem alloc] init]});
+  }
+
+  std::vector<std::string> types(const PasteboardItem& item) override {
+    std::vector<std::string> names;
+    if (!item) return names;
+    for (NSString* type in item->item.types) names.push_back(toUtf8(type));
+    return names;
+  }
+
+  std::optional<Bytes> dataForType(const PasteboardItem& item, std::string_view type) override {
+    if (!item) return std::nullopt;
+    NSData* data = [item->item dataForType:toNSString(type)];
+    if (data == nil) return std::nullopt;
+    const auto* bytes = static_cast<const uint8_t*>(data.bytes);
+    return Bytes(bytes, bytes + data.length);
+  }
+
+  bool setDataForType(const PasteboardItem& item, Bytes data, std::string_view type) override {
+    if (!item) return false;
+    return [item->item setData:toNSData(std::move(data)) forType:toNSString(type)];
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<Pasteboard> makePasteboard() {
+  return std::make_unique<MacPasteboard>();
+}
+
+}  // namespace platform::macos

@@ -1,0 +1,105 @@
+#include "platform/workspace.h"
+
+#import <AppKit/AppKit.h>
+
+#include "platform/macos/conversions.h"
+#include "platform/macos/services.h"
+
+namespace platform {
+
+// The token -addObserverForName:object:queue:usingBlock: returned. The center keeps the
+// observer until -removeObserver: is given this token.
+struct ObserverObject {
+  id token;
+};
+
+}  // namespace platform
+
+namespace platform::macos {
+namespace {
+
+RunningApplication toRunningApplication(NSRunningApplication* application) {
+  RunningApplication plain;
+  plain.processIdentifier = static_cast<int32_t>(application.processIdentifier);
+  plain.bundleIdentifier = toOptionalUtf8(application.bundleIdentifier);
+  plain.localizedName = toOptionalUtf8(application.localizedName);
+  return plain;
+}
+
+ObserverToken wrap(id token) {
+  return std::make_shared<ObserverObject>(ObserverObject{token});
+}
+
+class MacWorkspace final : public Workspace {
+ public:
+  std::optional<RunningApplication> frontmostApplication() override {
+    NSRunningApplication* application = [NSWorkspace sharedWorkspace].frontmostApplication;
+    if (application == nil) return std::nullopt;
+    return toRunningApplication(application);
+  }
+
+  std::vector<RunningApplication> runningApplications() override {
+    std::vector<RunningApplication> applications;
+    for (NSRunningApplication* application in [NSWorkspace sharedWorkspace].runningApplications) {
+      applications.push_back(toRunningApplication(application));
+    }
+    return applications;
+  }
+
+  // A text that is no URL gives a nil NSURL, which -openURL: does not take: it fails as an
+  // unopenable URL would.
+  bool openURL(std::string_view url) override {
+    NSURL* target = [NSURL URLWithString:toNSString(url)];
+    if (target == nil) return false;
+    return [[NSWorkspace sharedWorkspace] openURL:target];
+  }
+
+  ObserverToken addDidActivateApplicationObserver(ActivationBlock block) override {
+    NSNotificationCenter* center = [NSWorkspace sharedWorkspace].notificationCenter;
+    return wrap([center addObserverForName:NSWorkspaceDidActivateApplicationNotification
+                                    object:nil
+                                     queue:[NSOperationQueue mainQueue]
+                                usingBlock:^(NSNotification* note) {
+                                  id application =
+                                      [note.userInfo objectForKey:NSWorkspaceApplicationKey];
+                                  if ([application isKindOfClass:[NSRunningApplication class]]) {
+                                    block(toRunningApplication(application));
+                                  } else {
+                                    block(std::nullopt);
+                                  }
+                                }]);
+  }
+
+  void removeObserver(const ObserverToken& token) override {
+    if (token) [[NSWorkspace sharedWorkspace].notificationCenter removeObserver:token->token];
+  }
+};
+
+class MacDistributedNotifications final : public DistributedNotifications {
+ public:
+  ObserverToken addObserver(std::string_view name, std::function<void()> block) override {
+    NSDistributedNotificationCenter* center = [NSDistributedNotificationCenter defaultCenter];
+    return wrap([center addObserverForName:toNSString(name)
+                                    object:nil
+                                     queue:[NSOperationQueue mainQueue]
+                                usingBlock:^(NSNotification*) {
+                                  block();
+                                }]);
+  }
+
+  void removeObserver(const ObserverToken& token) override {
+    if (token) [[NSDistributedNotificationCenter defaultCenter] removeObserver:token->token];
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<Workspace> makeWorkspace() {
+  return std::make_unique<MacWorkspace>();
+}
+
+std::unique_ptr<DistributedNotifications> makeDistributedNotifications() {
+  return std::make_unique<MacDistributedNotifications>();
+}
+
+}  // namespace platform::macos
