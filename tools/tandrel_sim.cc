@@ -40,7 +40,7 @@ void allowOnly(const Json& line, std::initializer_list<std::string_view> keys) {
 
 channel::Value valueOf(const Json& j) {
   std::string error;
-  std::optional<channel::Value> value = jsonmap::valueFromJson(fromJson(j), error);
+  std::optional<channel::Value> value = jsonmap::valueFromJson(j, error);
   if (!value) throw ScriptError("bad value: " + error);
   return std::move(*value);
 }
@@ -49,19 +49,11 @@ Json errorJson(const channel::ChannelError& e) {
   Json error = Json::object();
   error["code"] = e.code;
   error["message"] = e.message ? Json(*e.message) : Json();
-  error["details"] = toJson(jsonmap::valueToJson(e.details));
+  error["details"] = jsonmap::valueToJson(e.details);
   return error;
 }
 
 }  // namespace
-
-Json toJson(const nlohmann::json& j) {
-  return Json(j);
-}
-
-nlohmann::json fromJson(const Json& j) {
-  return nlohmann::json(j);
-}
 
 std::string hexOf(std::span<const uint8_t> bytes) {
   static constexpr char kDigits[] = "0123456789abcdef";
@@ -237,7 +229,7 @@ void ScriptRunner::call(const Json& line) {
       out["notImplemented"] = true;
     } else if (auto envelope = channel::decodeEnvelope(reply)) {
       if (auto* value = std::get_if<channel::Value>(&*envelope)) {
-        out["reply"] = toJson(jsonmap::valueToJson(*value));
+        out["reply"] = jsonmap::valueToJson(*value);
       } else {
         out["error"] = errorJson(std::get<channel::ChannelError>(*envelope));
       }
@@ -313,7 +305,7 @@ void ScriptRunner::printOutgoing(const std::string& channel, std::span<const uin
     out["end"] = true;
   } else if (auto envelope = channel::decodeEnvelope(message)) {
     if (auto* value = std::get_if<channel::Value>(&*envelope)) {
-      out["value"] = toJson(jsonmap::valueToJson(*value));
+      out["value"] = jsonmap::valueToJson(*value);
     } else {
       out["error"] = errorJson(std::get<channel::ChannelError>(*envelope));
     }

@@ -13,17 +13,20 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "channel/local_messenger.h"
 #include "channel/plugin_registrar.h"
 #include "runner/main_flutter_window.h"
 #include "sim/world.h"
+#include "tools/json_mapping.h"
 
 namespace simhost {
 
 // Script lines and output keep their keys in the order written.
 using Json = nlohmann::ordered_json;
+static_assert(std::is_same_v<Json, jsonmap::Json>);
 
 // The main window on the simulation: its state is the world's window; the engine's messenger
 // is an in-process LocalMessenger, the plug-in registry one on top of it.
@@ -117,8 +120,6 @@ Json showWhat(SimContext& context, std::string_view what);
 // Small readers shared by the parts of the player.
 std::string hexOf(std::span<const uint8_t> bytes);
 std::vector<uint8_t> bytesFromHex(std::string_view hex);  // throws ScriptError
-Json toJson(const nlohmann::json& j);
-nlohmann::json fromJson(const Json& j);
 
 // Full start-up of the program on `world`: the window's awakeFromNib with the plug-ins and the
 // host channels registered through the process's singletons.

@@ -159,7 +159,7 @@ TEST_F(SimScriptTest, RepliesListenCancelAndEventsPrintInTheOrderTheyHappen) {
       ElementsAre(
           R"({"cancel":"tandrel/key_events","error":{"code":"error","message":"No active stream to cancel","details":null}})",
           R"({"listen":"tandrel/key_events","ok":true})",
-          R"({"event":"tandrel/key_events","value":{"alt":false,"chars":"a","control":false,"keycode":0,"meta":false,"repeat":false,"shift":false,"type":"keyDown"}})",
+          R"({"event":"tandrel/key_events","value":{"type":"keyDown","keycode":0,"repeat":false,"chars":"a","control":false,"shift":false,"alt":false,"meta":false}})",
           R"({"reply":true})", R"({"notImplemented":true})",
           R"({"error":{"code":"bad_lang","message":"Expected lang=ru|en, got ''","details":null}})",
           R"({"notImplemented":true})"));
