@@ -2,285 +2,312 @@
 
 #include <gtest/gtest.h>
 
-#include "runner/keytap/key_event_test_support.h"
+#include <string>
+#include <vector>
+
 #include "runner/permissions/permission_gate.h"
 #include "runner/permissions/recording_sink.h"
+#include "sim/world.h"
+#include "testing/channel_harness.h"
+#include "text/text.h"
 
-namespace tandrel_test {
+namespace tandrel {
 namespace {
 
+using channel::Value;
+using channel::ValueMap;
 using channel_test::MethodReply;
-using tandrel::KeyEventTapHandler;
+using Events = std::vector<Value>;
 
-const std::string kNotification(tandrel::kAccessibilityChanged);
+constexpr sim::Micros kMs = 1000;
+constexpr uint16_t kG = 5, kA = 0, kLeftShift = 56, kRightShift = 60;
+const std::string kChannel(kKeyEventsChannel);
+const std::string kNotification(kAccessibilityChanged);
 const MethodReply kNotGranted =
     MethodReply::Error("no_permission", "Key listening permission is not granted");
 const MethodReply kTapFailed =
     MethodReply::Error("no_permission", "CGEventTap creation failed \u2014 permission missing?");
 
-sim::AppState app(int32_t pid) {
-  sim::AppState a;
-  a.pid = pid;
-  a.bundleIdentifier = "com.example.app" + std::to_string(pid);
-  a.focused = sim::ElementState{};
-  return a;
-}
-
-TEST_F(KeyTapTest, ListenWithoutThePermissionFailsAndLeavesNothing) {
-  struct Case {
-    bool sandboxed, trusted, listenAccess;
-  };
-  // Each mode looks only at its own permission.
-  for (const Case c : {Case{false, false, true}, Case{true, true, false}}) {
-    sim::World w;
-    channel_test::ChannelHarness hh;
-    w.setTrusted(c.trusted);
-    w.setListenAccess(c.listenAccess);
-    w.addApplication(app(7));
-    w.runPending();
-    channel::EventChannel(hh.messenger(), kKeyChannel)
-        .setStreamHandler(KeyEventTapHandler::create(w, c.sandboxed));
-    EXPECT_EQ(hh.listen(kKeyChannel), kNotGranted) << "sandboxed " << c.sandboxed;
-    EXPECT_EQ(w.tapCount(), 0);
-    EXPECT_EQ(w.observerCount(), 0);
-    EXPECT_EQ(w.postRequests(), 0);
-    w.activate(7);
-    w.keyDown(5);
-    w.advance(1000 * kMs);
-    EXPECT_TRUE(hh.eventValues(kKeyChannel).empty()) << "not even appChanged";
-    EXPECT_EQ(w.application(7)->manualAccessibilityWrites, 0);
+struct Mods {
+  bool control = false, shift = false, alt = false, meta = false;
+};
+Value flagsOnto(ValueMap m, Mods f) {
+  for (const auto& [key, on] :
+       {std::pair{"control", f.control}, {"shift", f.shift}, {"alt", f.alt}, {"meta", f.meta}}) {
+    m.append(key, on);
   }
+  return m;
 }
+Value keyDown(int32_t code, const char* chars, bool repeat = false, Mods f = {}) {
+  return flagsOnto({{"type", "keyDown"}, {"keycode", code}, {"repeat", repeat}, {"chars", chars}},
+                   f);
+}
+Value modifier(int32_t code, bool down, Mods f = {}) {
+  return flagsOnto({{"type", "modifier"}, {"keycode", code}, {"down", down}}, f);
+}
+const Value kClick = ValueMap{{"type", "click"}};
+const Value kAppChanged = ValueMap{{"type", "appChanged"}};
+const Value kPermissionLost = ValueMap{{"type", "permissionLost"}};
 
-TEST_F(KeyTapTest, TapOrSourceCreationFailureReleasesEverything) {
-  world.setTrusted(true);
-  world.runPending();
+// A world with applications 7 and 8 (7 in front), the handler on "tandrel/key_events" through
+// real bytes, and every permission granted.
+struct KeyTap : ::testing::Test {
+  void SetUp() override {
+    for (const int32_t pid : {7, 8}) {
+      sim::AppState a;
+      a.pid = pid;
+      a.focused = sim::ElementState{};
+      world.addApplication(a);
+    }
+    world.setFrontmost(7);
+    world.setTrusted(true);
+    world.setListenAccess(true);
+    world.runPending();
+  }
+  void install(bool sandboxed) {
+    handler = KeyEventTapHandler::create(world, sandboxed);
+    channel::EventChannel(h.messenger(), kChannel).setStreamHandler(handler);
+  }
+  void listen(bool sandboxed = false) {
+    install(sandboxed);
+    ASSERT_EQ(h.listen(kChannel), MethodReply::Success());
+  }
+  Events take() {
+    world.runPending();
+    Events values = h.eventValues(kChannel);
+    h.clearEvents();
+    return values;
+  }
+  // A synthetic event from `source` (none: no marker), carrying `units` as its characters.
+  platform::Event event(uint16_t code, std::u16string_view units,
+                        platform::EventSource source = {}) {
+    auto e = world.events().createKeyboardEvent(source, code, true);
+    world.events().keyboardSetUnicodeString(e, units.size(), units.data());
+    return e;
+  }
+  void post(const platform::Event& e) { world.events().post(platform::kCGSessionEventTap, e); }
+
+  sim::World world;
+  channel_test::ChannelHarness h;
+  std::shared_ptr<KeyEventTapHandler> handler;
+};
+
+TEST_F(KeyTap, FailedListenLeavesNothingBehind) {
   install(false);
+  world.setTrusted(false);  // listen access alone is not enough outside the sandbox
+  EXPECT_EQ(h.listen(kChannel), kNotGranted);
+  h.cancel(kChannel);
+  world.setTrusted(true);
   world.faults().tapCreateFails = true;
-  EXPECT_EQ(h.listen(kKeyChannel), kTapFailed);
-  EXPECT_EQ(world.tapCount(), 0);
-  EXPECT_EQ(world.observerCount(), 0);
-  h.cancel(kKeyChannel);
-
+  EXPECT_EQ(h.listen(kChannel), kTapFailed);
+  h.cancel(kChannel);
   world.faults().tapCreateFails = false;
   world.faults().runLoopSourceFails = true;
-  EXPECT_EQ(h.listen(kKeyChannel), kTapFailed);
-  EXPECT_EQ(world.tapCount(), 0) << "the tap made before the source failed must be released";
+  EXPECT_EQ(h.listen(kChannel), kTapFailed);
+  EXPECT_EQ(world.tapCount(), 0) << "the tap made before the source failed is released";
   EXPECT_EQ(world.observerCount(), 0);
-  h.cancel(kKeyChannel);
+  world.activate(8);
+  world.keyDown(kG);
+  EXPECT_EQ(take(), Events{}) << "not even appChanged";
+  EXPECT_EQ(world.application(8)->manualAccessibilityWrites, 0);
 
-  world.faults().runLoopSourceFails = false;
-  EXPECT_EQ(h.listen(kKeyChannel), MethodReply::Success());
-  EXPECT_EQ(world.activeTapCount(), 1);
+  install(true);  // trust alone is not enough inside the sandbox
+  world.setListenAccess(false);
+  EXPECT_EQ(h.listen(kChannel), kNotGranted);
+  EXPECT_EQ(world.postRequests(), 0);
 }
 
-TEST_F(KeyTapTest, ListeningOutsideTheSandbox) {
-  world.addApplication(app(7));
-  world.addApplication(app(8));
-  world.setFrontmost(7);
-  world.setPostAccess(false);
-  startListening(false);
+TEST_F(KeyTap, ListeningReportsInputAndApplicationSwitches) {
+  listen();
   EXPECT_EQ(world.activeTapCount(), 1);
-  EXPECT_EQ(world.observerCount(), 2) << "activation and trust observers";
-  EXPECT_EQ(world.postRequests(), 0) << "posting access is asked for only in the sandbox";
-  // The application in front at listen time is prepared, silently.
-  EXPECT_EQ(world.application(7)->manualAccessibilityWrites, 1);
-  world.runPending();
-  EXPECT_TRUE(events().empty());
+  EXPECT_EQ(world.observerCount(), 2);
+  EXPECT_EQ(world.postRequests(), 0) << "asked for only in the sandbox";
+  EXPECT_EQ(world.application(7)->manualAccessibilityWrites, 1) << "the front one, silently";
 
-  // Typing reaches the application exactly as typed while it is observed.
   ASSERT_TRUE(world.typeOnKeys(u"hi"));
-  world.runPending();
-  EXPECT_EQ(world.focusedElement()->value, u"hi");
-  EXPECT_EQ(takeEvents(), (std::vector<Value>{keyDownEvent(4, "h"), keyDownEvent(34, "i")}));
+  EXPECT_EQ(take(), (Events{keyDown(4, "h"), keyDown(34, "i")}));
+  EXPECT_EQ(world.focusedElement()->value, u"hi") << "input passes unchanged";
 
   world.activate(8);
-  world.activate(7);
-  world.runPending();
-  EXPECT_EQ(takeEvents(), (std::vector<Value>{typeOnly("appChanged"), typeOnly("appChanged")}));
-  EXPECT_EQ(world.application(8)->manualAccessibilityWrites, 1);
-  EXPECT_EQ(world.application(7)->manualAccessibilityWrites, 2);
-
-  // An activation that names no application is still reported.
   world.faults().activationWithoutApplication = true;
-  world.activate(8);
-  world.runPending();
-  EXPECT_EQ(takeEvents(), (std::vector<Value>{typeOnly("appChanged")}));
+  world.activate(7);
+  EXPECT_EQ(take(), (Events{kAppChanged, kAppChanged}));
   EXPECT_EQ(world.application(8)->manualAccessibilityWrites, 1);
+  EXPECT_EQ(world.application(7)->manualAccessibilityWrites, 1);
 }
 
-TEST_F(KeyTapTest, ListeningInsideTheSandbox) {
+TEST_F(KeyTap, SandboxedListenAsksForPostingEachTimeAndIgnoresTrust) {
   world.setPostAccess(false);
-  startListening(true);
-  EXPECT_EQ(world.activeTapCount(), 1);
-  EXPECT_EQ(world.observerCount(), 1) << "no trust observer in the sandbox";
-  EXPECT_EQ(world.postRequests(), 1);
-  h.cancel(kKeyChannel);
-  h.listen(kKeyChannel);
-  EXPECT_EQ(world.postRequests(), 2) << "asked again at every listen while refused";
-  h.cancel(kKeyChannel);
-  world.setPostAccess(true);
-  h.listen(kKeyChannel);
+  listen(true);
+  EXPECT_EQ(world.observerCount(), 1) << "no trust observer";
+  h.cancel(kChannel);
+  h.listen(kChannel);
   EXPECT_EQ(world.postRequests(), 2);
-
-  // Trust notifications mean nothing here.
   world.setTrusted(false);
   world.advance(1000 * kMs);
-  world.pressKey(5);
-  world.runPending();
-  EXPECT_EQ(events(), (std::vector<Value>{keyDownEvent(5, "g")}));
+  world.pressKey(kG);
+  EXPECT_EQ(take(), (Events{keyDown(kG, "g")}));
 }
 
-TEST_F(KeyTapTest, AppChangedGoesOutBeforeTheApplicationIsPrepared) {
-  world.setTrusted(true);
-  world.addApplication(app(9));
-  world.runPending();
-  auto direct = KeyEventTapHandler::create(world, false);
-  std::vector<Value> seen;
-  bool preparedWhenSent = true;
-  ASSERT_EQ(
-      direct->onListen(
-          Value(),
-          recordInto(seen, [&] { preparedWhenSent = world.application(9)->manualAccessibility; })),
-      std::nullopt);
-  world.activate(9);
-  world.runPending();
-  ASSERT_EQ(seen.size(), 1u);
-  EXPECT_FALSE(preparedWhenSent);
-  EXPECT_TRUE(world.application(9)->manualAccessibility);
-}
-
-TEST_F(KeyTapTest, TrustRevokedLosesTheTapOnceAfterTheDelay) {
-  world.addApplication(app(7));
-  startListening(false);
-  // Several notifications while still trusted change nothing.
-  world.postDistributedNotification(kNotification);
-  world.advance(100 * kMs);
-  world.postDistributedNotification(kNotification);
+TEST_F(KeyTap, TrustRevokedLosesTheTapOnce) {
+  listen();
+  world.postDistributedNotification(kNotification);  // still trusted: nothing
   world.advance(1000 * kMs);
-  EXPECT_TRUE(events().empty());
-  EXPECT_EQ(world.activeTapCount(), 1);
-
   world.setTrusted(false);
   world.advance(100 * kMs);
   world.postDistributedNotification(kNotification);
   world.advance(199 * kMs);
-  EXPECT_TRUE(events().empty());
-  world.advance(1 * kMs);
-  EXPECT_EQ(takeEvents(), (std::vector<Value>{typeOnly("permissionLost")}));
-  EXPECT_EQ(world.tapCount(), 0);
-  EXPECT_EQ(world.observerCount(), 1) << "only the activation observer stays";
-
-  // Later re-checks and notifications find no tap; activations are still reported.
+  EXPECT_EQ(take(), Events{});
   world.advance(1000 * kMs);
-  world.postDistributedNotification(kNotification);
+  EXPECT_EQ(take(), Events{kPermissionLost});
+  EXPECT_EQ(world.tapCount(), 0);
+
+  // Only application switches are reported until a new listen.
   world.setTrusted(true);
   world.advance(1000 * kMs);
-  world.activate(7);
-  world.pressKey(5);
-  world.runPending();
-  EXPECT_EQ(takeEvents(), (std::vector<Value>{typeOnly("appChanged")}));
-
-  // Only a new listen brings the tap back.
-  EXPECT_EQ(h.cancel(kKeyChannel), MethodReply::Success());
+  world.activate(8);
+  world.pressKey(kG);
+  EXPECT_EQ(take(), Events{kAppChanged});
+  h.cancel(kChannel);
   EXPECT_EQ(world.observerCount(), 0);
-  EXPECT_EQ(h.listen(kKeyChannel), MethodReply::Success());
-  EXPECT_EQ(world.activeTapCount(), 1);
-  EXPECT_EQ(world.observerCount(), 2);
-  world.pressKey(5);
-  world.runPending();
-  EXPECT_EQ(takeEvents(), (std::vector<Value>{keyDownEvent(5, "g")}));
-}
+  h.listen(kChannel);
+  world.pressKey(kG);
+  EXPECT_EQ(take(), Events{keyDown(kG, "g")});
 
-TEST_F(KeyTapTest, RecheckScheduledBeforeCancelDoesNothingAfterIt) {
-  startListening(false);
+  // A re-check scheduled before a cancel finds nothing to do after it.
   world.setTrusted(false);
-  world.runPending();  // the re-check is scheduled
-  EXPECT_EQ(h.cancel(kKeyChannel), MethodReply::Success());
-  EXPECT_EQ(world.tapCount(), 0);
-  EXPECT_EQ(world.observerCount(), 0);
+  world.runPending();
+  h.cancel(kChannel);
   world.advance(1000 * kMs);
-  EXPECT_TRUE(events().empty());
+  EXPECT_EQ(take(), Events{});
 }
 
-TEST_F(KeyTapTest, TapSwitchedOffBySystem) {
-  startListening(false);
-  // Still trusted: switched back on silently, and events keep coming.
+TEST_F(KeyTap, TapSwitchedOffBySystem) {
+  listen();
   world.disableTapsByTimeout();
-  world.runPending();
-  EXPECT_EQ(world.activeTapCount(), 1);
-  world.pressKey(5);
-  world.runPending();
-  EXPECT_EQ(takeEvents(), (std::vector<Value>{keyDownEvent(5, "g")}));
+  world.pressKey(kG);
+  EXPECT_EQ(take(), Events{keyDown(kG, "g")}) << "switched on again silently";
 
-  // Trust gone: the tap goes, one "permissionLost", and the re-check that follows the trust
-  // notification finds nothing more to do.
-  auto* raw = handler.get();
   world.setTrusted(false);
-  EXPECT_EQ(KeyEventTapHandler::tapCallback(platform::kCGEventTapDisabledByUserInput, nullptr, raw),
-            nullptr);
+  for (const auto type :
+       {platform::kCGEventTapDisabledByUserInput, platform::kCGEventTapDisabledByTimeout}) {
+    EXPECT_EQ(KeyEventTapHandler::tapCallback(type, nullptr, handler.get()), nullptr);
+  }
   EXPECT_EQ(world.tapCount(), 0);
-  EXPECT_EQ(KeyEventTapHandler::tapCallback(platform::kCGEventTapDisabledByTimeout, nullptr, raw),
-            nullptr);
   world.advance(1000 * kMs);
-  EXPECT_EQ(takeEvents(), (std::vector<Value>{typeOnly("permissionLost")}));
+  EXPECT_EQ(take(), Events{kPermissionLost}) << "once, with the trust re-check finding no tap";
 }
 
-TEST_F(KeyTapTest, SandboxedTapSwitchedOffWithoutListenAccess) {
-  startListening(true);
-  world.setListenAccess(false);
-  KeyEventTapHandler::tapCallback(platform::kCGEventTapDisabledByTimeout, nullptr, handler.get());
-  EXPECT_EQ(world.tapCount(), 0);
-  EXPECT_EQ(takeEvents(), (std::vector<Value>{typeOnly("permissionLost")}));
-}
-
-TEST(KeyTapDirect, ListenAndCancelInAnyOrder) {
-  sim::World world;
-  world.setTrusted(true);
-  world.runPending();
-  auto handler = KeyEventTapHandler::create(world, false);
-  EXPECT_EQ(handler->onCancel(Value()), std::nullopt) << "cancel before any listen";
-  EXPECT_EQ(handler->onCancel(Value()), std::nullopt);
-
-  std::vector<Value> first, second;
-  ASSERT_EQ(handler->onListen(Value(), recordInto(first)), std::nullopt);
-  ASSERT_EQ(handler->onListen(Value(), recordInto(second)), std::nullopt);
+TEST_F(KeyTap, DirectListenCancelAndOutlivedCallbacks) {
+  auto direct = KeyEventTapHandler::create(world, false);
+  EXPECT_EQ(direct->onCancel(Value()), std::nullopt) << "cancel before any listen";
+  Events first, second;
+  ASSERT_EQ(direct->onListen(Value(), tandrel_test::recordInto(first)), std::nullopt);
+  ASSERT_EQ(direct->onListen(Value(), tandrel_test::recordInto(second)), std::nullopt);
   EXPECT_EQ(world.tapCount(), 1) << "the earlier tap must be gone";
-  EXPECT_EQ(world.observerCount(), 2) << "the earlier observers must be gone";
-  world.pressKey(5);
+  EXPECT_EQ(world.observerCount(), 2);
+  world.pressKey(kG);
   world.runPending();
-  EXPECT_TRUE(first.empty());
-  EXPECT_EQ(second, (std::vector<Value>{keyDownEvent(5, "g")}));
+  EXPECT_EQ(first, Events{});
+  EXPECT_EQ(second, Events{keyDown(kG, "g")});
 
-  // A second listen that fails still ends the first set-up.
+  // Destroyed while trust re-checks, an activation and a key press are still on their way.
   world.setTrusted(false);
-  EXPECT_TRUE(handler->onListen(Value(), recordInto(second)).has_value());
+  world.runPending();
+  world.activate(8);
+  world.keyDown(kG);
+  direct.reset();
   EXPECT_EQ(world.tapCount(), 0);
   EXPECT_EQ(world.observerCount(), 0);
-  EXPECT_EQ(handler->onCancel(Value()), std::nullopt);
+  world.advance(1000 * kMs);
+  EXPECT_EQ(second, Events{keyDown(kG, "g")});
 }
 
-TEST(KeyTapDirect, CallbacksOutlivingTheHandlerDoNothing) {
-  sim::World world;
-  world.setTrusted(true);
-  world.addApplication(app(7));
-  world.runPending();
-  std::vector<Value> seen;
-  auto handler = KeyEventTapHandler::create(world, false);
-  ASSERT_EQ(handler->onListen(Value(), recordInto(seen)), std::nullopt);
-  world.setTrusted(false);
-  world.runPending();  // a trust re-check is scheduled
-  world.activate(7);
-  world.keyDown(5);
-  handler.reset();
-  EXPECT_EQ(world.tapCount(), 0);
-  EXPECT_EQ(world.observerCount(), 0);
-  world.advance(1000 * kMs);
-  world.setTrusted(true);
-  world.postDistributedNotification(kNotification);
-  world.advance(1000 * kMs);
-  EXPECT_TRUE(seen.empty());
+TEST_F(KeyTap, KeyPressesAndModifierChanges) {
+  listen();
+  world.keyDown(kG);
+  world.keyDown(kG, true);
+  world.keyUp(kG);
+  world.keyDown(kLeftShift);
+  world.pressKey(kA);
+  world.keyDown(kRightShift);
+  world.keyUp(kLeftShift);  // the Shift group is still held
+  world.keyUp(kRightShift);
+  world.keyDown(59);  // Control, Option, Command
+  world.keyDown(58);
+  world.keyDown(55);
+  const Mods shift{.shift = true}, held{.control = true, .alt = true, .meta = true};
+  EXPECT_EQ(take(),
+            (Events{keyDown(kG, "g"), keyDown(kG, "g", true), modifier(kLeftShift, true, shift),
+                    keyDown(kA, "A", false, shift), modifier(kRightShift, true, shift),
+                    modifier(kLeftShift, true, shift), modifier(kRightShift, false),
+                    modifier(59, true, {.control = true}),
+                    modifier(58, true, {.control = true, .alt = true}), modifier(55, true, held)}));
+}
+
+// "down" is the key's group flag, which Caps Lock and fn have of their own.
+TEST_F(KeyTap, ModifierTableThroughEventMaps) {
+  listen();
+  const platform::EventFlags masks[] = {0x100000, 0x100000, 0x20000, 0x10000, 0x80000,
+                                        0x40000,  0x20000,  0x80000, 0x40000, 0x800000};
+  const auto downFor = [&](uint16_t code, platform::EventFlags flags) {
+    auto e = event(code, u"");
+    world.events().setFlags(e, flags);
+    KeyEventTapHandler::tapCallback(platform::kCGEventFlagsChanged, e.get(), handler.get());
+    const Events got = take();
+    return got.size() == 1 ? *got[0].get_if<ValueMap>()->find("down") : Value("none");
+  };
+  for (uint16_t code = 54; code <= 63; ++code) {
+    EXPECT_EQ(downFor(code, masks[code - 54]), Value(true)) << code;
+    EXPECT_EQ(downFor(code, ~masks[code - 54]), Value(false)) << code;
+  }
+  for (const int code : {53, 64, 70})
+    EXPECT_EQ(downFor(static_cast<uint16_t>(code), ~0ull), Value(false)) << code;
+  EXPECT_FALSE(KeyEventTapHandler::isModifierDown((int64_t{1} << 32) + 55, ~0ull));
+  // Caps Lock shows in none of the four reported flags.
+  auto caps = event(57, u"");
+  world.events().setFlags(caps, 0x10000);
+  KeyEventTapHandler::tapCallback(platform::kCGEventFlagsChanged, caps.get(), handler.get());
+  EXPECT_EQ(take(), Events{modifier(57, true)});
+}
+
+TEST_F(KeyTap, CharactersClicksAndOwnEvents) {
+  listen();
+  for (const auto units :
+       {u"", u"12345678", u"123456789abc", u"\u00e9\u4e2d\U0001F602", u"1234567\U0001F602"}) {
+    post(event(kG, units));
+  }
+  const Events got = take();
+  ASSERT_EQ(got.size(), 5u);
+  const auto chars = [&](size_t i) {
+    return *got[i].get_if<ValueMap>()->find("chars")->get_if<std::string>();
+  };
+  EXPECT_EQ(got[0], keyDown(kG, "")) << "reported even without characters";
+  EXPECT_EQ(chars(1), "12345678");
+  EXPECT_EQ(chars(2), "12345678") << "at most eight units";
+  EXPECT_EQ(chars(3), "\u00e9\u4e2d\U0001F602");
+  EXPECT_TRUE(chars(4).starts_with("1234567") && text::isValidUtf8(chars(4))) << chars(4);
+
+  world.click(platform::kCGEventLeftMouseDown);
+  world.click(platform::kCGEventRightMouseDown);
+  world.keyDown(kLeftShift);
+  world.click(platform::kCGEventOtherMouseDown);
+  EXPECT_EQ(take(), (Events{kClick, kClick, modifier(kLeftShift, true, {.shift = true}), kClick}));
+
+  // The host's own source, or any other with the same user data: dropped, whatever the kind.
+  auto own = world.events().createSource(platform::kCGEventSourceStateHIDSystemState);
+  world.events().sourceSetUserData(own, 0x5444524C);
+  post(event(kG, u"x", own));
+  auto marked = event(kG, u"x", own);
+  for (const auto type : {platform::kCGEventLeftMouseDown, platform::kCGEventFlagsChanged}) {
+    EXPECT_EQ(KeyEventTapHandler::tapCallback(type, marked.get(), handler.get()), marked.get());
+  }
+  EXPECT_EQ(take(), Events{});
+  EXPECT_TRUE(world.focusedElement()->value->ends_with(u"x")) << "dropped from the stream only";
+  world.events().sourceSetUserData(own, 0x5444524D);
+  post(event(kG, u"w", own));
+  EXPECT_EQ(take(), Events{keyDown(kG, "w")});
 }
 
 }  // namespace
-}  // namespace tandrel_test
+}  // namespace tandrel

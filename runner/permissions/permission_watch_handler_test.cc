@@ -14,164 +14,103 @@ namespace tandrel {
 namespace {
 
 using channel::Value;
-using channel_test::MethodReply;
+using Bools = std::vector<Value>;
 
 constexpr sim::Micros kMs = 1000;
 const std::string kChannel(kPermissionEventsChannel);
 const std::string kNotification(kAccessibilityChanged);
 
-class PermissionWatchTest : public ::testing::Test {
- protected:
-  void install(bool sandboxed) {
-    handler = PermissionWatchHandler::create(world, sandboxed);
-    channel::EventChannel(h.messenger(), kChannel).setStreamHandler(handler);
+struct Host {
+  explicit Host(bool sandboxed) {
+    channel::EventChannel(h.messenger(), kChannel)
+        .setStreamHandler(PermissionWatchHandler::create(w, sandboxed));
+    EXPECT_TRUE(h.listen(kChannel).isSuccess());
   }
-  std::vector<Value> events() const { return h.eventValues(kChannel); }
-
-  sim::World world;
+  Bools events() const { return h.eventValues(kChannel); }
+  sim::World w;
   channel_test::ChannelHarness h;
-  std::shared_ptr<PermissionWatchHandler> handler;
 };
 
-using Bools = std::vector<Value>;
+TEST(PermissionWatch, ObservingReportsEachFlipOnceAndNothingAcrossACancel) {
+  Host host(false);
+  sim::World& w = host.w;
+  // Three notifications inside the delay: the first re-check reports, the others see no change.
+  w.setTrusted(true);
+  w.advance(100 * kMs);
+  w.postDistributedNotification(kNotification);
+  w.advance(100 * kMs);
+  w.postDistributedNotification(kNotification);
+  w.advance(99 * kMs);
+  EXPECT_TRUE(host.events().empty()) << "nothing at listen time nor before the delay";
+  w.advance(1000 * kMs);
+  w.postDistributedNotification(kNotification);  // nothing changed for this process
+  w.advance(1000 * kMs);
+  EXPECT_EQ(host.events(), (Bools{true}));
 
-TEST_F(PermissionWatchTest, ObservingReportsEachFlipAfterTheRecheckDelay) {
-  install(false);
-  EXPECT_EQ(h.listen(kChannel), MethodReply::Success());
-  world.runPending();
-  EXPECT_TRUE(events().empty()) << "nothing is sent at listen time";
-
-  world.setTrusted(true);
-  world.advance(299 * kMs);
-  EXPECT_TRUE(events().empty());
-  world.advance(1 * kMs);
-  EXPECT_EQ(events(), (Bools{true}));
-
-  world.setTrusted(false);
-  world.advance(300 * kMs);
-  EXPECT_EQ(events(), (Bools{true, false}));
-
-  // A notification about somebody else's trust changes nothing here.
-  world.postDistributedNotification(kNotification);
-  world.advance(1000 * kMs);
-  EXPECT_EQ(events(), (Bools{true, false}));
+  // A re-check scheduled before the cancel still runs, silently; changes while nobody listens
+  // are never reported, and the next listen starts from the state it finds.
+  w.setTrusted(false);
+  w.runPending();
+  EXPECT_TRUE(host.h.cancel(kChannel).isSuccess());
+  EXPECT_EQ(w.observerCount(), 0);
+  w.advance(1000 * kMs);
+  w.setTrusted(true);
+  w.advance(1000 * kMs);
+  host.h.listen(kChannel);
+  w.postDistributedNotification(kNotification);
+  w.advance(1000 * kMs);
+  w.setTrusted(false);
+  w.advance(300 * kMs);
+  EXPECT_EQ(host.events(), (Bools{true, false}));
 }
 
-TEST_F(PermissionWatchTest, SeveralNotificationsInsideTheDelayReportOnce) {
-  install(false);
-  h.listen(kChannel);
-  world.setTrusted(true);
-  world.advance(100 * kMs);
-  world.postDistributedNotification(kNotification);
-  world.advance(100 * kMs);
-  world.postDistributedNotification(kNotification);
-  world.advance(1000 * kMs);
-  EXPECT_EQ(events(), (Bools{true}));
+TEST(PermissionWatch, PollingSeesOnlyWhatEachPollFinds) {
+  Host host(true);
+  sim::World& w = host.w;
+  w.setTrusted(true);  // not the sandbox's permission
+  w.advance(2500 * kMs);
+  w.setListenAccess(true);
+  w.advance(1499 * kMs);
+  EXPECT_TRUE(host.events().empty());
+  w.advance(1 * kMs);
+  EXPECT_EQ(host.events(), (Bools{true}));
+  // Withdrawn and granted again between two polls.
+  w.advance(500 * kMs);
+  w.setListenAccess(false);
+  w.advance(500 * kMs);
+  w.setListenAccess(true);
+  w.advance(10000 * kMs);
+  EXPECT_EQ(w.observerCount(), 0);
+  // After a cancel nothing polls; the next listen takes the current state as its baseline.
+  host.h.cancel(kChannel);
+  w.setListenAccess(false);
+  w.advance(10000 * kMs);
+  host.h.listen(kChannel);
+  w.advance(10000 * kMs);
+  EXPECT_EQ(host.events(), (Bools{true}));
 }
 
-TEST_F(PermissionWatchTest, PollingReportsOnlyWhatTheNextPollSees) {
-  install(true);
-  world.setTrusted(true);  // not what the sandbox needs
-  h.listen(kChannel);
-  world.advance(2000 * kMs);
-  EXPECT_TRUE(events().empty());
-
-  world.advance(500 * kMs);
-  world.setListenAccess(true);
-  world.advance(1499 * kMs);
-  EXPECT_TRUE(events().empty()) << "the poll has not run yet";
-  world.advance(1 * kMs);
-  EXPECT_EQ(events(), (Bools{true}));
-
-  // Withdrawn and granted again between two polls: no change seen.
-  world.advance(500 * kMs);
-  world.setListenAccess(false);
-  world.advance(500 * kMs);
-  world.setListenAccess(true);
-  world.advance(10000 * kMs);
-  EXPECT_EQ(events(), (Bools{true}));
-
-  world.setListenAccess(false);
-  world.advance(2000 * kMs);
-  EXPECT_EQ(events(), (Bools{true, false}));
-  EXPECT_EQ(world.observerCount(), 0) << "the sandbox observes no notification";
-}
-
-TEST_F(PermissionWatchTest, NothingIsReportedAcrossACancel) {
-  install(false);
-  h.listen(kChannel);
-  EXPECT_EQ(world.observerCount(), 1);
-
-  // A re-check already scheduled when the cancel comes still runs, silently.
-  world.setTrusted(true);
-  world.runPending();
-  EXPECT_EQ(h.cancel(kChannel), MethodReply::Success());
-  EXPECT_EQ(world.observerCount(), 0);
-  world.advance(1000 * kMs);
-
-  // A change while nobody listens is never reported; the next listen starts from it.
-  world.setTrusted(false);
-  world.advance(1000 * kMs);
-  world.setTrusted(true);
-  world.advance(1000 * kMs);
-  h.listen(kChannel);
-  world.postDistributedNotification(kNotification);
-  world.advance(1000 * kMs);
-  EXPECT_TRUE(events().empty());
-
-  world.setTrusted(false);
-  world.advance(300 * kMs);
-  EXPECT_EQ(events(), (Bools{false}));
-}
-
-TEST_F(PermissionWatchTest, PollingStopsOnCancel) {
-  install(true);
-  h.listen(kChannel);
-  EXPECT_EQ(h.cancel(kChannel), MethodReply::Success());
-  world.setListenAccess(true);
-  world.advance(10000 * kMs);
-  EXPECT_TRUE(events().empty());
-
-  // Listening again takes the current state as its baseline.
-  h.listen(kChannel);
-  world.advance(4000 * kMs);
-  EXPECT_TRUE(events().empty());
-}
-
-TEST(PermissionWatchDirect, RepeatedListenKeepsOneWatchAndCancelAlwaysSucceeds) {
-  sim::World world;
-  auto handler = PermissionWatchHandler::create(world, false);
-  EXPECT_EQ(handler->onCancel(Value()), std::nullopt) << "cancel before any listen";
-
-  std::vector<Value> first, second;
-  EXPECT_EQ(handler->onListen(Value(), tandrel_test::recordInto(first)), std::nullopt);
-  EXPECT_EQ(handler->onListen(Value(), tandrel_test::recordInto(second)), std::nullopt);
-  EXPECT_EQ(world.observerCount(), 1) << "the earlier observer must be gone";
-
-  world.setTrusted(true);
-  world.advance(1000 * kMs);
-  EXPECT_TRUE(first.empty());
-  EXPECT_EQ(second, (Bools{true}));
-
-  EXPECT_EQ(handler->onCancel(Value()), std::nullopt);
-  EXPECT_EQ(handler->onCancel(Value()), std::nullopt);
-  EXPECT_EQ(world.observerCount(), 0);
-}
-
-TEST(PermissionWatchDirect, CallbacksOutlivingTheHandlerDoNothing) {
+TEST(PermissionWatchDirect, RepeatedListenCancelAndOutlivedCallbacks) {
   for (const bool sandboxed : {false, true}) {
-    sim::World world;
-    std::vector<Value> seen;
-    auto handler = PermissionWatchHandler::create(world, sandboxed);
-    handler->onListen(Value(), tandrel_test::recordInto(seen));
-    world.setTrusted(true);
-    world.setListenAccess(true);
-    world.runPending();  // the delayed re-check is now scheduled
+    sim::World w;
+    auto handler = PermissionWatchHandler::create(w, sandboxed);
+    EXPECT_EQ(handler->onCancel(Value()), std::nullopt) << "cancel before any listen";
+    Bools first, second;
+    handler->onListen(Value(), tandrel_test::recordInto(first));
+    handler->onListen(Value(), tandrel_test::recordInto(second));
+    EXPECT_EQ(w.observerCount(), sandboxed ? 0 : 1) << "the earlier observer must be gone";
+    w.setTrusted(true);
+    w.setListenAccess(true);
+    w.advance(2000 * kMs);
+    EXPECT_EQ(first, Bools{});
+    EXPECT_EQ(second, (Bools{true}));
+
+    // Destroyed with a re-check pending: the callbacks find it gone.
+    w.setTrusted(false);
+    w.runPending();
     handler.reset();
-    EXPECT_EQ(world.observerCount(), 0);
-    world.setTrusted(false);
-    world.advance(10000 * kMs);
-    EXPECT_TRUE(seen.empty()) << "sandboxed " << sandboxed;
+    EXPECT_EQ(w.observerCount(), 0);
+    w.advance(10000 * kMs);
   }
 }
 
