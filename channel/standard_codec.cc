@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cstring>
+#include <iterator>
 #include <limits>
 #include <ostream>
 #include <type_traits>
@@ -61,8 +62,20 @@ void writeSize(std::vector<uint8_t>& out, std::size_t n) {
   }
 }
 
+// Sizes are at most 32 bits on the wire. Nothing this program sends comes near; should a
+// caller try, null goes out instead of a corrupt message.
+bool tooLarge(std::vector<uint8_t>& out, std::size_t n) {
+  if (n <= std::numeric_limits<uint32_t>::max()) [[likely]] {
+    return false;
+  }
+  reportProgrammingError("value too large for the standard codec; sent as null");
+  out.push_back(kNull);
+  return true;
+}
+
 template <class T>
 void writeTypedList(std::vector<uint8_t>& out, Type type, const std::vector<T>& v) {
+  if (tooLarge(out, v.size())) return;
   out.push_back(type);
   writeSize(out, v.size());
   align(out, sizeof(T));  // even when empty, or the reader misplaces what follows
@@ -75,6 +88,7 @@ void writeTypedList(std::vector<uint8_t>& out, Type type, const std::vector<T>& 
 }
 
 void writeString(std::vector<uint8_t>& out, const std::string& s) {
+  if (tooLarge(out, s.size())) return;
   out.push_back(kString);
   // A string that is not UTF-8 would make the Flutter side's decoder throw; send the
   // repaired text instead.
@@ -88,27 +102,7 @@ void writeString(std::vector<uint8_t>& out, const std::string& s) {
   out.insert(out.end(), s.begin(), s.end());
 }
 
-// Sizes are at most 32 bits on the wire. Nothing this program sends comes near; should a
-// caller try, null goes out instead of a corrupt message.
-bool sizeFits(const Value& v) {
-  std::size_t n = 0;
-  std::visit(
-      [&n](const auto& x) {
-        using T = std::decay_t<decltype(x)>;
-        if constexpr (!std::is_arithmetic_v<T> && !std::is_same_v<T, std::monostate>) {
-          n = x.size();
-        }
-      },
-      v.variant());
-  return n <= std::numeric_limits<uint32_t>::max();
-}
-
 void write(std::vector<uint8_t>& out, const Value& v) {
-  if (!sizeFits(v)) [[unlikely]] {
-    reportProgrammingError("value too large for the standard codec; sent as null");
-    out.push_back(kNull);
-    return;
-  }
   switch (v.index()) {
     case 0:
       out.push_back(kNull);
@@ -153,6 +147,7 @@ void write(std::vector<uint8_t>& out, const Value& v) {
       break;
     case 10: {
       const auto& list = *v.get_if<ValueList>();
+      if (tooLarge(out, list.size())) break;
       out.push_back(kList);
       writeSize(out, list.size());
       for (const Value& e : list) write(out, e);
@@ -160,6 +155,7 @@ void write(std::vector<uint8_t>& out, const Value& v) {
     }
     case 11: {
       const auto& map = *v.get_if<ValueMap>();
+      if (tooLarge(out, map.size())) break;
       out.push_back(kMap);
       writeSize(out, map.size());
       for (const auto& [key, value] : map) {
@@ -293,12 +289,8 @@ class Reader {
         return true;
       }
       case kLargeInt:  // hex digits, carried like a string
-      case kString: {
-        std::string s;
-        if (!readString(s)) return false;
-        out = std::move(s);
-        return true;
-      }
+      case kString:
+        return readString(out.emplace<std::string>());
       case kFloat64: {
         double v;
         if (!skipAlignment(8) || !readScalar(v)) return false;
@@ -333,9 +325,11 @@ class Reader {
         ValueMap map;
         map.reserve(std::min(n, kMaxPrealloc));
         for (std::size_t i = 0; i < n; ++i) {
-          Value key, value;
-          if (!readValue(key, depth + 1) || !readValue(value, depth + 1)) return false;
-          map.append(std::move(key), std::move(value));
+          map.append(Value(), Value());
+          auto& entry = *std::prev(map.end());
+          if (!readValue(entry.first, depth + 1) || !readValue(entry.second, depth + 1)) {
+            return false;
+          }
         }
         out = std::move(map);
         return true;

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 
 namespace text {
@@ -164,7 +165,18 @@ std::string utf16ToUtf8(std::u16string_view utf16) {
 }
 
 bool isValidUtf8(std::string_view bytes) {
-  for (std::size_t i = 0; i < bytes.size();) {
+  // Channel strings are mostly ASCII: skip it eight bytes at a time.
+  constexpr uint64_t kHighBits = 0x8080808080808080ull;
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    if (bytes.size() - i >= 8) {
+      uint64_t word;
+      std::memcpy(&word, bytes.data() + i, 8);
+      if ((word & kHighBits) == 0) {
+        i += 8;
+        continue;
+      }
+    }
     if (static_cast<uint8_t>(bytes[i]) < 0x80) {
       ++i;
       continue;
