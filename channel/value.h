@@ -79,6 +79,8 @@ class Value : public ValueVariant {
   // Without these a string literal would pick the bool alternative.
   Value(const char* s) : ValueVariant(std::string(s)) {}
   Value(std::string_view s) : ValueVariant(std::string(s)) {}
+  // Otherwise nullptr would pick the const char* constructor and crash.
+  Value(std::nullptr_t) {}
 
   bool isNull() const { return std::holds_alternative<std::monostate>(*this); }
   template <class T>

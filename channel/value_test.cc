@@ -11,6 +11,7 @@ TEST(Value, LiteralsPickTheIntendedAlternative) {
   EXPECT_TRUE(Value(5).is<int32_t>());
   EXPECT_TRUE(Value(int64_t{5}).is<int64_t>());
   EXPECT_TRUE(Value().isNull());
+  EXPECT_TRUE(Value(nullptr).isNull());
   EXPECT_NE(Value(5), Value(int64_t{5}));  // the wire distinguishes them too
 }
 
