@@ -12,6 +12,13 @@ typedef struct __CGEventTapProxy* CGEventTapProxy;
 typedef uint16_t CGKeyCode;
 typedef uint64_t CGEventMask;
 
+typedef double CGFloat;
+struct CGPoint {
+  CGFloat x;
+  CGFloat y;
+};
+typedef struct CGPoint CGPoint;
+
 typedef CF_ENUM(uint32_t, CGEventType) {
   kCGEventNull = 0,
   kCGEventLeftMouseDown = 1,
