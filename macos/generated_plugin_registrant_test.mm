@@ -8,8 +8,9 @@
 #import "macos/fake_binary_messenger.h"
 
 // A registry and registrars as the embedding hands them out: each registrar has its key and
-// the engine's messenger.
-@interface FakeRegistrar : NSObject <FlutterPluginRegistrar>
+// the engine's messenger. They implement only what registration uses (the embedding's
+// protocols ask for more), so they are handed over with a cast.
+@interface FakeRegistrar : NSObject
 @property(nonatomic, copy) NSString* key;
 @property(nonatomic, strong) FakeBinaryMessenger* fakeMessenger;
 @end
@@ -18,11 +19,9 @@
 - (id<FlutterBinaryMessenger>)messenger {
   return self.fakeMessenger;
 }
-- (void)addMethodCallDelegate:(id<FlutterPlugin>)delegate channel:(FlutterMethodChannel*)channel {
-}
 @end
 
-@interface FakeRegistry : NSObject <FlutterPluginRegistry>
+@interface FakeRegistry : NSObject
 @property(nonatomic, strong) FakeBinaryMessenger* engineMessenger;
 @property(nonatomic, strong) NSMutableArray<NSString*>* askedFor;
 @end
@@ -33,7 +32,7 @@
   FakeRegistrar* registrar = [[FakeRegistrar alloc] init];
   registrar.key = pluginKey;
   registrar.fakeMessenger = self.engineMessenger;
-  return registrar;
+  return (id<FlutterPluginRegistrar>)registrar;
 }
 @end
 
@@ -123,7 +122,7 @@ TEST(RegisterGeneratedPlugins, RegistersTheEightPluginsInOrderEachWithItsOwnRegi
   registry.engineMessenger = [[FakeBinaryMessenger alloc] init];
   registry.askedFor = [NSMutableArray array];
 
-  RegisterGeneratedPlugins(registry);
+  RegisterGeneratedPlugins((id<FlutterPluginRegistry>)registry);
 
   EXPECT_EQ(strings(registry.askedFor),
             (std::vector<std::string>{"EmojiPickerFlutterPlugin", "VellocPlugin",
