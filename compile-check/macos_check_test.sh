@@ -15,7 +15,7 @@ cases=$(cat <<'CASES'
 platform/macos/workspace.mm|addObserverForName:NSWorkspaceDidActivateApplicationNotification|addObserverForNam:NSWorkspaceDidActivateApplicationNotification|declares the selector
 platform/macos/accessibility.mm|(__bridge CFStringRef)name, &copied|(CFStringRef)name, &copied|requires a bridged cast
 platform/macos/input_sources.mm|TISCreateInputSourceList((__bridge CFDictionaryRef)properties|TISCreateInputSourceList((CFDictionaryRef)properties|requires a bridged cast
-platform/macos/accessibility.mm|return toU16String((__bridge NSString*)value);|return toU16String((NSString*)value);|requires a bridged cast
+platform/macos/accessibility_values.mm|return toU16String((__bridge NSString*)value);|return toU16String((NSString*)value);|requires a bridged cast
 platform/macos/events.mm|static_cast<CGEventTapLocation>(location), static_cast<CGEventTapPlacement>(placement)|location, static_cast<CGEventTapPlacement>(placement)|no matching function
 platform/macos/events.mm|CGEventRef tapTrampoline(CGEventTapProxy, CGEventType type,|CGEventRef tapTrampoline(CGEventTapProxy, uint32_t type,|no matching function
 platform/macos/accessibility.mm|AXValueCreate(::kAXValueTypeCFRange, &cfRange)|AXValueCreate(kAXValueTypeCFRange, &cfRange)|no matching function
@@ -33,6 +33,8 @@ macos/flutter_messenger_bridge.mm|reply(bytesOf(answer));|reply(answer);|no matc
 macos/MainFlutterWindow.mm|tandrel::Frame frame() override {|NSRect frame() override {|return type
 macos/MainFlutterWindow.mm|controller_ = [[FlutterViewController alloc] init];|controller_ = [[FlutterViewController alloc] initWithEngine:nil];|declares the selector
 macos/GeneratedPluginRegistrant.mm|conformsToProtocol:@protocol(FlutterPlugin)]|conformsToProtocol:@protocol(FlutterPlugins)]|cannot find protocol
+platform/macos/accessibility_values.mm|return CFRef<CFTypeRef>(AXValueCreate(::kAXValueTypeCFRange, &range));|return CFRef<CFTypeRef>(AXValueCreate(::kAXValueTypeCFRange, range));|no matching function for call to 'AXValueCreate'
+platform/macos/conversions.mm|[string getCharacters:reinterpret_cast<unichar*>(units.data())|[string getCharacters:units.data()|cannot initialize a parameter
 velloc/macos/VellocPlugin.mm|new tandrel::macos::FlutterMessengerBridge(registrar.messenger)|new tandrel::macos::FlutterMessengerBridge(registrar)|no matching constructor
 CASES
 )
