@@ -4,10 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <string>
-#include <utility>
-
 #include "channel/method_channel.h"
 #include "runner/automation/automation_handler.h"
 #include "sim/world.h"
@@ -19,6 +15,7 @@ using channel::Value;
 using channel::ValueList;
 using channel::ValueMap;
 using channel_test::MethodReply;
+using Pauses = std::vector<sim::Micros>;
 
 class AutomationTest : public ::testing::Test {
  protected:
@@ -26,35 +23,24 @@ class AutomationTest : public ::testing::Test {
 
   AutomationTest() {
     world.setTrusted(true);
-    world.setPostAccess(true);
     channel::MethodChannel(harness.messenger(), "tandrel/automation")
-        .setMethodCallHandler(
-            [this](const channel::MethodCall& c, std::unique_ptr<channel::MethodResult> r) {
-              handler.handle(c, std::move(r));
-            });
+        .setMethodCallHandler([this](const auto& c, auto r) { handler.handle(c, std::move(r)); });
   }
 
   MethodReply call(const std::string& method, const Value& args = Value()) {
     return harness.call("tandrel/automation", method, args);
   }
 
-  // Puts an application in front whose focused element is `element`.
-  sim::ElementState& focus(sim::ElementState element) {
+  // Puts an application in front whose focused field holds `value`.
+  sim::ElementState& focus(std::u16string value, platform::AXRange selection = {0, 0}) {
     sim::AppState app;
     app.pid = kEditorPid;
-    app.bundleIdentifier = "com.example.editor";
-    app.localizedName = "Editor";
-    app.focused = std::move(element);
+    app.focused.emplace();
+    app.focused->value = std::move(value);
+    app.focused->selection = selection;
     world.addApplication(std::move(app));
     world.setFrontmost(kEditorPid);
     return *world.focusedElement();
-  }
-
-  static sim::ElementState field(std::u16string value, platform::AXRange selection = {0, 0}) {
-    sim::ElementState element;
-    element.value = std::move(value);
-    element.selection = selection;
-    return element;
   }
 
   sim::World world;
