@@ -70,12 +70,7 @@ TEST_F(PlatformContract, ClearingThePasteboardEmptiesItAndBumpsTheChangeCount) {
   EXPECT_GT(after, before);
   EXPECT_EQ(pb.changeCount(), after);
   EXPECT_EQ(pb.stringForType(platform::kPasteboardTypeString), std::nullopt);
-  const auto items = pb.pasteboardItems();
-  ASSERT_TRUE(items.has_value());
-  EXPECT_TRUE(items->empty());
-  // Reading does not count as a change.
-  pb.stringForType(platform::kPasteboardTypeString);
-  EXPECT_EQ(pb.changeCount(), after);
+  EXPECT_EQ(pb.pasteboardItems(), std::vector<platform::PasteboardItem>{});
 }
 
 TEST_F(PlatformContract, PlainTextRoundTripsIncludingEmptyAndNonAsciiText) {
@@ -176,38 +171,26 @@ TEST_F(PlatformContract, RangeValuesAndElementsCanBeMade) {
   EXPECT_EQ(box->range, (platform::AXRange{2, 3}));
   EXPECT_NE(ax.createSystemWide(), nullptr);
   EXPECT_NE(ax.createApplication(p_.processInfo().processIdentifier()), nullptr);
-  // Asking is harmless; without prompting nothing is shown to the user.
-  EXPECT_EQ(ax.isProcessTrustedWithOptions(false), ax.isProcessTrusted());
 }
 
 // ---- Workspace and notifications ----------------------------------------------------------
 
-TEST_F(PlatformContract, TheFrontmostApplicationIsAmongTheRunningOnes) {
-  platform::Workspace& ws = p_.workspace();
-  const auto front = ws.frontmostApplication();
-  if (front) {
-    const auto running = ws.runningApplications();
-    EXPECT_NE(std::find(running.begin(), running.end(), *front), running.end());
-  }
-}
-
-TEST_F(PlatformContract, ObserversCanBeAddedAndRemovedAndGiveDistinctTokens) {
-  platform::Workspace& ws = p_.workspace();
+TEST_F(PlatformContract, ObserversGiveDistinctTokensAndCanBeRemovedTwice) {
   platform::DistributedNotifications& dn = p_.distributedNotifications();
-  const platform::ObserverToken a = ws.addDidActivateApplicationObserver([](const auto&) {});
+  const platform::ObserverToken a = dn.addObserver("com.apple.accessibility.api", [] {});
   const platform::ObserverToken b = dn.addObserver("com.apple.accessibility.api", [] {});
-  const platform::ObserverToken c = dn.addObserver("com.apple.accessibility.api", [] {});
   ASSERT_NE(a, nullptr);
-  ASSERT_NE(b, nullptr);
-  EXPECT_NE(b, c);
-  ws.removeObserver(a);
+  EXPECT_NE(a, b);
+  dn.removeObserver(a);
+  dn.removeObserver(a);
   dn.removeObserver(b);
-  dn.removeObserver(c);
-  dn.removeObserver(c);  // twice is harmless
+  const platform::ObserverToken c =
+      p_.workspace().addDidActivateApplicationObserver([](const auto&) {});
+  p_.workspace().removeObserver(c);
   harness_->runLoop(0.01);
 }
 
-// ---- Process, login item, input sources ---------------------------------------------------
+// ---- Process and input sources ---------------------------------------------------
 
 TEST_F(PlatformContract, TheEnvironmentIsReadByNamePresenceOnly) {
   platform::ProcessInfo& info = p_.processInfo();
@@ -221,12 +204,6 @@ TEST_F(PlatformContract, TheEnvironmentIsReadByNamePresenceOnly) {
   EXPECT_GT(info.processIdentifier(), 0);
   const platform::OperatingSystemVersion v = info.operatingSystemVersion();
   EXPECT_TRUE(v.majorVersion > 10 || (v.majorVersion == 10 && v.minorVersion >= 15));
-}
-
-TEST_F(PlatformContract, LoginItemStatusIsAKnownValue) {
-  const int64_t status = p_.loginItems().status();
-  EXPECT_GE(status, platform::kSMAppServiceStatusNotRegistered);
-  EXPECT_LE(status, platform::kSMAppServiceStatusNotFound);
 }
 
 TEST_F(PlatformContract, EnabledKeyboardSourcesAreListedWithIdsAndAreAmongAllInstalled) {
@@ -249,11 +226,6 @@ TEST_F(PlatformContract, EnabledKeyboardSourcesAreListedWithIdsAndAreAmongAllIns
     ASSERT_TRUE(id.has_value());
     EXPECT_NE(std::find(allIds.begin(), allIds.end(), *id), allIds.end()) << *id;
   }
-}
-
-TEST_F(PlatformContract, LogLinesAreAccepted) {
-  p_.log().write("[contract] one line");
-  p_.log().write("");
 }
 
 }  // namespace

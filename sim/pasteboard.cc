@@ -1,6 +1,7 @@
 // The general pasteboard: ordered items, each offering typed data.
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "sim/world_impl.h"
 #include "text/text.h"
@@ -86,12 +87,9 @@ std::optional<std::vector<PasteboardItem>> SimPasteboard::pasteboardItems() {
 bool SimPasteboard::writeObjects(const std::vector<PasteboardItem>& items) {
   if (w_.faults.pasteboardWriteFails) return false;
   // Only new items can be written, each once; otherwise nothing is written.
-  for (size_t i = 0; i < items.size(); ++i) {
-    if (!items[i] || !items[i]->detached) return false;
-    if (std::find(items.begin(), items.begin() + static_cast<std::ptrdiff_t>(i), items[i]) !=
-        items.begin() + static_cast<std::ptrdiff_t>(i)) {
-      return false;
-    }
+  std::unordered_set<const platform::PasteboardItemObject*> seen;
+  for (const PasteboardItem& item : items) {
+    if (!item || !item->detached || !seen.insert(item.get()).second) return false;
   }
   for (const PasteboardItem& item : items) {
     item->index = w_.pasteboardItems.size();

@@ -39,7 +39,7 @@ InputSourceState keyboardSource(std::string id, std::string language, std::strin
 
 // ---- Impl ---------------------------------------------------------------------------------
 
-World::Impl::Impl(World& owner) : world(owner) {
+World::Impl::Impl() {
   sources.push_back(keyboardSource("com.apple.keylayout.US", "en", "us"));
   sources.push_back(keyboardSource("com.apple.keylayout.Russian", "ru", "ru"));
 }
@@ -255,7 +255,7 @@ void SimLog::write(std::string_view line) {
 
 // ---- World --------------------------------------------------------------------------------
 
-World::World() : impl_(std::make_unique<Impl>(*this)) {}
+World::World() : impl_(std::make_unique<Impl>()) {}
 World::~World() = default;
 
 platform::Accessibility& World::accessibility() {

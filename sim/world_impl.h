@@ -251,9 +251,8 @@ class SimLog final : public platform::Log {
 Micros secondsToMicros(double seconds);
 
 struct World::Impl {
-  explicit Impl(World& owner);
+  Impl();
 
-  World& world;
   SimAccessibility accessibility{*this};
   SimEvents events{*this};
   SimPasteboard pasteboard{*this};
