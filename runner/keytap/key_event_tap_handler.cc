@@ -4,6 +4,7 @@
 #include <string>
 #include <utility>
 
+#include "runner/automation/automation_handler.h"
 #include "runner/automation/manual_accessibility.h"
 #include "runner/permissions/permission_gate.h"
 #include "text/text.h"

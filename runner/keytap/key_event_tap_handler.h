@@ -29,10 +29,6 @@ class KeyEventTapHandler : public channel::StreamHandler,
                                          platform::eventMaskBit(platform::kCGEventOtherMouseDown);
   static_assert(kEventMask == 0x0200140A);
 
-  // 'TDRL': the user data of the host's own keyboard event source. Events carrying it are the
-  // host's typing and are not reported back as user input.
-  static constexpr int64_t kOwnEventMarker = 0x5444524C;
-
   // The system checks the trust state a little after it announces a change.
   static constexpr double kTrustRecheckDelay = 0.3;
 
