@@ -3,11 +3,7 @@
 #ifndef VELLOC_VELLOC_PLUGIN_C_API_H_
 #define VELLOC_VELLOC_PLUGIN_C_API_H_
 
-#if defined(_WIN32)
-#define VELLOC_EXPORT __declspec(dllexport)
-#else
 #define VELLOC_EXPORT __attribute__((visibility("default")))
-#endif
 
 #ifdef __cplusplus
 extern "C" {
