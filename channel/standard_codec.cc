@@ -1,10 +1,12 @@
 #include "channel/standard_codec.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <iterator>
 #include <limits>
 #include <ostream>
+#include <string_view>
 #include <type_traits>
 
 #include "channel/programming_error.h"
@@ -34,144 +36,264 @@ enum Type : uint8_t {
 constexpr uint8_t kEnvelopeSuccess = 0;
 constexpr uint8_t kEnvelopeError = 1;
 
-// The wire is little-endian whatever the host is.
-template <class T>
-void appendScalar(std::vector<uint8_t>& out, T v) {
-  uint8_t bytes[sizeof(T)];
-  std::memcpy(bytes, &v, sizeof(T));
-  if constexpr (std::endian::native == std::endian::big) {
-    for (std::size_t i = 0; i < sizeof(T) / 2; ++i) std::swap(bytes[i], bytes[sizeof(T) - 1 - i]);
-  }
-  out.insert(out.end(), bytes, bytes + sizeof(T));
-}
-
-void align(std::vector<uint8_t>& out, std::size_t n) {
-  const std::size_t pad = (n - out.size() % n) % n;
-  out.insert(out.end(), pad, 0);
-}
-
-void writeSize(std::vector<uint8_t>& out, std::size_t n) {
-  if (n < 254) {
-    out.push_back(static_cast<uint8_t>(n));
-  } else if (n <= 0xFFFF) {
-    out.push_back(254);
-    appendScalar(out, static_cast<uint16_t>(n));
-  } else {
-    out.push_back(255);
-    appendScalar(out, static_cast<uint32_t>(n));
-  }
-}
+// Encoding runs in two passes: the first measures the message, so the buffer grows once,
+// and the second stores bytes through a raw pointer. This is the key-press hot path.
 
 // Sizes are at most 32 bits on the wire. Nothing this program sends comes near; should a
 // caller try, null goes out instead of a corrupt message.
-bool tooLarge(std::vector<uint8_t>& out, std::size_t n) {
-  if (n <= std::numeric_limits<uint32_t>::max()) [[likely]] {
-    return false;
+bool tooLarge(std::size_t n) {
+  return n > std::numeric_limits<uint32_t>::max();
+}
+
+std::size_t sizeFieldLength(std::size_t n) {
+  return n < 254 ? 1 : n <= 0xFFFF ? 3 : 5;
+}
+
+std::size_t alignUp(std::size_t pos, std::size_t alignment) {
+  return (pos + alignment - 1) / alignment * alignment;
+}
+
+// Channel strings are almost always ASCII; only others need the full UTF-8 check.
+bool isAscii(std::string_view s) {
+  const char* p = s.data();
+  std::size_t n = s.size();
+  uint64_t bits = 0;
+  for (; n >= 8; p += 8, n -= 8) {
+    uint64_t word;
+    std::memcpy(&word, p, 8);
+    bits |= word;
   }
-  reportProgrammingError("value too large for the standard codec; sent as null");
-  out.push_back(kNull);
-  return true;
+  if (n >= 4) {
+    uint32_t word;
+    std::memcpy(&word, p, 4);
+    bits |= word;
+    p += 4;
+    n -= 4;
+  }
+  for (; n > 0; ++p, --n) bits |= static_cast<unsigned char>(*p);
+  return (bits & 0x8080808080808080ull) == 0;
+}
+
+// Text that is not UTF-8 would make the Flutter side's decoder throw; it goes out with
+// U+FFFD in place of the bad parts.
+bool needsRepair(const std::string& s) {
+  return !isAscii(s) && !text::isValidUtf8(s);
+}
+
+bool fitsInt32(int64_t i) {
+  return i >= std::numeric_limits<int32_t>::min() && i <= std::numeric_limits<int32_t>::max();
+}
+
+// Measuring also notes whether any string needs repair, so that emitting can skip the
+// check in the usual case.
+std::size_t measureString(const std::string& s, std::size_t pos, bool& repair) {
+  std::size_t n = s.size();
+  if (needsRepair(s)) [[unlikely]] {
+    repair = true;
+    n = text::toValidUtf8(s).size();
+  }
+  if (tooLarge(n)) return pos + 1;
+  return pos + 1 + sizeFieldLength(n) + n;
 }
 
 template <class T>
-void writeTypedList(std::vector<uint8_t>& out, Type type, const std::vector<T>& v) {
-  if (tooLarge(out, v.size())) return;
-  out.push_back(type);
-  writeSize(out, v.size());
-  align(out, sizeof(T));  // even when empty, or the reader misplaces what follows
-  if constexpr (std::endian::native == std::endian::little || sizeof(T) == 1) {
-    const auto* p = reinterpret_cast<const uint8_t*>(v.data());
-    out.insert(out.end(), p, p + v.size() * sizeof(T));
-  } else {
-    for (T x : v) appendScalar(out, x);
-  }
+std::size_t measureTypedList(const std::vector<T>& v, std::size_t pos) {
+  if (tooLarge(v.size())) return pos + 1;
+  pos += 1 + sizeFieldLength(v.size());
+  return alignUp(pos, sizeof(T)) + v.size() * sizeof(T);
 }
 
-void writeString(std::vector<uint8_t>& out, const std::string& s) {
-  if (tooLarge(out, s.size())) return;
-  out.push_back(kString);
-  // A string that is not UTF-8 would make the Flutter side's decoder throw; send the
-  // repaired text instead.
-  if (!text::isValidUtf8(s)) {
-    const std::string repaired = text::toValidUtf8(s);
-    writeSize(out, repaired.size());
-    out.insert(out.end(), repaired.begin(), repaired.end());
-    return;
-  }
-  writeSize(out, s.size());
-  out.insert(out.end(), s.begin(), s.end());
-}
-
-void write(std::vector<uint8_t>& out, const Value& v) {
+// Where the encoding of `v` ends when it starts at `pos` (alignment depends on `pos`).
+std::size_t measure(const Value& v, std::size_t pos, bool& repair) {
   switch (v.index()) {
-    case 0:
-      out.push_back(kNull);
-      break;
-    case 1:
-      out.push_back(*v.get_if<bool>() ? kTrue : kFalse);
-      break;
     case 2:
-      out.push_back(kInt32);
-      appendScalar(out, *v.get_if<int32_t>());
-      break;
-    case 3: {
-      const int64_t i = *v.get_if<int64_t>();
-      if (i >= std::numeric_limits<int32_t>::min() && i <= std::numeric_limits<int32_t>::max()) {
-        out.push_back(kInt32);
-        appendScalar(out, static_cast<int32_t>(i));
-      } else {
-        out.push_back(kInt64);
-        appendScalar(out, i);
-      }
-      break;
-    }
+      return pos + 5;
+    case 3:
+      return pos + (fitsInt32(*v.get_if<int64_t>()) ? 5 : 9);
     case 4:
-      out.push_back(kFloat64);
-      align(out, 8);
-      appendScalar(out, *v.get_if<double>());
-      break;
+      return alignUp(pos + 1, 8) + 8;
     case 5:
-      writeString(out, *v.get_if<std::string>());
-      break;
+      return measureString(*v.get_if<std::string>(), pos, repair);
     case 6:
-      writeTypedList(out, kUint8List, *v.get_if<std::vector<uint8_t>>());
-      break;
+      return measureTypedList(*v.get_if<std::vector<uint8_t>>(), pos);
     case 7:
-      writeTypedList(out, kInt32List, *v.get_if<std::vector<int32_t>>());
-      break;
+      return measureTypedList(*v.get_if<std::vector<int32_t>>(), pos);
     case 8:
-      writeTypedList(out, kInt64List, *v.get_if<std::vector<int64_t>>());
-      break;
+      return measureTypedList(*v.get_if<std::vector<int64_t>>(), pos);
     case 9:
-      writeTypedList(out, kFloat64List, *v.get_if<std::vector<double>>());
-      break;
+      return measureTypedList(*v.get_if<std::vector<double>>(), pos);
     case 10: {
       const auto& list = *v.get_if<ValueList>();
-      if (tooLarge(out, list.size())) break;
-      out.push_back(kList);
-      writeSize(out, list.size());
-      for (const Value& e : list) write(out, e);
-      break;
+      if (tooLarge(list.size())) return pos + 1;
+      pos += 1 + sizeFieldLength(list.size());
+      for (const Value& e : list) pos = measure(e, pos, repair);
+      return pos;
     }
     case 11: {
       const auto& map = *v.get_if<ValueMap>();
-      if (tooLarge(out, map.size())) break;
-      out.push_back(kMap);
-      writeSize(out, map.size());
-      for (const auto& [key, value] : map) {
-        write(out, key);
-        write(out, value);
-      }
-      break;
+      if (tooLarge(map.size())) return pos + 1;
+      pos += 1 + sizeFieldLength(map.size());
+      for (const auto& [key, value] : map) pos = measure(value, measure(key, pos, repair), repair);
+      return pos;
     }
     case 12:
-      writeTypedList(out, kFloat32List, *v.get_if<std::vector<float>>());
-      break;
-    default:  // valueless_by_exception: nothing sensible to send but null
-      out.push_back(kNull);
-      break;
+      return measureTypedList(*v.get_if<std::vector<float>>(), pos);
+    default:  // null, bool, and valueless_by_exception (sent as null)
+      return pos + 1;
   }
 }
+
+// Stores into a buffer already sized by measure().
+class Emitter {
+ public:
+  // `repair`: some string may need repair (as found by measure()).
+  Emitter(uint8_t* base, std::size_t pos, bool repair) : base_(base), pos_(pos), repair_(repair) {}
+
+  void value(const Value& v) {
+    switch (v.index()) {
+      case 1:
+        byte(*v.get_if<bool>() ? kTrue : kFalse);
+        break;
+      case 2:
+        byte(kInt32);
+        scalar(*v.get_if<int32_t>());
+        break;
+      case 3: {
+        const int64_t i = *v.get_if<int64_t>();
+        if (fitsInt32(i)) {
+          byte(kInt32);
+          scalar(static_cast<int32_t>(i));
+        } else {
+          byte(kInt64);
+          scalar(i);
+        }
+        break;
+      }
+      case 4:
+        byte(kFloat64);
+        pad(8);
+        scalar(*v.get_if<double>());
+        break;
+      case 5:
+        string(*v.get_if<std::string>());
+        break;
+      case 6:
+        typedList(kUint8List, *v.get_if<std::vector<uint8_t>>());
+        break;
+      case 7:
+        typedList(kInt32List, *v.get_if<std::vector<int32_t>>());
+        break;
+      case 8:
+        typedList(kInt64List, *v.get_if<std::vector<int64_t>>());
+        break;
+      case 9:
+        typedList(kFloat64List, *v.get_if<std::vector<double>>());
+        break;
+      case 10: {
+        const auto& list = *v.get_if<ValueList>();
+        if (oversized(list.size())) break;
+        byte(kList);
+        size(list.size());
+        for (const Value& e : list) value(e);
+        break;
+      }
+      case 11: {
+        const auto& map = *v.get_if<ValueMap>();
+        if (oversized(map.size())) break;
+        byte(kMap);
+        size(map.size());
+        for (const auto& [key, entry] : map) {
+          value(key);
+          value(entry);
+        }
+        break;
+      }
+      case 12:
+        typedList(kFloat32List, *v.get_if<std::vector<float>>());
+        break;
+      default:
+        byte(kNull);
+        break;
+    }
+  }
+
+  void string(const std::string& s) {
+    if (repair_ && needsRepair(s)) [[unlikely]] {
+      const std::string repaired = text::toValidUtf8(s);
+      if (oversized(repaired.size())) return;
+      byte(kString);
+      size(repaired.size());
+      bytes(repaired.data(), repaired.size());
+      return;
+    }
+    if (oversized(s.size())) return;
+    byte(kString);
+    size(s.size());
+    bytes(s.data(), s.size());
+  }
+
+  void byte(uint8_t b) { base_[pos_++] = b; }
+
+ private:
+  // The wire is little-endian whatever the host is.
+  template <class T>
+  void scalar(T v) {
+    std::memcpy(base_ + pos_, &v, sizeof(T));
+    if constexpr (std::endian::native == std::endian::big) {
+      std::reverse(base_ + pos_, base_ + pos_ + sizeof(T));
+    }
+    pos_ += sizeof(T);
+  }
+
+  void size(std::size_t n) {
+    if (n < 254) {
+      byte(static_cast<uint8_t>(n));
+    } else if (n <= 0xFFFF) {
+      byte(254);
+      scalar(static_cast<uint16_t>(n));
+    } else {
+      byte(255);
+      scalar(static_cast<uint32_t>(n));
+    }
+  }
+
+  void pad(std::size_t alignment) {
+    const std::size_t end = alignUp(pos_, alignment);
+    std::memset(base_ + pos_, 0, end - pos_);
+    pos_ = end;
+  }
+
+  void bytes(const void* p, std::size_t n) {
+    if (n != 0) std::memcpy(base_ + pos_, p, n);
+    pos_ += n;
+  }
+
+  bool oversized(std::size_t n) {
+    if (!tooLarge(n)) [[likely]] {
+      return false;
+    }
+    reportProgrammingError("value too large for the standard codec; sent as null");
+    byte(kNull);
+    return true;
+  }
+
+  template <class T>
+  void typedList(Type type, const std::vector<T>& v) {
+    if (oversized(v.size())) return;
+    byte(type);
+    size(v.size());
+    pad(sizeof(T));  // even when empty, or the reader misplaces what follows
+    if constexpr (std::endian::native == std::endian::little || sizeof(T) == 1) {
+      bytes(v.data(), v.size() * sizeof(T));
+    } else {
+      for (T x : v) scalar(x);
+    }
+  }
+
+  uint8_t* base_;
+  std::size_t pos_;
+  bool repair_;
+};
 
 // Reads hostile bytes: every size is checked against what remains before anything is
 // allocated or read, and containers preallocate only a little, so memory follows the
@@ -200,7 +322,7 @@ class Reader {
     if (!readSize(n) || n > remaining()) return false;
     const auto* p = reinterpret_cast<const char*>(bytes_.data() + pos_);
     const std::string_view s(p, n);
-    if (!text::isValidUtf8(s)) return false;
+    if (!isAscii(s) && !text::isValidUtf8(s)) return false;
     out.assign(s);
     pos_ += n;
     return true;
@@ -346,12 +468,15 @@ class Reader {
 }  // namespace
 
 void encodeValue(const Value& v, std::vector<uint8_t>& out) {
-  write(out, v);
+  const std::size_t start = out.size();
+  bool repair = false;
+  out.resize(measure(v, start, repair));
+  Emitter(out.data(), start, repair).value(v);
 }
 
 std::vector<uint8_t> encodeMessage(const Value& v) {
   std::vector<uint8_t> out;
-  write(out, v);
+  encodeValue(v, out);
   return out;
 }
 
@@ -364,9 +489,11 @@ std::optional<Value> decodeMessage(std::span<const uint8_t> bytes) {
 }
 
 std::vector<uint8_t> encodeMethodCall(const MethodCall& call) {
-  std::vector<uint8_t> out;
-  writeString(out, call.method);
-  write(out, call.arguments);
+  bool repair = false;
+  std::vector<uint8_t> out(measure(call.arguments, measureString(call.method, 0, repair), repair));
+  Emitter e(out.data(), 0, repair);
+  e.string(call.method);
+  e.value(call.arguments);
   return out;
 }
 
@@ -382,21 +509,27 @@ std::optional<MethodCall> decodeMethodCall(std::span<const uint8_t> bytes) {
 }
 
 void encodeSuccessEnvelope(const Value& v, std::vector<uint8_t>& out) {
-  out.clear();
-  out.push_back(kEnvelopeSuccess);
-  write(out, v);
+  bool repair = false;
+  out.resize(measure(v, 1, repair));
+  Emitter e(out.data(), 0, repair);
+  e.byte(kEnvelopeSuccess);
+  e.value(v);
 }
 
 void encodeErrorEnvelope(const ChannelError& e, std::vector<uint8_t>& out) {
-  out.clear();
-  out.push_back(kEnvelopeError);
-  writeString(out, e.code);
+  bool repair = false;
+  std::size_t end = measureString(e.code, 1, repair);
+  end = e.message ? measureString(*e.message, end, repair) : end + 1;
+  out.resize(measure(e.details, end, repair));
+  Emitter w(out.data(), 0, repair);
+  w.byte(kEnvelopeError);
+  w.string(e.code);
   if (e.message) {
-    writeString(out, *e.message);
+    w.string(*e.message);
   } else {
-    out.push_back(kNull);
+    w.byte(kNull);
   }
-  write(out, e.details);
+  w.value(e.details);
 }
 
 std::vector<uint8_t> encodeSuccessEnvelope(const Value& v) {

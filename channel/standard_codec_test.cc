@@ -105,6 +105,11 @@ TEST(StandardCodec, EncodingChoices) {
   EXPECT_EQ(decodeMessage(encodeMessage(list)), list);
   // Text that is not UTF-8 would break the Flutter side's decoder: it is repaired.
   EXPECT_EQ(encodeMessage(std::string("a\xff")), hex("07 04 61 efbfbd"));
+  // The repaired text is longer, and the double after it must be aligned for that length.
+  const Value nested = ValueList{ValueMap{{std::string("k\xc3"), 1.0}}};
+  EXPECT_EQ(encodeMessage(nested), hex("0c01 0d01 0704 6befbfbd 06 0000000000 000000000000f03f"));
+  EXPECT_EQ(encodeErrorEnvelope({"c", std::string("\xff"), Value()}),
+            hex("01 0701 63 0703 efbfbd 00"));
   // encodeValue aligns relative to what the buffer already holds.
   std::vector<uint8_t> out = {0xAA, 0xBB, 0xCC};
   encodeValue(2.0, out);
