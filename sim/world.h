@@ -211,7 +211,9 @@ class World final : public platform::Platform {
 
   // -- workspace and notifications
   std::vector<std::string> takeOpenedURLs();
-  int observerCount() const;  // workspace + distributed observers currently registered
+  // Workspace + distributed observers currently registered. A block queued before its observer
+  // was removed still runs, as an operation already on the main queue would.
+  int observerCount() const;
 
   // -- input sources
   std::vector<InputSourceState>& inputSourceList();
