@@ -15,6 +15,7 @@
 #include "channel/method_channel.h"
 #include "channel/programming_error.h"
 #include "channel/standard_codec.h"
+#include "text/text.h"
 
 namespace {
 
@@ -58,6 +59,18 @@ void checkEnvelope(std::span<const uint8_t> bytes) {
   const auto again = channel::decodeEnvelope(once);
   require(again.has_value(), "re-encoded envelope does not decode");
   require(encodeEnvelope(*again) == once, "envelope does not round-trip");
+}
+
+// Arbitrary bytes as a string value: what goes out must decode, with the text repaired
+// and the double after it still aligned.
+void checkRawString(std::span<const uint8_t> bytes) {
+  const std::string raw(bytes.begin(), bytes.end());
+  const auto decoded = channel::decodeMessage(channel::encodeMessage(channel::ValueList{raw, 0.5}));
+  require(decoded.has_value(), "encoded raw string does not decode");
+  const auto* list = decoded->get_if<channel::ValueList>();
+  require(list != nullptr && list->size() == 2, "raw string list changed shape");
+  require((*list)[0] == Value(text::toValidUtf8(raw)), "raw string not repaired as expected");
+  require((*list)[1] == Value(0.5), "value after a raw string misread");
 }
 
 // Replies and events must be the zero-byte reply or a well-formed envelope.
@@ -138,6 +151,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   checkMessage(bytes);
   checkCall(bytes);
   checkEnvelope(bytes);
+  checkRawString(bytes);
   checkChannels(bytes);
   return 0;
 }
