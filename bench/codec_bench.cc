@@ -36,27 +36,11 @@ void BM_EncodeKeyEventFreshBuffer(benchmark::State& state) {
 }
 BENCHMARK(BM_EncodeKeyEventFreshBuffer);
 
+// Building the map alone, for comparison with the send path below.
 void BM_BuildKeyEvent(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(keyEvent());
 }
 BENCHMARK(BM_BuildKeyEvent);
-
-void BM_BuildKeyEventAppend(benchmark::State& state) {
-  for (auto _ : state) {
-    ValueMap m;
-    m.reserve(8);
-    m.append("type", "keyDown");
-    m.append("keycode", 5);
-    m.append("repeat", false);
-    m.append("chars", "g");
-    m.append("control", false);
-    m.append("shift", false);
-    m.append("alt", false);
-    m.append("meta", false);
-    benchmark::DoNotOptimize(m);
-  }
-}
-BENCHMARK(BM_BuildKeyEventAppend);
 
 void BM_DecodeKeyEvent(benchmark::State& state) {
   const std::vector<uint8_t> bytes = channel::encodeMessage(keyEvent());

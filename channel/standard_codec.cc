@@ -103,6 +103,23 @@ std::size_t measureTypedList(const std::vector<T>& v, std::size_t pos) {
   return alignUp(pos, sizeof(T)) + v.size() * sizeof(T);
 }
 
+std::size_t measure(const Value& v, std::size_t pos, bool& repair);
+
+// Container elements: the common small kinds without a recursive call.
+inline std::size_t measureElement(const Value& v, std::size_t pos, bool& repair) {
+  switch (v.index()) {
+    case 0:
+    case 1:
+      return pos + 1;
+    case 2:
+      return pos + 5;
+    case 5:
+      return measureString(*v.get_if<std::string>(), pos, repair);
+    default:
+      return measure(v, pos, repair);
+  }
+}
+
 // Where the encoding of `v` ends when it starts at `pos` (alignment depends on `pos`).
 std::size_t measure(const Value& v, std::size_t pos, bool& repair) {
   switch (v.index()) {
@@ -126,14 +143,16 @@ std::size_t measure(const Value& v, std::size_t pos, bool& repair) {
       const auto& list = *v.get_if<ValueList>();
       if (tooLarge(list.size())) return pos + 1;
       pos += 1 + sizeFieldLength(list.size());
-      for (const Value& e : list) pos = measure(e, pos, repair);
+      for (const Value& e : list) pos = measureElement(e, pos, repair);
       return pos;
     }
     case 11: {
       const auto& map = *v.get_if<ValueMap>();
       if (tooLarge(map.size())) return pos + 1;
       pos += 1 + sizeFieldLength(map.size());
-      for (const auto& [key, value] : map) pos = measure(value, measure(key, pos, repair), repair);
+      for (const auto& [key, value] : map) {
+        pos = measureElement(value, measureElement(key, pos, repair), repair);
+      }
       return pos;
     }
     case 12:
@@ -194,7 +213,7 @@ class Emitter {
         if (oversized(list.size())) break;
         byte(kList);
         size(list.size());
-        for (const Value& e : list) value(e);
+        for (const Value& e : list) element(e);
         break;
       }
       case 11: {
@@ -203,8 +222,8 @@ class Emitter {
         byte(kMap);
         size(map.size());
         for (const auto& [key, entry] : map) {
-          value(key);
-          value(entry);
+          element(key);
+          element(entry);
         }
         break;
       }
@@ -213,6 +232,28 @@ class Emitter {
         break;
       default:
         byte(kNull);
+        break;
+    }
+  }
+
+  // Container elements: the common small kinds without a recursive call.
+  void element(const Value& v) {
+    switch (v.index()) {
+      case 0:
+        byte(kNull);
+        break;
+      case 1:
+        byte(*v.get_if<bool>() ? kTrue : kFalse);
+        break;
+      case 2:
+        byte(kInt32);
+        scalar(*v.get_if<int32_t>());
+        break;
+      case 5:
+        string(*v.get_if<std::string>());
+        break;
+      default:
+        value(v);
         break;
     }
   }
@@ -317,13 +358,30 @@ class Reader {
     return readValueOfType(type, out, depth);
   }
 
-  bool readString(std::string& out) {
+  // Container elements: strings and small scalars without a recursive call.
+  bool readElement(Value& out, int depth) {
+    uint8_t type;
+    if (!readByte(type)) return false;
+    switch (type) {
+      case kString:
+        return readString(out);
+      case kNull:
+        return true;  // elements start out null
+      case kTrue:
+      case kFalse:
+        out = type == kTrue;
+        return true;
+      default:
+        return readValueOfType(type, out, depth);
+    }
+  }
+
+  bool readString(Value& out) {
     std::size_t n;
     if (!readSize(n) || n > remaining()) return false;
     const auto* p = reinterpret_cast<const char*>(bytes_.data() + pos_);
-    const std::string_view s(p, n);
-    if (!isAscii(s) && !text::isValidUtf8(s)) return false;
-    out.assign(s);
+    if (!isAscii({p, n}) && !text::isValidUtf8({p, n})) return false;
+    out = std::string(p, n);
     pos_ += n;
     return true;
   }
@@ -412,7 +470,7 @@ class Reader {
       }
       case kLargeInt:  // hex digits, carried like a string
       case kString:
-        return readString(out.emplace<std::string>());
+        return readString(out);
       case kFloat64: {
         double v;
         if (!skipAlignment(8) || !readScalar(v)) return false;
@@ -436,7 +494,7 @@ class Reader {
         list.reserve(std::min(n, kMaxPrealloc));
         for (std::size_t i = 0; i < n; ++i) {
           list.emplace_back();
-          if (!readValue(list.back(), depth + 1)) return false;
+          if (!readElement(list.back(), depth + 1)) return false;
         }
         out = std::move(list);
         return true;
@@ -447,9 +505,8 @@ class Reader {
         ValueMap map;
         map.reserve(std::min(n, kMaxPrealloc));
         for (std::size_t i = 0; i < n; ++i) {
-          map.append(Value(), Value());
-          auto& entry = *std::prev(map.end());
-          if (!readValue(entry.first, depth + 1) || !readValue(entry.second, depth + 1)) {
+          auto& entry = map.emplace_back();
+          if (!readElement(entry.first, depth + 1) || !readElement(entry.second, depth + 1)) {
             return false;
           }
         }

@@ -46,6 +46,8 @@ class ValueMap {
   void insert_or_assign(Value key, Value value);
   // Appends without looking for the key first (the decoder and hot-path builders).
   void append(Value key, Value value);
+  // Appends a null key and value to be filled in place.
+  Entry& emplace_back();
 
   // Stored entries; differs from the number of distinct keys only for a decoded map
   // with repeated keys.
@@ -133,6 +135,9 @@ inline ValueMap::iterator ValueMap::end() {
 }
 inline void ValueMap::append(Value key, Value value) {
   entries_.emplace_back(std::move(key), std::move(value));
+}
+inline ValueMap::Entry& ValueMap::emplace_back() {
+  return entries_.emplace_back();
 }
 
 // A readable, JSON-like rendering for logs and test failure messages.
