@@ -1,5 +1,5 @@
 // JSON form of channel values, method calls and reply envelopes, for the command-line
-// tools (see JSON_MAPPING.md). Every channel value has exactly one JSON form, so
+// tools (see "JSON mapping" in README.md). Every channel value has exactly one JSON form, so
 // value -> JSON -> value is exact. Objects keep their key order, which becomes the order
 // of the map on the wire.
 #pragma once

@@ -1,5 +1,5 @@
 // tandrel-sim [FILE]: the host program started on the simulated macOS, then driven by the
-// JSON-lines script in FILE (or standard input). See docs/tandrel-sim.md.
+// JSON-lines script in FILE (or standard input). See "tandrel-sim" in README.md.
 #include <fstream>
 #include <iostream>
 
