@@ -13,55 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "bench/heap_counter.h"
 #include "runner/automation/automation_handler.h"
 #include "sim/world.h"
-
-namespace {
-// Live heap bytes and their high-water mark, over every allocation in the process.
-size_t liveBytes = 0;
-size_t peakBytes = 0;
-
-// Kept out of line: inlined into the library's containers, g++ takes the free for a mismatch.
-[[gnu::noinline]] void* allocate(std::size_t size) noexcept {
-  void* p = std::malloc(size == 0 ? 1 : size);
-  if (p) {
-    liveBytes += malloc_usable_size(p);
-    peakBytes = std::max(peakBytes, liveBytes);
-  }
-  return p;
-}
-
-[[gnu::noinline]] void release(void* p) noexcept {
-  if (p) liveBytes -= malloc_usable_size(p);
-  std::free(p);
-}
-}  // namespace
-
-void* operator new(std::size_t size) {
-  if (void* p = allocate(size)) return p;
-  throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) {
-  return operator new(size);
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  return allocate(size);
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-  return allocate(size);
-}
-void operator delete(void* p) noexcept {
-  release(p);
-}
-void operator delete[](void* p) noexcept {
-  release(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-  release(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-  release(p);
-}
 
 namespace {
 
@@ -126,14 +80,14 @@ void BM_ClipboardSnapshotRestore(benchmark::State& state) {
     contents.types.emplace_back("public.png", platform::Bytes(each, static_cast<uint8_t>(~item)));
     world.pasteboardItems().push_back(std::move(contents));
   }
-  const size_t before = liveBytes;
-  peakBytes = liveBytes;
+  const size_t before = bench::heap.liveBytes;
+  bench::resetPeak();
   for (auto _ : state) {
     handler.saveClipboard();
     handler.restoreClipboard();
   }
-  const double peak = static_cast<double>(peakBytes);
-  const double growth = static_cast<double>(liveBytes) - static_cast<double>(before);
+  const double peak = static_cast<double>(bench::heap.peakBytes);
+  const double growth = static_cast<double>(bench::heap.liveBytes) - static_cast<double>(before);
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(total));
   // The whole heap at its highest, against the data: the clipboard plus one snapshot is 2x.
   state.counters["peak_over_data"] = peak / static_cast<double>(total);

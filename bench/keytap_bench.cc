@@ -13,54 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "bench/heap_counter.h"
 #include "channel/event_channel.h"
 #include "channel/local_messenger.h"
 #include "channel/standard_codec.h"
 #include "runner/automation/automation_handler.h"
 #include "runner/keytap/key_event_tap_handler.h"
 #include "sim/world.h"
-
-namespace {
-
-uint64_t allocations = 0;
-
-// Out of line, so the compiler cannot pair an inlined malloc with a free it did not expect.
-[[gnu::noinline]] void* allocate(std::size_t size) noexcept {
-  ++allocations;
-  return std::malloc(size == 0 ? 1 : size);
-}
-[[gnu::noinline]] void release(void* p) noexcept {
-  std::free(p);
-}
-
-}  // namespace
-
-// Every allocation in the process goes through these, so the count covers the libraries too.
-void* operator new(std::size_t size) {
-  if (void* p = allocate(size)) return p;
-  throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) {
-  return operator new(size);
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  return allocate(size);
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-  return allocate(size);
-}
-void operator delete(void* p) noexcept {
-  release(p);
-}
-void operator delete[](void* p) noexcept {
-  release(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-  release(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-  release(p);
-}
 
 namespace {
 
@@ -103,12 +62,13 @@ void runEvents(benchmark::State& state, platform::EventType type, const platform
   // Warm the reused buffers first: the steady state is what every later key press costs.
   KeyEventTapHandler::tapCallback(type, event.get(), l.handler.get());
   const size_t bytesBefore = l.bytesSent;
-  const uint64_t allocationsBefore = allocations;
+  const uint64_t allocationsBefore = bench::heap.allocations;
   for (auto _ : state) {
     benchmark::DoNotOptimize(KeyEventTapHandler::tapCallback(type, event.get(), l.handler.get()));
   }
   const auto events = static_cast<double>(state.iterations());
-  state.counters["allocs/event"] = static_cast<double>(allocations - allocationsBefore) / events;
+  state.counters["allocs/event"] =
+      static_cast<double>(bench::heap.allocations - allocationsBefore) / events;
   state.counters["bytes/event"] = static_cast<double>(l.bytesSent - bytesBefore) / events;
 }
 
