@@ -74,24 +74,6 @@ Json doubleToJson(double d) {
   return d;
 }
 
-int hexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-std::string toHex(std::span<const uint8_t> bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  hex.reserve(bytes.size() * 2);
-  for (uint8_t b : bytes) {
-    hex.push_back(kDigits[b >> 4]);
-    hex.push_back(kDigits[b & 15]);
-  }
-  return hex;
-}
-
 template <class T, class Read>
 bool readArray(const Json& j, const char* tag, std::vector<T>& out, std::string& error, Read read) {
   if (!j.is_array()) return fail(error, std::string(tag) + " needs an array");
@@ -110,16 +92,10 @@ bool fromTagged(const std::string& tag, const Json& body, Value& out, std::strin
                 int depth) {
   if (tag == kBytes) {
     if (!body.is_string()) return fail(error, "$bytes needs a hex string");
-    const auto& hex = body.get_ref<const std::string&>();
-    if (hex.size() % 2 != 0) return fail(error, "$bytes needs an even number of hex digits");
-    std::vector<uint8_t> bytes;
-    bytes.reserve(hex.size() / 2);
-    for (std::size_t i = 0; i < hex.size(); i += 2) {
-      const int hi = hexDigit(hex[i]), lo = hexDigit(hex[i + 1]);
-      if (hi < 0 || lo < 0) return fail(error, "$bytes holds a non-hex character");
-      bytes.push_back(static_cast<uint8_t>(hi * 16 + lo));
-    }
-    out = std::move(bytes);
+    std::string why;
+    auto bytes = fromHex(body.get_ref<const std::string&>(), why);
+    if (!bytes) return fail(error, "$bytes: " + why);
+    out = std::move(*bytes);
     return true;
   }
   if (tag == kInt32s) {
@@ -439,6 +415,50 @@ std::optional<Json> envelopeToJson(std::span<const uint8_t> bytes, std::string& 
   body["details"] = valueToJson(e.details);
   j["error"] = std::move(body);
   return j;
+}
+
+std::string toHex(std::span<const uint8_t> bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  hex.reserve(bytes.size() * 2);
+  for (uint8_t b : bytes) {
+    hex.push_back(kDigits[b >> 4]);
+    hex.push_back(kDigits[b & 15]);
+  }
+  return hex;
+}
+
+std::optional<std::vector<uint8_t>> fromHex(std::string_view hex, std::string& error) {
+  std::vector<uint8_t> bytes;
+  bytes.reserve(hex.size() / 2);
+  int high = -1;
+  for (const char c : hex) {
+    int digit;
+    if (c >= '0' && c <= '9') {
+      digit = c - '0';
+    } else if (c >= 'a' && c <= 'f') {
+      digit = c - 'a' + 10;
+    } else if (c >= 'A' && c <= 'F') {
+      digit = c - 'A' + 10;
+    } else if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
+      continue;
+    } else {
+      error = "not a hex digit: " +
+              Json(std::string(1, c)).dump(-1, ' ', false, Json::error_handler_t::replace);
+      return std::nullopt;
+    }
+    if (high < 0) {
+      high = digit;
+    } else {
+      bytes.push_back(static_cast<uint8_t>(high * 16 + digit));
+      high = -1;
+    }
+  }
+  if (high >= 0) {
+    error = "odd number of hex digits";
+    return std::nullopt;
+  }
+  return bytes;
 }
 
 }  // namespace jsonmap

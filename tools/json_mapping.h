@@ -9,6 +9,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "channel/standard_codec.h"
@@ -32,5 +33,10 @@ Json callToJson(const channel::MethodCall& call);
 std::optional<std::vector<uint8_t>> envelopeFromJson(const Json& j, std::string& error);
 // nullopt with `error` set when the bytes are neither an envelope nor the zero-byte reply.
 std::optional<Json> envelopeToJson(std::span<const uint8_t> bytes, std::string& error);
+
+// Bytes as lowercase hex, and back; white space may separate the digits anywhere, as in
+// hand-written dumps. On a bad digit or an odd count, nullopt and a one-line reason.
+std::string toHex(std::span<const uint8_t> bytes);
+std::optional<std::vector<uint8_t>> fromHex(std::string_view hex, std::string& error);
 
 }  // namespace jsonmap

@@ -79,7 +79,7 @@ TEST(JsonMapping, ObjectKeyOrderIsKept) {
 }
 
 TEST(JsonMapping, BadTagsAndNumbersAreErrors) {
-  EXPECT_EQ(parseError(R"({"$bytes": "abc"})"), "$bytes needs an even number of hex digits");
+  EXPECT_EQ(parseError(R"({"$bytes": "abc"})"), "$bytes: odd number of hex digits");
   parseError(R"({"$bytes": "zz"})");
   parseError(R"({"$bytes": 12})");
   parseError(R"({"$int32s": [2147483648]})");

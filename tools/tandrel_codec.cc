@@ -15,49 +15,8 @@ namespace {
 
 using jsonmap::Json;
 
-std::string toHex(const std::vector<uint8_t>& bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  hex.reserve(bytes.size() * 2);
-  for (uint8_t b : bytes) {
-    hex.push_back(kDigits[b >> 4]);
-    hex.push_back(kDigits[b & 15]);
-  }
-  return hex;
-}
-
-int hexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// Whitespace may separate the digits anywhere, as in hand-written dumps.
-std::optional<std::vector<uint8_t>> fromHex(const std::string& line, std::string& error) {
-  std::vector<uint8_t> bytes;
-  int high = -1;
-  for (char c : line) {
-    if (std::isspace(static_cast<unsigned char>(c))) continue;
-    const int d = hexDigit(c);
-    if (d < 0) {
-      error = "not a hex digit: " +
-              Json(std::string(1, c)).dump(-1, ' ', false, Json::error_handler_t::replace);
-      return std::nullopt;
-    }
-    if (high < 0) {
-      high = d;
-    } else {
-      bytes.push_back(static_cast<uint8_t>(high * 16 + d));
-      high = -1;
-    }
-  }
-  if (high >= 0) {
-    error = "odd number of hex digits";
-    return std::nullopt;
-  }
-  return bytes;
-}
+using jsonmap::fromHex;
+using jsonmap::toHex;
 
 void printError(std::ostream& out, const char* key, const std::string& message) {
   Json j = Json::object();

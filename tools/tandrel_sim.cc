@@ -56,41 +56,14 @@ Json errorJson(const channel::ChannelError& e) {
 }  // namespace
 
 std::string hexOf(std::span<const uint8_t> bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  hex.reserve(bytes.size() * 2);
-  for (uint8_t b : bytes) {
-    hex.push_back(kDigits[b >> 4]);
-    hex.push_back(kDigits[b & 0xf]);
-  }
-  return hex;
+  return jsonmap::toHex(bytes);
 }
 
 std::vector<uint8_t> bytesFromHex(std::string_view hex) {
-  std::vector<uint8_t> bytes;
-  int pending = -1;
-  for (char c : hex) {
-    int digit;
-    if (c >= '0' && c <= '9') {
-      digit = c - '0';
-    } else if (c >= 'a' && c <= 'f') {
-      digit = c - 'a' + 10;
-    } else if (c >= 'A' && c <= 'F') {
-      digit = c - 'A' + 10;
-    } else if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
-      continue;
-    } else {
-      throw ScriptError("not a hex digit in \"" + std::string(hex) + "\"");
-    }
-    if (pending < 0) {
-      pending = digit;
-    } else {
-      bytes.push_back(static_cast<uint8_t>(pending * 16 + digit));
-      pending = -1;
-    }
-  }
-  if (pending >= 0) throw ScriptError("odd number of hex digits");
-  return bytes;
+  std::string error;
+  auto bytes = jsonmap::fromHex(hex, error);
+  if (!bytes) throw ScriptError(error);
+  return std::move(*bytes);
 }
 
 // ---- the window on the simulation ----------------------------------------------------------
