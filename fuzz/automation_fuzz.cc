@@ -12,6 +12,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -151,21 +152,24 @@ Value drawValue(FuzzedDataProvider& in) {
   }
 }
 
+// The channel's methods, then near misses that must be answered "not implemented".
+constexpr const char* kMethods[] = {"clipboardChangeCount",
+                                    "readClipboardText",
+                                    "writeClipboardText",
+                                    "saveClipboard",
+                                    "restoreClipboard",
+                                    "copy",
+                                    "paste",
+                                    "backspace",
+                                    "typeText",
+                                    "axFocusedText",
+                                    "runningLayoutSwitchers",
+                                    "axSetFocusedText",
+                                    "TypeText",
+                                    ""};
+constexpr size_t kKnownMethods = 12;
+
 std::vector<uint8_t> drawCall(FuzzedDataProvider& in) {
-  static const char* kMethods[] = {"clipboardChangeCount",
-                                   "readClipboardText",
-                                   "writeClipboardText",
-                                   "saveClipboard",
-                                   "restoreClipboard",
-                                   "copy",
-                                   "paste",
-                                   "backspace",
-                                   "typeText",
-                                   "axFocusedText",
-                                   "runningLayoutSwitchers",
-                                   "axSetFocusedText",
-                                   "TypeText",
-                                   ""};
   if (in.ConsumeIntegralInRange(0, 15) == 0) {
     return in.ConsumeBytes<uint8_t>(in.ConsumeIntegralInRange(0, 64));
   }
@@ -190,19 +194,7 @@ void checkReply(const std::optional<channel::MethodCall>& call, const std::vecto
     return;
   }
   if (bytes.empty()) {
-    static const std::vector<std::string> kKnown = {"clipboardChangeCount",
-                                                    "readClipboardText",
-                                                    "writeClipboardText",
-                                                    "saveClipboard",
-                                                    "restoreClipboard",
-                                                    "copy",
-                                                    "paste",
-                                                    "backspace",
-                                                    "typeText",
-                                                    "axFocusedText",
-                                                    "runningLayoutSwitchers",
-                                                    "axSetFocusedText"};
-    for (const std::string& name : kKnown) {
+    for (const std::string_view name : std::span(kMethods, kKnownMethods)) {
       if (name == call->method) fail("a known method was not implemented");
     }
     return;
