@@ -1,17 +1,14 @@
-// The world's clock and loop, applications, permissions, workspace and notifications, input
-// sources, login item, process info and log. Events, accessibility and the pasteboard have files
-// of their own.
+// The world's clock and loop and its own state (applications, permissions, the inspection and
+// set-up API). Each simulated service lives in the file named after its seam header.
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 
 #include "sim/keyboard_layouts.h"
 #include "sim/world_impl.h"
 
 namespace sim {
 
-using platform::ObserverToken;
 using platform::RunningApplication;
 
 Micros secondsToMicros(double seconds) {
@@ -104,153 +101,6 @@ InputSourceState* World::Impl::source(const std::string& id) {
 std::string World::Impl::layout() {
   const InputSourceState* s = source(selectedSource);
   return s ? s->layout : "us";
-}
-
-// ---- MainLoop -----------------------------------------------------------------------------
-
-platform::Timer SimMainLoop::scheduledTimer(double intervalSeconds, bool repeats,
-                                            std::function<void()> block) {
-  auto timer = std::make_shared<platform::TimerObject>();
-  // NSTimer replaces a non-positive interval with 0.1 ms.
-  timer->interval = std::max<Micros>(secondsToMicros(intervalSeconds), 100);
-  timer->repeats = repeats;
-  timer->block = std::move(block);
-  w_.scheduleTimer(timer, w_.now + timer->interval);
-  return timer;
-}
-
-void SimMainLoop::invalidate(const platform::Timer& timer) {
-  if (timer) timer->valid = false;
-}
-
-void SimMainLoop::dispatchAfter(double delaySeconds, std::function<void()> block) {
-  if (!block) return;
-  w_.enqueue(w_.now + secondsToMicros(delaySeconds), std::move(block));
-}
-
-void SimMainLoop::sleepMicroseconds(uint32_t microseconds) {
-  w_.now += microseconds;
-  w_.pauses.push_back(microseconds);
-}
-
-// ---- Workspace and notifications ----------------------------------------------------------
-
-std::optional<RunningApplication> SimWorkspace::frontmostApplication() {
-  if (!w_.frontmost) return std::nullopt;
-  const AppState* a = w_.app(*w_.frontmost);
-  if (!a) return std::nullopt;
-  return runningOf(*a);
-}
-
-std::vector<RunningApplication> SimWorkspace::runningApplications() {
-  std::vector<RunningApplication> out;
-  out.reserve(w_.apps.size());
-  for (const AppState& a : w_.apps) out.push_back(runningOf(a));
-  return out;
-}
-
-bool SimWorkspace::openURL(std::string_view url) {
-  w_.openedURLs.emplace_back(url);
-  return true;
-}
-
-ObserverToken SimWorkspace::addDidActivateApplicationObserver(ActivationBlock block) {
-  if (!block) block = [](const std::optional<RunningApplication>&) {};
-  auto token = std::make_shared<platform::ObserverObject>();
-  w_.workspaceObservers.push_back({token, std::make_shared<ActivationBlock>(std::move(block))});
-  return token;
-}
-
-void SimWorkspace::removeObserver(const ObserverToken& token) {
-  std::erase_if(w_.workspaceObservers, [&](const auto& o) { return o.token == token; });
-}
-
-ObserverToken SimDistributedNotifications::addObserver(std::string_view name,
-                                                       std::function<void()> block) {
-  if (!block) block = [] {};
-  auto token = std::make_shared<platform::ObserverObject>();
-  w_.distributedObservers.push_back(
-      {token, std::string(name), std::make_shared<std::function<void()>>(std::move(block))});
-  return token;
-}
-
-void SimDistributedNotifications::removeObserver(const ObserverToken& token) {
-  std::erase_if(w_.distributedObservers, [&](const auto& o) { return o.token == token; });
-}
-
-// ---- Input sources ------------------------------------------------------------------------
-
-std::optional<std::vector<platform::InputSource>> SimInputSources::createInputSourceList(
-    const platform::InputSourceFilter& filter, bool includeAllInstalled) {
-  if (w_.faults.inputSourceListNil) return std::nullopt;
-  std::vector<platform::InputSource> out;
-  for (const InputSourceState& s : w_.sources) {
-    // Without includeAllInstalled only enabled sources are candidates at all.
-    if (!includeAllInstalled && !s.enabled) continue;
-    if (filter.category && *filter.category != s.category) continue;
-    if (filter.isEnabled && *filter.isEnabled != s.enabled) continue;
-    if (filter.isSelectCapable && *filter.isSelectCapable != s.selectCapable) continue;
-    out.push_back(std::make_shared<platform::InputSourceObject>(platform::InputSourceObject{s.id}));
-  }
-  return out;
-}
-
-std::optional<std::vector<std::optional<std::string>>> SimInputSources::languages(
-    const platform::InputSource& source) {
-  const InputSourceState* s = source ? w_.source(source->id) : nullptr;
-  if (!s) return std::nullopt;
-  return s->languages;
-}
-
-std::optional<std::string> SimInputSources::sourceID(const platform::InputSource& source) {
-  const InputSourceState* s = source ? w_.source(source->id) : nullptr;
-  if (!s) return std::nullopt;
-  return s->id;
-}
-
-int32_t SimInputSources::select(const platform::InputSource& source) {
-  constexpr int32_t kParamErr = -50;
-  const InputSourceState* s = source ? w_.source(source->id) : nullptr;
-  if (!s) return kParamErr;
-  if (s->selectStatus != 0) return s->selectStatus;
-  w_.selectedSource = s->id;
-  return 0;
-}
-
-// ---- Login item, process info, log --------------------------------------------------------
-
-int64_t SimLoginItems::status() {
-  return w_.loginItem.status;
-}
-
-platform::LoginItemOutcome SimLoginItems::registerMainApp() {
-  if (w_.loginItem.refuse) return {false, w_.loginItem.refusalDescription};
-  w_.loginItem.status = platform::kSMAppServiceStatusEnabled;
-  return {true, std::nullopt};
-}
-
-platform::LoginItemOutcome SimLoginItems::unregisterMainApp() {
-  if (w_.loginItem.refuse) return {false, w_.loginItem.refusalDescription};
-  w_.loginItem.status = platform::kSMAppServiceStatusNotRegistered;
-  return {true, std::nullopt};
-}
-
-bool SimProcessInfo::environmentContains(std::string_view name) {
-  // A name with a NUL in it cannot be in the environment (and must not be cut short).
-  if (name.empty() || name.find('\0') != std::string_view::npos) return false;
-  return std::getenv(std::string(name).c_str()) != nullptr;
-}
-
-int32_t SimProcessInfo::processIdentifier() {
-  return w_.hostPid;
-}
-
-platform::OperatingSystemVersion SimProcessInfo::operatingSystemVersion() {
-  return w_.osVersion;
-}
-
-void SimLog::write(std::string_view line) {
-  w_.logLines.emplace_back(line);
 }
 
 // ---- World --------------------------------------------------------------------------------

@@ -1,0 +1,24 @@
+// The simulated process information: environment, pid, OS version.
+
+#include <cstdlib>
+#include <string>
+
+#include "sim/world_impl.h"
+
+namespace sim {
+
+bool SimProcessInfo::environmentContains(std::string_view name) {
+  // A name with a NUL in it cannot be in the environment (and must not be cut short).
+  if (name.empty() || name.find('\0') != std::string_view::npos) return false;
+  return std::getenv(std::string(name).c_str()) != nullptr;
+}
+
+int32_t SimProcessInfo::processIdentifier() {
+  return w_.hostPid;
+}
+
+platform::OperatingSystemVersion SimProcessInfo::operatingSystemVersion() {
+  return w_.osVersion;
+}
+
+}  // namespace sim

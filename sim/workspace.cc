@@ -1,0 +1,62 @@
+// The simulated workspace (running applications, activation notifications, opened URLs) and
+// distributed notification center.
+
+#include "sim/world_impl.h"
+
+namespace sim {
+
+using platform::ObserverToken;
+using platform::RunningApplication;
+
+namespace {
+
+RunningApplication runningOf(const AppState& app) {
+  return RunningApplication{app.pid, app.bundleIdentifier, app.localizedName};
+}
+
+}  // namespace
+
+std::optional<RunningApplication> SimWorkspace::frontmostApplication() {
+  if (!w_.frontmost) return std::nullopt;
+  const AppState* a = w_.app(*w_.frontmost);
+  if (!a) return std::nullopt;
+  return runningOf(*a);
+}
+
+std::vector<RunningApplication> SimWorkspace::runningApplications() {
+  std::vector<RunningApplication> out;
+  out.reserve(w_.apps.size());
+  for (const AppState& a : w_.apps) out.push_back(runningOf(a));
+  return out;
+}
+
+bool SimWorkspace::openURL(std::string_view url) {
+  w_.openedURLs.emplace_back(url);
+  return true;
+}
+
+ObserverToken SimWorkspace::addDidActivateApplicationObserver(ActivationBlock block) {
+  if (!block) block = [](const std::optional<RunningApplication>&) {};
+  auto token = std::make_shared<platform::ObserverObject>();
+  w_.workspaceObservers.push_back({token, std::make_shared<ActivationBlock>(std::move(block))});
+  return token;
+}
+
+void SimWorkspace::removeObserver(const ObserverToken& token) {
+  std::erase_if(w_.workspaceObservers, [&](const auto& o) { return o.token == token; });
+}
+
+ObserverToken SimDistributedNotifications::addObserver(std::string_view name,
+                                                       std::function<void()> block) {
+  if (!block) block = [] {};
+  auto token = std::make_shared<platform::ObserverObject>();
+  w_.distributedObservers.push_back(
+      {token, std::string(name), std::make_shared<std::function<void()>>(std::move(block))});
+  return token;
+}
+
+void SimDistributedNotifications::removeObserver(const ObserverToken& token) {
+  std::erase_if(w_.distributedObservers, [&](const auto& o) { return o.token == token; });
+}
+
+}  // namespace sim
