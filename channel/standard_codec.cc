@@ -108,12 +108,12 @@ std::size_t measure(const Value& v, std::size_t pos, bool& repair);
 // Container elements: the common small kinds without a recursive call.
 inline std::size_t measureElement(const Value& v, std::size_t pos, bool& repair) {
   switch (v.index()) {
-    case 0:
-    case 1:
+    case kNullIndex:
+    case kBoolIndex:
       return pos + 1;
-    case 2:
+    case kInt32Index:
       return pos + 5;
-    case 5:
+    case kStringIndex:
       return measureString(*v.get_if<std::string>(), pos, repair);
     default:
       return measure(v, pos, repair);
@@ -123,30 +123,30 @@ inline std::size_t measureElement(const Value& v, std::size_t pos, bool& repair)
 // Where the encoding of `v` ends when it starts at `pos` (alignment depends on `pos`).
 std::size_t measure(const Value& v, std::size_t pos, bool& repair) {
   switch (v.index()) {
-    case 2:
+    case kInt32Index:
       return pos + 5;
-    case 3:
+    case kInt64Index:
       return pos + (fitsInt32(*v.get_if<int64_t>()) ? 5 : 9);
-    case 4:
+    case kFloat64Index:
       return alignUp(pos + 1, 8) + 8;
-    case 5:
+    case kStringIndex:
       return measureString(*v.get_if<std::string>(), pos, repair);
-    case 6:
+    case kUint8ListIndex:
       return measureTypedList(*v.get_if<std::vector<uint8_t>>(), pos);
-    case 7:
+    case kInt32ListIndex:
       return measureTypedList(*v.get_if<std::vector<int32_t>>(), pos);
-    case 8:
+    case kInt64ListIndex:
       return measureTypedList(*v.get_if<std::vector<int64_t>>(), pos);
-    case 9:
+    case kFloat64ListIndex:
       return measureTypedList(*v.get_if<std::vector<double>>(), pos);
-    case 10: {
+    case kListIndex: {
       const auto& list = *v.get_if<ValueList>();
       if (tooLarge(list.size())) return pos + 1;
       pos += 1 + sizeFieldLength(list.size());
       for (const Value& e : list) pos = measureElement(e, pos, repair);
       return pos;
     }
-    case 11: {
+    case kMapIndex: {
       const auto& map = *v.get_if<ValueMap>();
       if (tooLarge(map.size())) return pos + 1;
       pos += 1 + sizeFieldLength(map.size());
@@ -155,7 +155,7 @@ std::size_t measure(const Value& v, std::size_t pos, bool& repair) {
       }
       return pos;
     }
-    case 12:
+    case kFloat32ListIndex:
       return measureTypedList(*v.get_if<std::vector<float>>(), pos);
     default:  // null, bool, and valueless_by_exception (sent as null)
       return pos + 1;
@@ -170,14 +170,14 @@ class Emitter {
 
   void value(const Value& v) {
     switch (v.index()) {
-      case 1:
+      case kBoolIndex:
         byte(*v.get_if<bool>() ? kTrue : kFalse);
         break;
-      case 2:
+      case kInt32Index:
         byte(kInt32);
         scalar(*v.get_if<int32_t>());
         break;
-      case 3: {
+      case kInt64Index: {
         const int64_t i = *v.get_if<int64_t>();
         if (fitsInt32(i)) {
           byte(kInt32);
@@ -188,27 +188,27 @@ class Emitter {
         }
         break;
       }
-      case 4:
+      case kFloat64Index:
         byte(kFloat64);
         pad(8);
         scalar(*v.get_if<double>());
         break;
-      case 5:
+      case kStringIndex:
         string(*v.get_if<std::string>());
         break;
-      case 6:
+      case kUint8ListIndex:
         typedList(kUint8List, *v.get_if<std::vector<uint8_t>>());
         break;
-      case 7:
+      case kInt32ListIndex:
         typedList(kInt32List, *v.get_if<std::vector<int32_t>>());
         break;
-      case 8:
+      case kInt64ListIndex:
         typedList(kInt64List, *v.get_if<std::vector<int64_t>>());
         break;
-      case 9:
+      case kFloat64ListIndex:
         typedList(kFloat64List, *v.get_if<std::vector<double>>());
         break;
-      case 10: {
+      case kListIndex: {
         const auto& list = *v.get_if<ValueList>();
         if (oversized(list.size())) break;
         byte(kList);
@@ -216,7 +216,7 @@ class Emitter {
         for (const Value& e : list) element(e);
         break;
       }
-      case 11: {
+      case kMapIndex: {
         const auto& map = *v.get_if<ValueMap>();
         if (oversized(map.size())) break;
         byte(kMap);
@@ -227,7 +227,7 @@ class Emitter {
         }
         break;
       }
-      case 12:
+      case kFloat32ListIndex:
         typedList(kFloat32List, *v.get_if<std::vector<float>>());
         break;
       default:
@@ -239,17 +239,17 @@ class Emitter {
   // Container elements: the common small kinds without a recursive call.
   void element(const Value& v) {
     switch (v.index()) {
-      case 0:
+      case kNullIndex:
         byte(kNull);
         break;
-      case 1:
+      case kBoolIndex:
         byte(*v.get_if<bool>() ? kTrue : kFalse);
         break;
-      case 2:
+      case kInt32Index:
         byte(kInt32);
         scalar(*v.get_if<int32_t>());
         break;
-      case 5:
+      case kStringIndex:
         string(*v.get_if<std::string>());
         break;
       default:

@@ -7,6 +7,7 @@
 #include <iosfwd>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -68,9 +69,59 @@ class ValueMap {
   std::vector<Entry> entries_;
 };
 
+// The alternatives, in this order, are API: the codec and the tools switch on the index, so each
+// index is named below and pinned to its alternative.
+//
+//   index  alternative            Dart type      wire type byte
+//   0      std::monostate         null           0 (null)
+//   1      bool                   bool           1 (true) / 2 (false)
+//   2      int32_t                int            3 (int32)
+//   3      int64_t                int            4 (int64), or 3 when it fits in 32 bits
+//   4      double                 double         6 (float64)
+//   5      std::string            String         7 (string, UTF-8)
+//   6      std::vector<uint8_t>   Uint8List      8
+//   7      std::vector<int32_t>   Int32List      9
+//   8      std::vector<int64_t>   Int64List      10
+//   9      std::vector<double>    Float64List    11
+//   10     ValueList              List           12
+//   11     ValueMap               Map            13
+//   12     std::vector<float>     Float32List    14
 using ValueVariant = std::variant<std::monostate, bool, int32_t, int64_t, double, std::string,
                                   std::vector<uint8_t>, std::vector<int32_t>, std::vector<int64_t>,
                                   std::vector<double>, ValueList, ValueMap, std::vector<float>>;
+
+enum ValueIndex : std::size_t {
+  kNullIndex = 0,
+  kBoolIndex,
+  kInt32Index,
+  kInt64Index,
+  kFloat64Index,
+  kStringIndex,
+  kUint8ListIndex,
+  kInt32ListIndex,
+  kInt64ListIndex,
+  kFloat64ListIndex,
+  kListIndex,
+  kMapIndex,
+  kFloat32ListIndex,
+};
+
+template <ValueIndex I, class T>
+inline constexpr bool kIndexHolds = std::is_same_v<std::variant_alternative_t<I, ValueVariant>, T>;
+static_assert(kIndexHolds<kNullIndex, std::monostate>);
+static_assert(kIndexHolds<kBoolIndex, bool>);
+static_assert(kIndexHolds<kInt32Index, int32_t>);
+static_assert(kIndexHolds<kInt64Index, int64_t>);
+static_assert(kIndexHolds<kFloat64Index, double>);
+static_assert(kIndexHolds<kStringIndex, std::string>);
+static_assert(kIndexHolds<kUint8ListIndex, std::vector<uint8_t>>);
+static_assert(kIndexHolds<kInt32ListIndex, std::vector<int32_t>>);
+static_assert(kIndexHolds<kInt64ListIndex, std::vector<int64_t>>);
+static_assert(kIndexHolds<kFloat64ListIndex, std::vector<double>>);
+static_assert(kIndexHolds<kListIndex, ValueList>);
+static_assert(kIndexHolds<kMapIndex, ValueMap>);
+static_assert(kIndexHolds<kFloat32ListIndex, std::vector<float>>);
+static_assert(std::variant_size_v<ValueVariant> == kFloat32ListIndex + 1);
 
 class Value : public ValueVariant {
  public:

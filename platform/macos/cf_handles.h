@@ -39,8 +39,9 @@ class CFRef {
   Ref ref_ = nullptr;
 };
 
-// A seam handle whose pointer is the CoreFoundation reference itself: no allocation on the way
-// in, and the last copy of the handle releases the reference. Takes over one owned reference;
+// A seam handle whose pointer is the CoreFoundation reference itself (no wrapper object; the
+// shared_ptr's control block is still allocated), and the last copy of the handle releases the
+// reference. Takes over one owned reference;
 // null (the call returned NULL) gives a null handle.
 template <class Object, class Ref>
 std::shared_ptr<Object> adoptHandle(Ref ref) {

@@ -139,7 +139,7 @@ std::optional<channel::ChannelError> KeyEventTapHandler::onListen(
   if (sandboxed_ && !events_.preflightPostEventAccess()) {
     // Synthetic input needs posting access too; ask while the user is granting things anyway.
     // Listening goes on whatever the answer.
-    events_.requestPostEventAccess();
+    (void)events_.requestPostEventAccess();
   }
 
   const std::weak_ptr<KeyEventTapHandler> weak = weak_from_this();

@@ -30,7 +30,7 @@ void handlePermissions(platform::Platform& platform, bool sandboxed,
     std::string url(kSettingsUrlPrefix);
     url += sandboxed ? kListenEventAnchor : kAccessibilityAnchor;
     // Nothing useful can be told to the user when the page does not open.
-    platform.workspace().openURL(url);
+    (void)platform.workspace().openURL(url);
     result->success();
   } else if (method == "isSandboxed") {
     result->success(sandboxed);
