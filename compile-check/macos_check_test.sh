@@ -36,6 +36,7 @@ macos/GeneratedPluginRegistrant.mm|conformsToProtocol:@protocol(FlutterPlugin)]|
 platform/macos/accessibility_values.mm|return CFRef<CFTypeRef>(AXValueCreate(::kAXValueTypeCFRange, &range));|return CFRef<CFTypeRef>(AXValueCreate(::kAXValueTypeCFRange, range));|no matching function for call to 'AXValueCreate'
 platform/macos/conversions.mm|[string getCharacters:reinterpret_cast<unichar*>(units.data())|[string getCharacters:units.data()|cannot initialize a parameter
 velloc/macos/VellocPlugin.mm|new tandrel::macos::FlutterMessengerBridge(registrar.messenger)|new tandrel::macos::FlutterMessengerBridge(registrar)|no matching constructor
+text/text_cf.mm|CFStringNormalize(s, kCFStringNormalizationFormD);|CFStringNormalize(s, 0);|no matching function for call to 'CFStringNormalize'
 CASES
 )
 

@@ -58,6 +58,8 @@ static inline CFRange CFRangeMake(CFIndex location, CFIndex length) {
 
 typedef const struct __CFAllocator* CFAllocatorRef;
 typedef const struct CF_BRIDGED_TYPE(NSString) __CFString* CFStringRef;
+typedef struct CF_BRIDGED_TYPE(NSMutableString) __CFString* CFMutableStringRef;
+typedef const struct CF_BRIDGED_TYPE(NSLocale) __CFLocale* CFLocaleRef;
 typedef const struct CF_BRIDGED_TYPE(NSNumber) __CFBoolean* CFBooleanRef;
 typedef const struct CF_BRIDGED_TYPE(NSNumber) __CFNumber* CFNumberRef;
 typedef const struct CF_BRIDGED_TYPE(NSArray) __CFArray* CFArrayRef;
@@ -82,6 +84,18 @@ CFIndex CFStringGetLength(CFStringRef theString);
 void CFStringGetCharacters(CFStringRef theString, CFRange range, UniChar* buffer);
 CFStringRef CFStringCreateWithCharacters(CFAllocatorRef alloc, const UniChar* chars,
                                          CFIndex numChars) CF_RETURNS_RETAINED;
+
+CFMutableStringRef CFStringCreateMutable(CFAllocatorRef alloc,
+                                         CFIndex maxLength) CF_RETURNS_RETAINED;
+void CFStringAppendCharacters(CFMutableStringRef theString, const UniChar* chars, CFIndex numChars);
+void CFStringLowercase(CFMutableStringRef theString, CFLocaleRef locale);
+typedef CF_ENUM(CFIndex, CFStringNormalizationForm) {
+  kCFStringNormalizationFormD = 0,
+  kCFStringNormalizationFormKD,
+  kCFStringNormalizationFormC,
+  kCFStringNormalizationFormKC,
+};
+void CFStringNormalize(CFMutableStringRef theString, CFStringNormalizationForm theForm);
 
 CFTypeID CFBooleanGetTypeID(void);
 Boolean CFBooleanGetValue(CFBooleanRef boolean);
