@@ -43,6 +43,9 @@ typedef unsigned long UniCharCount;
 typedef const void* CFTypeRef;
 typedef unsigned long CFTypeID;
 typedef signed long CFIndex;
+typedef int32_t SInt32;
+typedef double CFTimeInterval;
+typedef CFTimeInterval CFAbsoluteTime;
 
 typedef struct {
   CFIndex location;
@@ -112,6 +115,17 @@ CFTypeID CFArrayGetTypeID(void);
 CFIndex CFArrayGetCount(CFArrayRef theArray);
 const void* CFArrayGetValueAtIndex(CFArrayRef theArray, CFIndex idx);
 
+CFAbsoluteTime CFAbsoluteTimeGetCurrent(void);
+
+extern const CFRunLoopMode kCFRunLoopDefaultMode;
+typedef CF_ENUM(SInt32, CFRunLoopRunResult) {
+  kCFRunLoopRunFinished = 1,
+  kCFRunLoopRunStopped = 2,
+  kCFRunLoopRunTimedOut = 3,
+  kCFRunLoopRunHandledSource = 4,
+};
+CFRunLoopRunResult CFRunLoopRunInMode(CFRunLoopMode mode, CFTimeInterval seconds,
+                                      Boolean returnAfterSourceHandled);
 CFRunLoopRef CFRunLoopGetMain(void);
 void CFRunLoopAddSource(CFRunLoopRef rl, CFRunLoopSourceRef source, CFRunLoopMode mode);
 void CFRunLoopRemoveSource(CFRunLoopRef rl, CFRunLoopSourceRef source, CFRunLoopMode mode);
