@@ -30,6 +30,7 @@
 
 #define CF_RETURNS_RETAINED __attribute__((cf_returns_retained))
 #define CF_BRIDGED_TYPE(T) __attribute__((objc_bridge(T)))
+#define CF_BRIDGED_MUTABLE_TYPE(T) __attribute__((objc_bridge_mutable(T)))
 
 CF_EXTERN_C_BEGIN
 
@@ -61,7 +62,7 @@ static inline CFRange CFRangeMake(CFIndex location, CFIndex length) {
 
 typedef const struct __CFAllocator* CFAllocatorRef;
 typedef const struct CF_BRIDGED_TYPE(NSString) __CFString* CFStringRef;
-typedef struct CF_BRIDGED_TYPE(NSMutableString) __CFString* CFMutableStringRef;
+typedef struct CF_BRIDGED_MUTABLE_TYPE(NSMutableString) __CFString* CFMutableStringRef;
 typedef const struct CF_BRIDGED_TYPE(NSLocale) __CFLocale* CFLocaleRef;
 typedef const struct CF_BRIDGED_TYPE(NSNumber) __CFBoolean* CFBooleanRef;
 typedef const struct CF_BRIDGED_TYPE(NSNumber) __CFNumber* CFNumberRef;
