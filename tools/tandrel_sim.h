@@ -1,16 +1,26 @@
-// The simulated host: the start-up of the real program on the simulated macOS, and the script
-// player (script_player.h) with the simulation behind its world, user, advance and show verbs:
-// it acts as the Flutter side (channel calls as real bytes) and as the user and the system (key
-// presses, focus changes, permission grants, time passing).
+// The simulated host: the start-up of the real program on the simulated macOS, and a script
+// player that acts as the Flutter side (channel calls as real bytes) and as the user and the
+// system (key presses, focus changes, permission grants, time passing). One JSON object per
+// line in, one JSON object per line out, in the order things happen.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <iosfwd>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <span>
+#include <stdexcept>
+#include <string>
 #include <string_view>
+#include <type_traits>
+#include <vector>
 
 #include "channel/local_messenger.h"
 #include "channel/plugin_registrar.h"
 #include "runner/main_flutter_window.h"
 #include "sim/world.h"
+#include "tools/json_mapping.h"
 #include "tools/script_player.h"
 
 namespace simhost {
@@ -69,7 +79,7 @@ class SimBackend final : public ScriptBackend {
   SimContext context_;
 };
 
-// The script player on the simulation.
+// The script player (script_player.h, shared with tandrel-probe) on the simulation.
 class ScriptRunner {
  public:
   // Takes over the messenger's outgoing side: everything the native side sends is printed.
