@@ -36,6 +36,9 @@ macos/GeneratedPluginRegistrant.mm|conformsToProtocol:@protocol(FlutterPlugin)]|
 platform/macos/accessibility_values.mm|return CFRef<CFTypeRef>(AXValueCreate(::kAXValueTypeCFRange, &range));|return CFRef<CFTypeRef>(AXValueCreate(::kAXValueTypeCFRange, range));|no matching function for call to 'AXValueCreate'
 platform/macos/conversions.mm|[string getCharacters:reinterpret_cast<unichar*>(units.data())|[string getCharacters:units.data()|cannot initialize a parameter
 velloc/macos/VellocPlugin.mm|new tandrel::macos::FlutterMessengerBridge(registrar.messenger)|new tandrel::macos::FlutterMessengerBridge(registrar)|no matching constructor
+text/text_cf.mm|CFStringNormalize(s, kCFStringNormalizationFormD);|CFStringNormalize(s, 0);|no matching function for call to 'CFStringNormalize'
+tools/probe_system_macos.mm|result = platform::macos::toUtf8((__bridge NSString*)id);|result = platform::macos::toUtf8((NSString*)id);|requires a bridged cast
+tools/probe_system_macos.mm|if (CFRunLoopRunInMode(kCFRunLoopDefaultMode, left > 0 ? left : 0, false) ==|if (CFRunLoopRunInMode(kCFRunLoopDefaultMode, false) ==|no matching function for call to 'CFRunLoopRunInMode'
 CASES
 )
 

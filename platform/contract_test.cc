@@ -94,12 +94,11 @@ TEST_F(PlatformContract, WrittenItemsComeBackInOrderWithTheirTypesAndBytes) {
   EXPECT_TRUE(pb.setDataForType(first, rich, "public.rtf"));
   platform::PasteboardItem second = pb.createItem();
   EXPECT_TRUE(pb.setDataForType(second, image, "public.png"));
-  platform::PasteboardItem empty = pb.createItem();
-  EXPECT_TRUE(pb.writeObjects({first, second, empty}));
+  EXPECT_TRUE(pb.writeObjects({first, second}));
 
   const auto items = pb.pasteboardItems();
   ASSERT_TRUE(items.has_value());
-  ASSERT_EQ(items->size(), 3u);
+  ASSERT_EQ(items->size(), 2u);
   std::vector<std::string> firstTypes = pb.types((*items)[0]);
   std::sort(firstTypes.begin(), firstTypes.end());
   EXPECT_EQ(firstTypes, (std::vector<std::string>{"public.rtf", "public.utf8-plain-text"}));
@@ -108,8 +107,27 @@ TEST_F(PlatformContract, WrittenItemsComeBackInOrderWithTheirTypesAndBytes) {
   EXPECT_EQ(pb.types((*items)[1]), (std::vector<std::string>{"public.png"}));
   EXPECT_EQ(pb.dataForType((*items)[1], "public.png"), image);
   EXPECT_EQ(pb.dataForType((*items)[1], "public.rtf"), std::nullopt);
-  EXPECT_TRUE(pb.types((*items)[2]).empty());
   EXPECT_EQ(pb.stringForType(platform::kPasteboardTypeString), "hi");
+}
+
+// The one expectation not yet seen to hold on a real Mac: an item without any type, written
+// among others, comes back as an empty item in its place (a saved clipboard can hold one). Its
+// own fixture name lets a Mac run report it apart from the rest (scripts/mac-acceptance).
+using PlatformContractToConfirm = PlatformContract;
+
+TEST_F(PlatformContractToConfirm, AnItemWithoutTypesSurvivesWriteObjects) {
+  platform::Pasteboard& pb = p_.pasteboard();
+  pb.clearContents();
+  platform::PasteboardItem text = pb.createItem();
+  EXPECT_TRUE(pb.setDataForType(text, {'h', 'i'}, platform::kPasteboardTypeString));
+  platform::PasteboardItem empty = pb.createItem();
+  EXPECT_TRUE(pb.writeObjects({text, empty}));
+
+  const auto items = pb.pasteboardItems();
+  ASSERT_TRUE(items.has_value());
+  ASSERT_EQ(items->size(), 2u);
+  EXPECT_EQ(pb.types((*items)[0]), (std::vector<std::string>{"public.utf8-plain-text"}));
+  EXPECT_TRUE(pb.types((*items)[1]).empty());
 }
 
 // ---- Events -------------------------------------------------------------------------------

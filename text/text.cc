@@ -1,15 +1,11 @@
 #include "text/text.h"
 
-#include <unicode/normalizer2.h>
-#include <unicode/unistr.h>
-#include <unicode/ustring.h>
-#include <unicode/utypes.h>
-
 #include <algorithm>
-#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <optional>
+
+#include "text/text_backend.h"
 
 namespace text {
 namespace {
@@ -85,47 +81,22 @@ bool isAscii(std::string_view s) {
   return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<uint8_t>(c) < 0x80; });
 }
 
-// ICU measures strings in int32_t. Text beyond that is far outside anything a keyboard
-// utility handles; such input is processed in pieces split between code points.
-constexpr std::size_t kIcuChunk = 1u << 28;
+// The backends measure strings in 32-bit units (ICU) or need not (CoreFoundation). Text beyond
+// that is far outside anything a keyboard utility handles; such input is processed in pieces
+// split between code points.
+constexpr std::size_t kChunk = 1u << 28;
 
 std::size_t chunkEnd(std::u16string_view s, std::size_t start) {
-  std::size_t end = std::min(s.size(), start + kIcuChunk);
+  std::size_t end = std::min(s.size(), start + kChunk);
   if (end < s.size() && end > start && s[end - 1] >= 0xD800 && s[end - 1] <= 0xDBFF) --end;
   return end;
 }
 
-void lowercaseChunk(std::u16string_view in, std::u16string& out) {
-  const auto length = static_cast<int32_t>(in.size());
-  std::u16string buf(in.size() + 16, u'\0');
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    UErrorCode status = U_ZERO_ERROR;
-    const int32_t n =
-        u_strToLower(buf.data(), static_cast<int32_t>(buf.size()), in.data(), length, "", &status);
-    if (status == U_BUFFER_OVERFLOW_ERROR) {
-      buf.assign(static_cast<std::size_t>(n), u'\0');
-      continue;
-    }
-    if (U_FAILURE(status)) break;
-    out.append(buf.data(), static_cast<std::size_t>(n));
-    return;
-  }
-  out.append(in);  // cannot happen for valid arguments; keep the text rather than lose it
-}
-
 std::optional<std::u16string> nfd(std::u16string_view s) {
-  UErrorCode status = U_ZERO_ERROR;
-  const icu::Normalizer2* norm = icu::Normalizer2::getNFDInstance(status);
-  if (U_FAILURE(status) || norm == nullptr) return std::nullopt;
   std::u16string out;
   for (std::size_t start = 0; start < s.size();) {
     const std::size_t end = chunkEnd(s, start);
-    const icu::UnicodeString src(false, s.data() + start, static_cast<int32_t>(end - start));
-    icu::UnicodeString dest;
-    norm->normalize(src, dest, status);
-    if (U_FAILURE(status)) return std::nullopt;
-    out.append(reinterpret_cast<const char16_t*>(dest.getBuffer()),
-               static_cast<std::size_t>(dest.length()));
+    if (!backend::appendNfd(s.substr(start, end - start), out)) return std::nullopt;
     start = end;
   }
   return out;
@@ -201,7 +172,9 @@ std::u16string lowercase(std::u16string_view utf16) {
   out.reserve(utf16.size());
   for (std::size_t start = 0; start < utf16.size();) {
     const std::size_t end = chunkEnd(utf16, start);
-    lowercaseChunk(utf16.substr(start, end - start), out);
+    const std::u16string_view chunk = utf16.substr(start, end - start);
+    // The backend cannot fail on valid arguments; keep the text rather than lose it if it does.
+    if (!backend::appendLowercase(chunk, out)) out.append(chunk);
     start = end;
   }
   return out;

@@ -58,6 +58,11 @@ TEST(TextLowercase, IsUnicodeAwareAndLocaleIndependent) {
   // Final sigma depends on context, which needs a real case mapping, not a table per char.
   EXPECT_EQ(text::lowercase(u"\u039F\u03A3"), u"\u03BF\u03C2");
   EXPECT_EQ(text::lowercase("RU\xFF"), "ru\xEF\xBF\xBD");
+  // Outside the Basic Multilingual Plane: a surrogate pair maps to a surrogate pair (Deseret).
+  EXPECT_EQ(text::lowercase(u"\U00010400x"), u"\U00010428x");
+  // Characters without a lowercase form, and a lone surrogate, stay as they are.
+  EXPECT_EQ(text::lowercase(u"\u00DF1\u2603"), u"\u00DF1\u2603");
+  EXPECT_EQ(text::lowercase(std::u16string(u"A\xD800")), std::u16string(u"a\xD800"));
 }
 
 TEST(TextCanonicalEquality, EquatesComposedAndDecomposedForms) {
@@ -72,6 +77,10 @@ TEST(TextCanonicalEquality, EquatesComposedAndDecomposedForms) {
   // Compatibility forms are not canonical equivalents.
   EXPECT_FALSE(text::canonicallyEqual(u"\uFB01", u"fi"));
   EXPECT_TRUE(text::canonicallyEqual("caf\xC3\xA9", "cafe\xCC\x81"));
+  // Hangul syllables decompose by rule, not from a table.
+  EXPECT_TRUE(text::canonicallyEqual(u"\uD55C", u"\u1112\u1161\u11AB"));
+  // Decomposition reaches outside the Basic Multilingual Plane.
+  EXPECT_TRUE(text::canonicallyEqual(u"\U0001D15E", u"\U0001D157\U0001D165"));
 }
 
 }  // namespace

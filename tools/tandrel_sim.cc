@@ -1,70 +1,11 @@
 #include "tools/tandrel_sim.h"
 
 #include <cmath>
-#include <istream>
-#include <ostream>
-#include <utility>
 
-#include "channel/standard_codec.h"
 #include "runner/generated_plugin_registrant.h"
 #include "runner/main_flutter_window.h"
-#include "tools/json_mapping.h"
 
 namespace simhost {
-namespace {
-
-// Longest virtual time one "advance" line may cover. The permission poll alone fires every two
-// seconds; a day of it is still quick, a century would hang the player.
-constexpr double kMaxAdvanceSeconds = 86400;
-
-const Json& field(const Json& line, const char* key) {
-  static const Json kNull;
-  auto it = line.find(key);
-  return it == line.end() ? kNull : *it;
-}
-
-std::string channelName(const Json& line, const char* verb) {
-  const Json& name = field(line, verb);
-  if (!name.is_string()) throw ScriptError(std::string("\"") + verb + "\" needs a channel name");
-  return name.get<std::string>();
-}
-
-// Only the named keys may appear: a misspelt key is a mistake in the script, not a default.
-void allowOnly(const Json& line, std::initializer_list<std::string_view> keys) {
-  for (auto it = line.begin(); it != line.end(); ++it) {
-    bool known = false;
-    for (std::string_view key : keys) known = known || it.key() == key;
-    if (!known) throw ScriptError("unknown key \"" + it.key() + "\"");
-  }
-}
-
-channel::Value valueOf(const Json& j) {
-  std::string error;
-  std::optional<channel::Value> value = jsonmap::valueFromJson(j, error);
-  if (!value) throw ScriptError("bad value: " + error);
-  return std::move(*value);
-}
-
-Json errorJson(const channel::ChannelError& e) {
-  Json error = Json::object();
-  error["code"] = e.code;
-  error["message"] = e.message ? Json(*e.message) : Json();
-  error["details"] = jsonmap::valueToJson(e.details);
-  return error;
-}
-
-}  // namespace
-
-std::string hexOf(std::span<const uint8_t> bytes) {
-  return jsonmap::toHex(bytes);
-}
-
-std::vector<uint8_t> bytesFromHex(std::string_view hex) {
-  std::string error;
-  auto bytes = jsonmap::fromHex(hex, error);
-  if (!bytes) throw ScriptError(error);
-  return std::move(*bytes);
-}
 
 // ---- the window on the simulation ----------------------------------------------------------
 
@@ -106,186 +47,29 @@ void startUp(SimWindowHost& host) {
   tandrel::awakeFromNib(host);
 }
 
-// ---- the script player ---------------------------------------------------------------------
+// ---- the script player on the simulation ---------------------------------------------------
 
-ScriptRunner::ScriptRunner(SimContext context, std::ostream& out)
-    : context_(context), out_(out), alive_(std::make_shared<bool>(true)) {
-  context_.messenger.setOutgoing(
-      [this](const std::string& channel, std::span<const uint8_t> message) {
-        printOutgoing(channel, message);
-      });
+void SimBackend::applyWorld(const Json& settings) {
+  simhost::applyWorld(context_.world, settings);
 }
 
-ScriptRunner::~ScriptRunner() {
-  *alive_ = false;
-  context_.messenger.setOutgoing(nullptr);
+void SimBackend::applyUserAction(const Json& action) {
+  simhost::applyUserAction(context_, action);
 }
 
-void ScriptRunner::print(const Json& object) {
-  // Text from the simulated applications may hold anything; replacing bad UTF-8 keeps the
-  // output one valid JSON object per line.
-  out_ << object.dump(-1, ' ', false, Json::error_handler_t::replace) << '\n';
+void SimBackend::advance(double seconds) {
+  context_.world.advance(static_cast<sim::Micros>(std::llround(seconds * 1e6)));
 }
 
-int ScriptRunner::run(std::istream& in) {
-  std::string line;
-  int64_t number = 0;
-  while (std::getline(in, line)) {
-    runLine(line, ++number);
-    out_.flush();
-  }
-  return hadScriptErrors() ? 1 : 0;
+Json SimBackend::show(std::string_view what) {
+  return showWhat(context_, what);
 }
 
-void ScriptRunner::runLine(std::string_view line, int64_t lineNumber) {
-  size_t start = line.find_first_not_of(" \t\r\n");
-  if (start == std::string_view::npos || line[start] == '#') return;
-  try {
-    Json parsed = Json::parse(line.substr(start));
-    if (!parsed.is_object() || parsed.empty()) {
-      throw ScriptError("a line must be a JSON object whose first key is the verb");
-    }
-    dispatch(parsed);
-  } catch (const std::exception& e) {
-    // ScriptError, a JSON parse error, or a JSON type error from a value of the wrong kind.
-    ++scriptErrors_;
-    Json report = Json::object();
-    report["scriptError"] = e.what();
-    report["line"] = lineNumber;
-    print(report);
-  }
+void SimBackend::runPending() {
   context_.world.runPending();
 }
 
-void ScriptRunner::dispatch(const Json& line) {
-  const std::string& verb = line.begin().key();
-  if (verb == "call") {
-    call(line);
-  } else if (verb == "listen" || verb == "cancel") {
-    stream(line, verb);
-  } else if (verb == "send") {
-    send(line);
-  } else if (verb == "advance") {
-    advance(line);
-  } else if (verb == "world") {
-    allowOnly(line, {"world"});
-    applyWorld(context_.world, line.front());
-  } else if (verb == "user") {
-    allowOnly(line, {"user"});
-    applyUserAction(context_, line.front());
-  } else if (verb == "show") {
-    show(line);
-  } else {
-    throw ScriptError("unknown verb \"" + verb + "\"");
-  }
-}
-
-void ScriptRunner::deliver(const std::string& channel, std::span<const uint8_t> message,
-                           std::function<void(std::span<const uint8_t>)> printReply) {
-  std::weak_ptr<bool> alive = alive_;
-  context_.messenger.deliver(
-      channel, message,
-      [alive, printReply = std::move(printReply)](std::span<const uint8_t> reply) {
-        if (auto token = alive.lock(); token && *token) printReply(reply);
-      });
-}
-
-void ScriptRunner::call(const Json& line) {
-  allowOnly(line, {"call", "method", "args"});
-  std::string channel = channelName(line, "call");
-  const Json& method = field(line, "method");
-  if (!method.is_string()) throw ScriptError("\"call\" needs a \"method\" string");
-  channel::MethodCall call{method.get<std::string>(), valueOf(field(line, "args"))};
-  deliver(channel, channel::encodeMethodCall(call), [this](std::span<const uint8_t> reply) {
-    Json out = Json::object();
-    if (reply.empty()) {
-      out["notImplemented"] = true;
-    } else if (auto envelope = channel::decodeEnvelope(reply)) {
-      if (auto* value = std::get_if<channel::Value>(&*envelope)) {
-        out["reply"] = jsonmap::valueToJson(*value);
-      } else {
-        out["error"] = errorJson(std::get<channel::ChannelError>(*envelope));
-      }
-    } else {
-      out["badReply"] = hexOf(reply);
-    }
-    print(out);
-  });
-}
-
-void ScriptRunner::stream(const Json& line, const std::string& verb) {
-  allowOnly(line, {verb, "args"});
-  std::string channel = channelName(line, verb.c_str());
-  channel::MethodCall call{verb, valueOf(field(line, "args"))};
-  deliver(channel, channel::encodeMethodCall(call),
-          [this, verb, channel](std::span<const uint8_t> reply) {
-            Json out = Json::object();
-            out[verb] = channel;
-            if (reply.empty()) {
-              out["notImplemented"] = true;
-            } else if (auto envelope = channel::decodeEnvelope(reply)) {
-              if (std::holds_alternative<channel::Value>(*envelope)) {
-                out["ok"] = true;
-              } else {
-                out["error"] = errorJson(std::get<channel::ChannelError>(*envelope));
-              }
-            } else {
-              out["badReply"] = hexOf(reply);
-            }
-            print(out);
-          });
-}
-
-void ScriptRunner::send(const Json& line) {
-  allowOnly(line, {"send", "hex"});
-  std::string channel = channelName(line, "send");
-  const Json& hex = field(line, "hex");
-  if (!hex.is_string()) throw ScriptError("\"send\" needs a \"hex\" string");
-  std::vector<uint8_t> bytes = bytesFromHex(hex.get<std::string>());
-  deliver(channel, bytes, [this](std::span<const uint8_t> reply) {
-    Json out = Json::object();
-    out["replyHex"] = hexOf(reply);
-    print(out);
-  });
-}
-
-void ScriptRunner::advance(const Json& line) {
-  allowOnly(line, {"advance"});
-  const Json& seconds = line.front();
-  if (!seconds.is_number()) throw ScriptError("\"advance\" needs a number of seconds");
-  double s = seconds.get<double>();
-  if (!std::isfinite(s) || s < 0 || s > kMaxAdvanceSeconds) {
-    throw ScriptError("\"advance\" takes 0 to 86400 seconds");
-  }
-  context_.world.advance(static_cast<sim::Micros>(std::llround(s * 1e6)));
-}
-
-void ScriptRunner::show(const Json& line) {
-  allowOnly(line, {"show"});
-  const Json& what = line.front();
-  if (!what.is_string()) throw ScriptError("\"show\" needs a name");
-  Json value = showWhat(context_, what.get<std::string>());
-  Json out = Json::object();
-  out["show"] = what;
-  out["value"] = std::move(value);
-  print(out);
-}
-
-void ScriptRunner::printOutgoing(const std::string& channel, std::span<const uint8_t> message) {
-  Json out = Json::object();
-  out["event"] = channel;
-  if (message.empty()) {
-    out["end"] = true;
-  } else if (auto envelope = channel::decodeEnvelope(message)) {
-    if (auto* value = std::get_if<channel::Value>(&*envelope)) {
-      out["value"] = jsonmap::valueToJson(*value);
-    } else {
-      out["error"] = errorJson(std::get<channel::ChannelError>(*envelope));
-    }
-  } else {
-    out["hex"] = hexOf(message);
-  }
-  print(out);
-}
+ScriptRunner::ScriptRunner(SimContext context, std::ostream& out)
+    : backend_(context), player_(context.messenger, backend_, out) {}
 
 }  // namespace simhost

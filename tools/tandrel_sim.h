@@ -21,12 +21,9 @@
 #include "runner/main_flutter_window.h"
 #include "sim/world.h"
 #include "tools/json_mapping.h"
+#include "tools/script_player.h"
 
 namespace simhost {
-
-// Script lines and output keep their keys in the order written.
-using Json = nlohmann::ordered_json;
-static_assert(std::is_same_v<Json, jsonmap::Json>);
 
 // The main window on the simulation: its state is the world's window; the engine's messenger
 // is an in-process LocalMessenger, the plug-in registry one on top of it.
@@ -59,12 +56,6 @@ class SimWindowHost : public tandrel::MainWindowHost {
   bool viewControllerCreated_ = false;
 };
 
-// A script line that cannot be carried out; reported as {"scriptError": ..., "line": N}.
-class ScriptError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
 // What the script player drives. The registry and the window are optional (the "registrars"
 // view and the "close" action need them).
 struct SimContext {
@@ -74,41 +65,33 @@ struct SimContext {
   tandrel::MainWindowHost* window = nullptr;
 };
 
+// The player's world, user, advance and show verbs on the simulation.
+class SimBackend final : public ScriptBackend {
+ public:
+  explicit SimBackend(SimContext context) : context_(context) {}
+  void applyWorld(const Json& settings) override;
+  void applyUserAction(const Json& action) override;
+  void advance(double seconds) override;
+  Json show(std::string_view what) override;
+  void runPending() override;
+
+ private:
+  SimContext context_;
+};
+
+// The script player (script_player.h, shared with tandrel-probe) on the simulation.
 class ScriptRunner {
  public:
   // Takes over the messenger's outgoing side: everything the native side sends is printed.
   ScriptRunner(SimContext context, std::ostream& out);
-  ~ScriptRunner();
-  ScriptRunner(const ScriptRunner&) = delete;
-  ScriptRunner& operator=(const ScriptRunner&) = delete;
 
-  // One script line (1-based number, for error reports). Blank lines and "#" comments are
-  // skipped. Afterwards the main loop runs whatever is due now.
-  void runLine(std::string_view line, int64_t lineNumber);
-  // Every line of `in`; the exit status: 0, or 1 when any line was a script error.
-  int run(std::istream& in);
-
-  bool hadScriptErrors() const { return scriptErrors_ > 0; }
+  void runLine(std::string_view line, int64_t lineNumber) { player_.runLine(line, lineNumber); }
+  int run(std::istream& in) { return player_.run(in); }
+  bool hadScriptErrors() const { return player_.hadScriptErrors(); }
 
  private:
-  void dispatch(const Json& line);
-  void call(const Json& line);
-  void stream(const Json& line, const std::string& verb);
-  void send(const Json& line);
-  void advance(const Json& line);
-  void show(const Json& line);
-
-  // Delivers an encoded call and prints the reply when it comes, shaped by `print`.
-  void deliver(const std::string& channel, std::span<const uint8_t> message,
-               std::function<void(std::span<const uint8_t>)> print);
-  void printOutgoing(const std::string& channel, std::span<const uint8_t> message);
-  void print(const Json& object);
-
-  SimContext context_;
-  std::ostream& out_;
-  int64_t scriptErrors_ = 0;
-  // Replies that arrive after the runner is gone are dropped, not printed.
-  std::shared_ptr<bool> alive_;
+  SimBackend backend_;
+  ScriptPlayer player_;
 };
 
 // Parsing and inspecting the world (tandrel_sim_world.cc, tandrel_sim_show.cc); each throws
@@ -116,10 +99,6 @@ class ScriptRunner {
 void applyWorld(sim::World& world, const Json& settings);
 void applyUserAction(SimContext& context, const Json& action);
 Json showWhat(SimContext& context, std::string_view what);
-
-// Small readers shared by the parts of the player.
-std::string hexOf(std::span<const uint8_t> bytes);
-std::vector<uint8_t> bytesFromHex(std::string_view hex);  // throws ScriptError
 
 // Full start-up of the program on `world`: the window's awakeFromNib with the plug-ins and the
 // host channels registered through the process's singletons.

@@ -20,5 +20,6 @@ CFArrayRef TISCreateInputSourceList(CFDictionaryRef properties,
                                     Boolean includeAllInstalled) CF_RETURNS_RETAINED;
 void* TISGetInputSourceProperty(TISInputSourceRef inputSource, CFStringRef propertyKey);
 OSStatus TISSelectInputSource(TISInputSourceRef inputSource);
+TISInputSourceRef TISCopyCurrentKeyboardInputSource(void) CF_RETURNS_RETAINED;
 
 CF_EXTERN_C_END

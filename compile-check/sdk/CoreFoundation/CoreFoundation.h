@@ -30,6 +30,7 @@
 
 #define CF_RETURNS_RETAINED __attribute__((cf_returns_retained))
 #define CF_BRIDGED_TYPE(T) __attribute__((objc_bridge(T)))
+#define CF_BRIDGED_MUTABLE_TYPE(T) __attribute__((objc_bridge_mutable(T)))
 
 CF_EXTERN_C_BEGIN
 
@@ -43,6 +44,9 @@ typedef unsigned long UniCharCount;
 typedef const void* CFTypeRef;
 typedef unsigned long CFTypeID;
 typedef signed long CFIndex;
+typedef int32_t SInt32;
+typedef double CFTimeInterval;
+typedef CFTimeInterval CFAbsoluteTime;
 
 typedef struct {
   CFIndex location;
@@ -58,6 +62,8 @@ static inline CFRange CFRangeMake(CFIndex location, CFIndex length) {
 
 typedef const struct __CFAllocator* CFAllocatorRef;
 typedef const struct CF_BRIDGED_TYPE(NSString) __CFString* CFStringRef;
+typedef struct CF_BRIDGED_MUTABLE_TYPE(NSMutableString) __CFString* CFMutableStringRef;
+typedef const struct CF_BRIDGED_TYPE(NSLocale) __CFLocale* CFLocaleRef;
 typedef const struct CF_BRIDGED_TYPE(NSNumber) __CFBoolean* CFBooleanRef;
 typedef const struct CF_BRIDGED_TYPE(NSNumber) __CFNumber* CFNumberRef;
 typedef const struct CF_BRIDGED_TYPE(NSArray) __CFArray* CFArrayRef;
@@ -83,6 +89,18 @@ void CFStringGetCharacters(CFStringRef theString, CFRange range, UniChar* buffer
 CFStringRef CFStringCreateWithCharacters(CFAllocatorRef alloc, const UniChar* chars,
                                          CFIndex numChars) CF_RETURNS_RETAINED;
 
+CFMutableStringRef CFStringCreateMutable(CFAllocatorRef alloc,
+                                         CFIndex maxLength) CF_RETURNS_RETAINED;
+void CFStringAppendCharacters(CFMutableStringRef theString, const UniChar* chars, CFIndex numChars);
+void CFStringLowercase(CFMutableStringRef theString, CFLocaleRef locale);
+typedef CF_ENUM(CFIndex, CFStringNormalizationForm) {
+  kCFStringNormalizationFormD = 0,
+  kCFStringNormalizationFormKD,
+  kCFStringNormalizationFormC,
+  kCFStringNormalizationFormKC,
+};
+void CFStringNormalize(CFMutableStringRef theString, CFStringNormalizationForm theForm);
+
 CFTypeID CFBooleanGetTypeID(void);
 Boolean CFBooleanGetValue(CFBooleanRef boolean);
 
@@ -98,6 +116,17 @@ CFTypeID CFArrayGetTypeID(void);
 CFIndex CFArrayGetCount(CFArrayRef theArray);
 const void* CFArrayGetValueAtIndex(CFArrayRef theArray, CFIndex idx);
 
+CFAbsoluteTime CFAbsoluteTimeGetCurrent(void);
+
+extern const CFRunLoopMode kCFRunLoopDefaultMode;
+typedef CF_ENUM(SInt32, CFRunLoopRunResult) {
+  kCFRunLoopRunFinished = 1,
+  kCFRunLoopRunStopped = 2,
+  kCFRunLoopRunTimedOut = 3,
+  kCFRunLoopRunHandledSource = 4,
+};
+CFRunLoopRunResult CFRunLoopRunInMode(CFRunLoopMode mode, CFTimeInterval seconds,
+                                      Boolean returnAfterSourceHandled);
 CFRunLoopRef CFRunLoopGetMain(void);
 void CFRunLoopAddSource(CFRunLoopRef rl, CFRunLoopSourceRef source, CFRunLoopMode mode);
 void CFRunLoopRemoveSource(CFRunLoopRef rl, CFRunLoopSourceRef source, CFRunLoopMode mode);

@@ -54,6 +54,10 @@ typedef void (^FlutterResult)(id _Nullable result);
 @end
 
 @interface FlutterAppDelegate : NSObject <NSApplicationDelegate>
+// Connected in the main interface file: the application menu the engine adds its items to, and
+// the window hosting the Flutter view.
+@property(weak, nonatomic) IBOutlet NSMenu* applicationMenu;
+@property(weak, nonatomic) IBOutlet NSWindow* mainFlutterWindow;
 @end
 
 NS_ASSUME_NONNULL_END

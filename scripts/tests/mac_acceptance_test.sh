@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# scripts/mac-acceptance off a Mac: its syntax (and shellcheck, when installed), each judge on
+# recorded probe outputs (NAME.pass* must pass, NAME.fail* must fail), and a dry run that lists
+# every check and its commands while running none of them (stand-ins for the macOS tools fail
+# the test if called).
+set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+script=$here/../mac-acceptance
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+bash -n "$script" || fail "syntax"
+if command -v shellcheck >/dev/null; then
+  shellcheck "$script" "$here/../bundle-check" || fail "shellcheck"
+fi
+
+for recorded in "$here"/acceptance/*; do
+  name=$(basename "$recorded"); check=${name%%.*}
+  output=$("$script" --judge "$check" "$recorded" "ghbdtn мир"); status=$?
+  case $name in
+    *.pass*) if [ "$status" -ne 0 ] || [[ $output != PASS* ]]; then fail "$name: $output"; fi ;;
+    *.fail*) if [ "$status" -ne 1 ] || [[ $output != FAIL* ]]; then fail "$name: $output"; fi ;;
+  esac
+done
+# TextEdit's own document must agree with what accessibility read.
+"$script" --judge textedit "$here/acceptance/textedit.pass" "ghbdtn" >/dev/null &&
+  fail "textedit: a document that disagrees passed"
+"$script" --judge nothing "$here/acceptance/textedit.pass" >/dev/null 2>&1
+[ $? -eq 2 ] || fail "an unknown judge is not a usage error"
+
+scratch=$(mktemp -d); trap 'rm -rf "$scratch"' EXIT
+for tool in osascript open cmake ctest; do
+  printf '#!/bin/sh\necho called >>"%s/called"\nexit 1\n' "$scratch" >"$scratch/$tool"
+  chmod +x "$scratch/$tool"
+done
+output=$(PATH="$scratch:$PATH" TANDREL_ACCEPTANCE_BUILD="$scratch/build" "$script" --dry-run)
+status=$?
+[ "$status" -eq 0 ] || fail "dry run: exit status $status"
+[ -e "$scratch/called" ] && fail "dry run ran a command"
+[ -e "$scratch/build" ] && fail "dry run created the build folder"
+for check in build contract contract_to_confirm text_rules clipboard input_source login_item \
+             textedit key_stream; do
+  grep -qx "DRY   $check" <<<"$output" || fail "dry run does not list $check"
+done
+grep -q "+ .*tandrel-probe .*/scripts/acceptance/textedit.jsonl" <<<"$output" ||
+  fail "dry run does not show the probe playing a scenario"
+for scenario in "$here"/../acceptance/*.jsonl; do
+  grep -q "/acceptance/$(basename "$scenario") " <<<"$output" ||
+    fail "the scenario $(basename "$scenario") is played by no check"
+done
+
+echo "mac-acceptance tests: $failures failure(s)"
+((failures == 0))
