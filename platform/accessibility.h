@@ -57,26 +57,28 @@ class Accessibility {
   virtual ~Accessibility() = default;
 
   // AXIsProcessTrusted() != 0.
-  virtual bool isProcessTrusted() = 0;
+  [[nodiscard]] virtual bool isProcessTrusted() = 0;
   // AXIsProcessTrustedWithOptions({kAXTrustedCheckOptionPrompt: prompt}) != 0.
-  virtual bool isProcessTrustedWithOptions(bool prompt) = 0;
+  [[nodiscard]] virtual bool isProcessTrustedWithOptions(bool prompt) = 0;
 
   // AXUIElementCreateApplication(pid).
-  virtual AXElement createApplication(int32_t pid) = 0;
+  [[nodiscard]] virtual AXElement createApplication(int32_t pid) = 0;
   // AXUIElementCreateSystemWide().
-  virtual AXElement createSystemWide() = 0;
+  [[nodiscard]] virtual AXElement createSystemWide() = 0;
 
   // AXUIElementCopyAttributeValue; on success `value` receives the copied value.
-  virtual AXError copyAttributeValue(const AXElement& element, std::string_view attribute,
-                                     AXAttributeValue& value) = 0;
+  [[nodiscard]] virtual AXError copyAttributeValue(const AXElement& element,
+                                                   std::string_view attribute,
+                                                   AXAttributeValue& value) = 0;
   // AXUIElementSetAttributeValue.
-  virtual AXError setAttributeValue(const AXElement& element, std::string_view attribute,
-                                    const AXAttributeValue& value) = 0;
+  [[nodiscard]] virtual AXError setAttributeValue(const AXElement& element,
+                                                  std::string_view attribute,
+                                                  const AXAttributeValue& value) = 0;
   // AXUIElementIsAttributeSettable; `settable` is written only when the call writes it.
-  virtual AXError isAttributeSettable(const AXElement& element, std::string_view attribute,
-                                      bool& settable) = 0;
+  [[nodiscard]] virtual AXError isAttributeSettable(const AXElement& element,
+                                                    std::string_view attribute, bool& settable) = 0;
   // AXValueCreate(kAXValueTypeCFRange, &range); nullopt when it returns NULL.
-  virtual std::optional<AXValueBox> createRangeValue(AXRange range) = 0;
+  [[nodiscard]] virtual std::optional<AXValueBox> createRangeValue(AXRange range) = 0;
 };
 
 }  // namespace platform

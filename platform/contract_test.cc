@@ -43,7 +43,7 @@ TEST_F(PlatformContract, TimersRepeatUntilInvalidatedAndOneShotsFireOnce) {
   platform::MainLoop& loop = p_.mainLoop();
   int repeating = 0, once = 0, selfStopping = 0;
   platform::Timer timer = loop.scheduledTimer(0.01, true, [&] { ++repeating; });
-  loop.scheduledTimer(0.01, false, [&] { ++once; });
+  (void)loop.scheduledTimer(0.01, false, [&] { ++once; });
   platform::Timer stopper;
   stopper = loop.scheduledTimer(0.01, true, [&] {
     if (++selfStopping == 2) loop.invalidate(stopper);
@@ -76,7 +76,7 @@ TEST_F(PlatformContract, ClearingThePasteboardEmptiesItAndBumpsTheChangeCount) {
 TEST_F(PlatformContract, PlainTextRoundTripsIncludingEmptyAndNonAsciiText) {
   platform::Pasteboard& pb = p_.pasteboard();
   for (const std::string text : {"", "hello", "привет 🌍 e\xcc\x81"}) {
-    pb.clearContents();
+    (void)pb.clearContents();
     EXPECT_TRUE(pb.setStringForType(text, platform::kPasteboardTypeString));
     EXPECT_EQ(pb.stringForType(platform::kPasteboardTypeString), text);
   }
@@ -88,7 +88,7 @@ TEST_F(PlatformContract, WrittenItemsComeBackInOrderWithTheirTypesAndBytes) {
   const Bytes text = {'h', 'i'};
   const Bytes rich = {'{', '\\', 'r', 't', 'f', '}'};
   const Bytes image = {0x89, 'P', 'N', 'G', 0x00, 0xFF};
-  pb.clearContents();
+  (void)pb.clearContents();
   platform::PasteboardItem first = pb.createItem();
   EXPECT_TRUE(pb.setDataForType(first, text, platform::kPasteboardTypeString));
   EXPECT_TRUE(pb.setDataForType(first, rich, "public.rtf"));
@@ -110,6 +110,50 @@ TEST_F(PlatformContract, WrittenItemsComeBackInOrderWithTheirTypesAndBytes) {
   EXPECT_EQ(pb.stringForType(platform::kPasteboardTypeString), "hi");
 }
 
+// The clipboard snapshot relies on these three: a stale item never reads as the new contents,
+// and an item is written at most once, whole.
+TEST_F(PlatformContract, ItemsHandedOutBeforeAClearReadAsEmpty) {
+  platform::Pasteboard& pb = p_.pasteboard();
+  (void)pb.clearContents();
+  ASSERT_TRUE(pb.setStringForType("old", platform::kPasteboardTypeString));
+  const auto before = pb.pasteboardItems();
+  ASSERT_TRUE(before.has_value());
+  ASSERT_EQ(before->size(), 1u);
+  (void)pb.clearContents();
+  ASSERT_TRUE(pb.setStringForType("new", platform::kPasteboardTypeString));
+  EXPECT_TRUE(pb.types((*before)[0]).empty());
+  EXPECT_EQ(pb.dataForType((*before)[0], platform::kPasteboardTypeString), std::nullopt);
+  EXPECT_EQ(pb.stringForType(platform::kPasteboardTypeString), "new");
+}
+
+TEST_F(PlatformContract, WriteObjectsRefusesAnItemGivenTwiceOrAlreadyWritten) {
+  platform::Pasteboard& pb = p_.pasteboard();
+  (void)pb.clearContents();
+  platform::PasteboardItem item = pb.createItem();
+  ASSERT_TRUE(pb.setDataForType(item, {'a'}, platform::kPasteboardTypeString));
+  EXPECT_FALSE(pb.writeObjects({item, item}));
+  EXPECT_EQ(pb.pasteboardItems(), std::vector<platform::PasteboardItem>{});
+
+  EXPECT_TRUE(pb.writeObjects({item}));
+  (void)pb.clearContents();
+  EXPECT_FALSE(pb.writeObjects({item})) << "an item belongs to the pasteboard it was written to";
+  EXPECT_EQ(pb.pasteboardItems(), std::vector<platform::PasteboardItem>{});
+}
+
+TEST_F(PlatformContract, AWrittenItemCannotBeGivenDataAfterwards) {
+  platform::Pasteboard& pb = p_.pasteboard();
+  (void)pb.clearContents();
+  platform::PasteboardItem item = pb.createItem();
+  ASSERT_TRUE(pb.setDataForType(item, {'a'}, platform::kPasteboardTypeString));
+  ASSERT_TRUE(pb.writeObjects({item}));
+  EXPECT_FALSE(pb.setDataForType(item, {'b'}, "public.rtf"));
+  EXPECT_EQ(pb.stringForType(platform::kPasteboardTypeString), "a");
+  const auto items = pb.pasteboardItems();
+  ASSERT_TRUE(items.has_value());
+  ASSERT_EQ(items->size(), 1u);
+  EXPECT_EQ(pb.types((*items)[0]), (std::vector<std::string>{"public.utf8-plain-text"}));
+}
+
 // The one expectation not yet seen to hold on a real Mac: an item without any type, written
 // among others, comes back as an empty item in its place (a saved clipboard can hold one). Its
 // own fixture name lets a Mac run report it apart from the rest (scripts/mac-acceptance).
@@ -117,7 +161,7 @@ using PlatformContractToConfirm = PlatformContract;
 
 TEST_F(PlatformContractToConfirm, AnItemWithoutTypesSurvivesWriteObjects) {
   platform::Pasteboard& pb = p_.pasteboard();
-  pb.clearContents();
+  (void)pb.clearContents();
   platform::PasteboardItem text = pb.createItem();
   EXPECT_TRUE(pb.setDataForType(text, {'h', 'i'}, platform::kPasteboardTypeString));
   platform::PasteboardItem empty = pb.createItem();

@@ -76,28 +76,30 @@ class Events {
   virtual ~Events() = default;
 
   // CGEventTapCreate; null when the tap cannot be created. `userInfo` is not retained.
-  virtual MachPort tapCreate(TapLocation location, TapPlacement placement, TapOptions options,
-                             uint64_t eventsOfInterest, TapCallback callback, void* userInfo) = 0;
+  [[nodiscard]] virtual MachPort tapCreate(TapLocation location, TapPlacement placement,
+                                           TapOptions options, uint64_t eventsOfInterest,
+                                           TapCallback callback, void* userInfo) = 0;
   // CGEventTapEnable.
   virtual void tapEnable(const MachPort& tap, bool enable) = 0;
   // CFMachPortCreateRunLoopSource(kCFAllocatorDefault, tap, 0); null when it yields none.
-  virtual RunLoopSource createRunLoopSource(const MachPort& tap) = 0;
+  [[nodiscard]] virtual RunLoopSource createRunLoopSource(const MachPort& tap) = 0;
   // CFRunLoopAddSource / CFRunLoopRemoveSource on CFRunLoopGetMain() in kCFRunLoopCommonModes.
   virtual void addToMainRunLoop(const RunLoopSource& source) = 0;
   virtual void removeFromMainRunLoop(const RunLoopSource& source) = 0;
 
   // CGEventGetIntegerValueField, CGEventGetFlags, CGEventKeyboardGetUnicodeString on a borrowed
   // event (the tap's, on the hot path).
-  virtual int64_t integerValueField(EventObject& event, EventField field) = 0;
-  virtual EventFlags flags(EventObject& event) = 0;
+  [[nodiscard]] virtual int64_t integerValueField(EventObject& event, EventField field) = 0;
+  [[nodiscard]] virtual EventFlags flags(EventObject& event) = 0;
   virtual void keyboardGetUnicodeString(EventObject& event, size_t maxLength, size_t& actualLength,
                                         char16_t* buffer) = 0;
 
   // CGEventSourceCreate; null on failure. CGEventSourceSetUserData.
-  virtual EventSource createSource(EventSourceStateID state) = 0;
+  [[nodiscard]] virtual EventSource createSource(EventSourceStateID state) = 0;
   virtual void sourceSetUserData(const EventSource& source, int64_t userData) = 0;
   // CGEventCreateKeyboardEvent; `source` may be null. Null when the event cannot be created.
-  virtual Event createKeyboardEvent(const EventSource& source, uint16_t keycode, bool keyDown) = 0;
+  [[nodiscard]] virtual Event createKeyboardEvent(const EventSource& source, uint16_t keycode,
+                                                  bool keyDown) = 0;
   // CGEventSetFlags, CGEventKeyboardSetUnicodeString, CGEventPost.
   virtual void setFlags(const Event& event, EventFlags flags) = 0;
   virtual void keyboardSetUnicodeString(const Event& event, size_t length,
@@ -106,10 +108,10 @@ class Events {
 
   // CGPreflightListenEventAccess, CGRequestListenEventAccess, CGPreflightPostEventAccess,
   // CGRequestPostEventAccess.
-  virtual bool preflightListenEventAccess() = 0;
-  virtual bool requestListenEventAccess() = 0;
-  virtual bool preflightPostEventAccess() = 0;
-  virtual bool requestPostEventAccess() = 0;
+  [[nodiscard]] virtual bool preflightListenEventAccess() = 0;
+  [[nodiscard]] virtual bool requestListenEventAccess() = 0;
+  [[nodiscard]] virtual bool preflightPostEventAccess() = 0;
+  [[nodiscard]] virtual bool requestPostEventAccess() = 0;
 };
 
 }  // namespace platform

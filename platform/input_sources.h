@@ -29,16 +29,16 @@ class InputSources {
  public:
   virtual ~InputSources() = default;
   // TISCreateInputSourceList; nullopt when it returns NULL or something that is not an array.
-  virtual std::optional<std::vector<InputSource>> createInputSourceList(
+  [[nodiscard]] virtual std::optional<std::vector<InputSource>> createInputSourceList(
       const InputSourceFilter& filter, bool includeAllInstalled) = 0;
   // kTISPropertyInputSourceLanguages: nullopt when the property is absent or not an array; an
   // element that is not a string is nullopt.
-  virtual std::optional<std::vector<std::optional<std::string>>> languages(
+  [[nodiscard]] virtual std::optional<std::vector<std::optional<std::string>>> languages(
       const InputSource& source) = 0;
   // kTISPropertyInputSourceID, for messages and inspection.
-  virtual std::optional<std::string> sourceID(const InputSource& source) = 0;
+  [[nodiscard]] virtual std::optional<std::string> sourceID(const InputSource& source) = 0;
   // TISSelectInputSource; the OSStatus.
-  virtual int32_t select(const InputSource& source) = 0;
+  [[nodiscard]] virtual int32_t select(const InputSource& source) = 0;
 };
 
 }  // namespace platform

@@ -24,9 +24,9 @@ struct LoginItemOutcome {
 class LoginItems {
  public:
   virtual ~LoginItems() = default;
-  virtual int64_t status() = 0;
-  virtual LoginItemOutcome registerMainApp() = 0;
-  virtual LoginItemOutcome unregisterMainApp() = 0;
+  [[nodiscard]] virtual int64_t status() = 0;
+  [[nodiscard]] virtual LoginItemOutcome registerMainApp() = 0;
+  [[nodiscard]] virtual LoginItemOutcome unregisterMainApp() = 0;
 };
 
 }  // namespace platform

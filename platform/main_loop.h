@@ -16,8 +16,8 @@ class MainLoop {
   virtual ~MainLoop() = default;
 
   // +[NSTimer scheduledTimerWithTimeInterval:repeats:block:] on the main run loop.
-  virtual Timer scheduledTimer(double intervalSeconds, bool repeats,
-                               std::function<void()> block) = 0;
+  [[nodiscard]] virtual Timer scheduledTimer(double intervalSeconds, bool repeats,
+                                             std::function<void()> block) = 0;
   // -[NSTimer invalidate].
   virtual void invalidate(const Timer& timer) = 0;
   // dispatch_after(now + delay, main queue, block).

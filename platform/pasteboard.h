@@ -21,24 +21,26 @@ class Pasteboard {
  public:
   virtual ~Pasteboard() = default;
 
-  virtual int64_t changeCount() = 0;
+  [[nodiscard]] virtual int64_t changeCount() = 0;
   // -clearContents; returns the new change count.
-  virtual int64_t clearContents() = 0;
+  [[nodiscard]] virtual int64_t clearContents() = 0;
   // -stringForType:; nullopt when it returns nil. Text is UTF-8.
-  virtual std::optional<std::string> stringForType(std::string_view type) = 0;
+  [[nodiscard]] virtual std::optional<std::string> stringForType(std::string_view type) = 0;
   // -setString:forType:.
-  virtual bool setStringForType(std::string_view text, std::string_view type) = 0;
+  [[nodiscard]] virtual bool setStringForType(std::string_view text, std::string_view type) = 0;
   // -pasteboardItems; nullopt when it returns nil.
-  virtual std::optional<std::vector<PasteboardItem>> pasteboardItems() = 0;
+  [[nodiscard]] virtual std::optional<std::vector<PasteboardItem>> pasteboardItems() = 0;
   // -writeObjects: with new items, in order.
-  virtual bool writeObjects(const std::vector<PasteboardItem>& items) = 0;
+  [[nodiscard]] virtual bool writeObjects(const std::vector<PasteboardItem>& items) = 0;
 
   // [[NSPasteboardItem alloc] init].
-  virtual PasteboardItem createItem() = 0;
+  [[nodiscard]] virtual PasteboardItem createItem() = 0;
   // NSPasteboardItem -types, -dataForType: (nullopt for nil), -setData:forType:.
-  virtual std::vector<std::string> types(const PasteboardItem& item) = 0;
-  virtual std::optional<Bytes> dataForType(const PasteboardItem& item, std::string_view type) = 0;
-  virtual bool setDataForType(const PasteboardItem& item, Bytes data, std::string_view type) = 0;
+  [[nodiscard]] virtual std::vector<std::string> types(const PasteboardItem& item) = 0;
+  [[nodiscard]] virtual std::optional<Bytes> dataForType(const PasteboardItem& item,
+                                                         std::string_view type) = 0;
+  [[nodiscard]] virtual bool setDataForType(const PasteboardItem& item, Bytes data,
+                                            std::string_view type) = 0;
 };
 
 }  // namespace platform

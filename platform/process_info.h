@@ -17,9 +17,9 @@ class ProcessInfo {
  public:
   virtual ~ProcessInfo() = default;
   // Whether `environment` holds the name (its value, even empty, is not looked at).
-  virtual bool environmentContains(std::string_view name) = 0;
-  virtual int32_t processIdentifier() = 0;
-  virtual OperatingSystemVersion operatingSystemVersion() = 0;
+  [[nodiscard]] virtual bool environmentContains(std::string_view name) = 0;
+  [[nodiscard]] virtual int32_t processIdentifier() = 0;
+  [[nodiscard]] virtual OperatingSystemVersion operatingSystemVersion() = 0;
 };
 
 }  // namespace platform

@@ -27,16 +27,16 @@ class Workspace {
  public:
   virtual ~Workspace() = default;
 
-  virtual std::optional<RunningApplication> frontmostApplication() = 0;
-  virtual std::vector<RunningApplication> runningApplications() = 0;
+  [[nodiscard]] virtual std::optional<RunningApplication> frontmostApplication() = 0;
+  [[nodiscard]] virtual std::vector<RunningApplication> runningApplications() = 0;
   // -openURL: with [NSURL URLWithString:url].
-  virtual bool openURL(std::string_view url) = 0;
+  [[nodiscard]] virtual bool openURL(std::string_view url) = 0;
 
   // NSWorkspaceDidActivateApplicationNotification on the workspace's notification center, object
   // nil, main operation queue. The block receives the NSRunningApplication found in the user info
   // under NSWorkspaceApplicationKey, or nullopt when there is none.
   using ActivationBlock = std::function<void(const std::optional<RunningApplication>&)>;
-  virtual ObserverToken addDidActivateApplicationObserver(ActivationBlock block) = 0;
+  [[nodiscard]] virtual ObserverToken addDidActivateApplicationObserver(ActivationBlock block) = 0;
   virtual void removeObserver(const ObserverToken& token) = 0;
 };
 
@@ -44,7 +44,8 @@ class Workspace {
 class DistributedNotifications {
  public:
   virtual ~DistributedNotifications() = default;
-  virtual ObserverToken addObserver(std::string_view name, std::function<void()> block) = 0;
+  [[nodiscard]] virtual ObserverToken addObserver(std::string_view name,
+                                                  std::function<void()> block) = 0;
   virtual void removeObserver(const ObserverToken& token) = 0;
 };
 

@@ -26,8 +26,8 @@ constexpr char kAutostart[] = "tandrel/autostart";
 constexpr char kPermissionEvents[] = "tandrel/permission_events";
 
 void putText(platform::Pasteboard& pasteboard, std::string_view text) {
-  pasteboard.clearContents();
-  pasteboard.setStringForType(text, platform::kPasteboardTypeString);
+  (void)pasteboard.clearContents();
+  ASSERT_TRUE(pasteboard.setStringForType(text, platform::kPasteboardTypeString));
 }
 
 // The five channels served from a world of the test's own.

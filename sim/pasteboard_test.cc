@@ -50,8 +50,8 @@ TEST(SimPasteboard, ItemHandlesGoStaleAndUnreadableTypesGiveNoData) {
   EXPECT_EQ(pb.dataForType(item, "com.example.lazy"), std::nullopt);
   EXPECT_FALSE(pb.setDataForType(item, bytes("x"), "public.rtf")) << "read-only once written";
 
-  pb.clearContents();
-  pb.setStringForType("new", platform::kPasteboardTypeString);
+  (void)pb.clearContents();
+  ASSERT_TRUE(pb.setStringForType("new", platform::kPasteboardTypeString));
   EXPECT_TRUE(pb.types(item).empty()) << "an item of an earlier generation shows nothing";
   EXPECT_EQ(pb.dataForType(item, "public.utf8-plain-text"), std::nullopt);
 }
@@ -59,11 +59,11 @@ TEST(SimPasteboard, ItemHandlesGoStaleAndUnreadableTypesGiveNoData) {
 TEST(SimPasteboard, WritingAppendsNewItemsOnceAndKeepsTheChangeCount) {
   World world;
   platform::Pasteboard& pb = world.pasteboard();
-  pb.clearContents();
+  (void)pb.clearContents();
   const int64_t count = pb.changeCount();
   platform::PasteboardItem a = pb.createItem();
-  pb.setDataForType(a, bytes("one"), "public.utf8-plain-text");
-  pb.setDataForType(a, bytes("uno"), "public.utf8-plain-text");  // the same type: replaced
+  ASSERT_TRUE(pb.setDataForType(a, bytes("one"), "public.utf8-plain-text"));
+  ASSERT_TRUE(pb.setDataForType(a, bytes("uno"), "public.utf8-plain-text"));  // the same type: replaced
   platform::PasteboardItem b = pb.createItem();
   EXPECT_FALSE(pb.writeObjects({a, b, a})) << "an item can be written once";
   EXPECT_FALSE(pb.writeObjects({a, nullptr}));

@@ -18,7 +18,7 @@ TEST(SimLoop, AdvanceRunsWorkInDueOrderWithTheClockAtEachDueTime) {
   platform::MainLoop& loop = world.mainLoop();
   std::vector<std::pair<std::string, Micros>> log;
   auto note = [&](std::string what) { log.emplace_back(std::move(what), world.now()); };
-  loop.scheduledTimer(0.002, true, [&] { note("tick"); });
+  (void)loop.scheduledTimer(0.002, true, [&] { note("tick"); });
   loop.dispatchAfter(0.003, [&] {
     note("late");
     // Work queued for "now" by running work still runs in this pass.
@@ -43,7 +43,7 @@ TEST(SimLoop, SleepingBlocksEverythingAndIsRecorded) {
   World world;
   platform::MainLoop& loop = world.mainLoop();
   int ticks = 0, delayed = 0;
-  loop.scheduledTimer(0.01, true, [&] { ++ticks; });
+  (void)loop.scheduledTimer(0.01, true, [&] { ++ticks; });
   loop.dispatchAfter(0.001, [&] { ++delayed; });
   loop.sleepMicroseconds(3000);
   loop.sleepMicroseconds(55000);
@@ -69,9 +69,9 @@ TEST(SimLoop, TimersSurviveTheirHandlesAndOddIntervalsAreTamed) {
   platform::MainLoop& loop = world.mainLoop();
   int kept = 0, zero = 0;
   // Like a scheduled NSTimer, the loop keeps the timer even when no handle is left.
-  loop.scheduledTimer(0.001, true, [&] { ++kept; });
-  loop.scheduledTimer(0, true, [&] { ++zero; });
-  loop.scheduledTimer(std::nan(""), false, [] {});
+  (void)loop.scheduledTimer(0.001, true, [&] { ++kept; });
+  (void)loop.scheduledTimer(0, true, [&] { ++zero; });
+  (void)loop.scheduledTimer(std::nan(""), false, [] {});
   loop.dispatchAfter(1e300, [] {});
   loop.dispatchAfter(0.001, nullptr);
   world.advance(1000);

@@ -276,7 +276,7 @@ void parsePasteboard(sim::World& world, const Json& j, Steps& steps) {
   }
   // Another program writes the pasteboard: it clears it first, so the change count moves on.
   steps.push_back([&world, items = std::move(items)] {
-    world.pasteboard().clearContents();
+    (void)world.pasteboard().clearContents();
     world.pasteboardItems() = items;
   });
 }

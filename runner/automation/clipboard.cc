@@ -45,7 +45,7 @@ std::optional<std::string> AutomationHandler::readClipboardText() {
 
 void AutomationHandler::writeClipboardText(std::string_view text) {
   platform::Pasteboard& pasteboard = platform_.pasteboard();
-  pasteboard.clearContents();
+  (void)pasteboard.clearContents();  // the new change count is of no use here
   pasteboard.setStringForType(text, platform::kPasteboardTypeString);
 }
 
@@ -74,7 +74,7 @@ void AutomationHandler::restoreClipboard() {
   // Nothing pending: whatever is on the clipboard now is all there is, so keep it.
   if (!savedItems) return;
   platform::Pasteboard& pasteboard = platform_.pasteboard();
-  pasteboard.clearContents();
+  (void)pasteboard.clearContents();  // the new change count is of no use here
   std::vector<SavedItem> snapshot = std::move(*savedItems);
   savedItems.reset();
   if (snapshot.empty()) return;
