@@ -72,8 +72,9 @@ struct AppState {
 };
 
 struct PasteboardItemState {
-  // type -> bytes, in the order the item offers them.
-  std::vector<std::pair<std::string, platform::Bytes>> types;
+  // type -> bytes, in the order the item offers them. The buffers are shared with whoever read
+  // them (as NSData is), so reading and writing back copy nothing.
+  std::vector<std::pair<std::string, platform::SharedBytes>> types;
   std::set<std::string> unreadableTypes;  // -dataForType: answers nil for these
 };
 

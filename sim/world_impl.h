@@ -154,9 +154,9 @@ class SimPasteboard final : public platform::Pasteboard {
   bool writeObjects(const std::vector<platform::PasteboardItem>& items) override;
   platform::PasteboardItem createItem() override;
   std::vector<std::string> types(const platform::PasteboardItem& item) override;
-  std::optional<platform::Bytes> dataForType(const platform::PasteboardItem& item,
-                                             std::string_view type) override;
-  bool setDataForType(const platform::PasteboardItem& item, platform::Bytes data,
+  std::optional<platform::SharedBytes> dataForType(const platform::PasteboardItem& item,
+                                                   std::string_view type) override;
+  bool setDataForType(const platform::PasteboardItem& item, platform::SharedBytes data,
                       std::string_view type) override;
 
  private:

@@ -35,9 +35,9 @@ struct FocusedText {
 
 class AutomationHandler {
  public:
-  // One pasteboard item of a snapshot: each type it offered with that type's bytes, in the order
-  // the item listed them.
-  using SavedItem = std::vector<std::pair<std::string, platform::Bytes>>;
+  // One pasteboard item of a snapshot: each type it offered with that type's bytes (the
+  // pasteboard's own buffer, shared), in the order the item listed them.
+  using SavedItem = std::vector<std::pair<std::string, platform::SharedBytes>>;
 
   explicit AutomationHandler(platform::Platform& platform);
   AutomationHandler(const AutomationHandler&) = delete;
@@ -57,7 +57,8 @@ class AutomationHandler {
   void writeClipboardText(std::string_view text);
   // Takes every item with every type whose data can be read into `savedItems`.
   void saveClipboard();
-  // Puts the pending snapshot back and drops it; without one the clipboard is left alone.
+  // Puts the pending snapshot back and drops it; without one the clipboard is left alone. When the
+  // pasteboard refuses the items, the snapshot stays pending.
   void restoreClipboard();
 
   // -- synthetic keys, all posted from `source()` at the HID event tap

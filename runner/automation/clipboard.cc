@@ -1,6 +1,6 @@
 // The general pasteboard: plain text, and a snapshot of every item that can be put back later.
-// A snapshot may hold many megabytes (images, files), so its bytes are moved, never copied, on
-// the way back to the pasteboard.
+// A snapshot may hold many megabytes (images, files), so it holds the pasteboard's own immutable
+// buffers and hands the same buffers back: saving and restoring copy no byte.
 
 #include <algorithm>
 
@@ -13,24 +13,6 @@ namespace {
 bool holdsType(const AutomationHandler::SavedItem& item, const std::string& type) {
   return std::any_of(item.begin(), item.end(),
                      [&](const auto& entry) { return entry.first == type; });
-}
-
-// The data back out of items that the pasteboard refused, so the snapshot survives a failed
-// restore. Only this failure path copies.
-std::vector<AutomationHandler::SavedItem> readBack(
-    platform::Pasteboard& pasteboard, const std::vector<platform::PasteboardItem>& items) {
-  std::vector<AutomationHandler::SavedItem> saved;
-  saved.reserve(items.size());
-  for (const platform::PasteboardItem& item : items) {
-    AutomationHandler::SavedItem& entries = saved.emplace_back();
-    for (std::string& type : pasteboard.types(item)) {
-      if (holdsType(entries, type)) continue;
-      if (std::optional<platform::Bytes> data = pasteboard.dataForType(item, type)) {
-        entries.emplace_back(std::move(type), std::move(*data));
-      }
-    }
-  }
-  return saved;
 }
 
 }  // namespace
@@ -62,7 +44,7 @@ void AutomationHandler::saveClipboard() {
       // A type listed twice is one type: keep its first data.
       if (holdsType(entries, type)) continue;
       // A type whose data cannot be produced now is left out.
-      if (std::optional<platform::Bytes> data = pasteboard.dataForType(item, type)) {
+      if (std::optional<platform::SharedBytes> data = pasteboard.dataForType(item, type)) {
         entries.emplace_back(std::move(type), std::move(*data));
       }
     }
@@ -75,26 +57,23 @@ void AutomationHandler::restoreClipboard() {
   if (!savedItems) return;
   platform::Pasteboard& pasteboard = platform_.pasteboard();
   pasteboard.clearContents();
-  std::vector<SavedItem> snapshot = std::move(*savedItems);
-  savedItems.reset();
-  if (snapshot.empty()) return;
+  if (savedItems->empty()) {
+    savedItems.reset();
+    return;
+  }
 
   std::vector<platform::PasteboardItem> items;
-  items.reserve(snapshot.size());
-  for (SavedItem& entries : snapshot) {
+  items.reserve(savedItems->size());
+  for (const SavedItem& entries : *savedItems) {
     platform::PasteboardItem item = pasteboard.createItem();
     if (!item) continue;
-    for (auto& [type, data] : entries) {
-      pasteboard.setDataForType(item, std::move(data), type);
-    }
-    // Each item's bytes are released as soon as they are handed over.
-    SavedItem().swap(entries);
+    // A reference to the saved buffer, not a copy of its bytes.
+    for (const auto& [type, data] : entries) pasteboard.setDataForType(item, data, type);
     items.push_back(std::move(item));
   }
-  if (!pasteboard.writeObjects(items)) {
-    // The user's clipboard would be gone for good; keep it pending so a later restore can retry.
-    savedItems = readBack(pasteboard, items);
-  }
+  // Refused: the user's clipboard would be gone for good; the snapshot stays pending so a later
+  // restore can retry.
+  if (pasteboard.writeObjects(items)) savedItems.reset();
 }
 
 }  // namespace tandrel

@@ -8,7 +8,7 @@ namespace {
 
 const std::string kText(platform::kPasteboardTypeString), kRtf = "public.rtf", kPng = "public.png";
 using Items = std::vector<sim::PasteboardItemState>;
-using Contents = std::vector<std::vector<std::pair<std::string, platform::Bytes>>>;
+using Contents = std::vector<std::vector<std::pair<std::string, platform::SharedBytes>>>;
 
 Contents contents(sim::World& world) {
   Contents out;
@@ -91,6 +91,36 @@ TEST_F(AutomationTest, SnapshotFaultsLoseOnlyWhatCouldNotBeRead) {
   world.faults().pasteboardWriteFails = false;
   call("restoreClipboard");
   EXPECT_EQ(contents(world), original);
+}
+
+// The snapshot holds the pasteboard's own buffers, and restore hands those very buffers back: no
+// byte is copied on either way, also when a refused restore is tried again.
+TEST_F(AutomationTest, SaveAndRestoreHandBackTheSameBuffers) {
+  world.pasteboardItems() =
+      Items{{{{kPng, platform::Bytes(4096, 7)}, {kText, {'t'}}}, {}}, {{{kRtf, {'r'}}}, {}}};
+  const Contents original = contents(world);
+  auto expectSameBuffers = [&](const char* when) {
+    const Contents now = contents(world);
+    ASSERT_EQ(now, original) << when;
+    for (size_t i = 0; i < now.size(); ++i) {
+      for (size_t t = 0; t < now[i].size(); ++t) {
+        EXPECT_TRUE(now[i][t].second.sharesBufferWith(original[i][t].second))
+            << when << ": item " << i << " type " << now[i][t].first;
+      }
+    }
+  };
+  call("saveClipboard");
+  call("writeClipboardText", ValueMap{{"text", "x"}});
+  call("restoreClipboard");
+  expectSameBuffers("restored");
+
+  call("saveClipboard");
+  world.faults().pasteboardWriteFails = true;
+  call("restoreClipboard");
+  EXPECT_TRUE(world.pasteboardItems().empty());
+  world.faults().pasteboardWriteFails = false;
+  call("restoreClipboard");
+  expectSameBuffers("restored after a refusal");
 }
 
 }  // namespace
