@@ -44,7 +44,8 @@ constexpr std::array<Method, 12> kMethods{{
      }},
     {"writeClipboardText",
      [](AutomationHandler& h, const ValueMap& args) {
-       h.writeClipboardText(channel::stringArg(args, "text").value_or(std::string_view()));
+       h.writeClipboardText(channel::stringArg(args, "text").value_or(std::string_view()),
+                            channel::boolArg(args, "transient").value_or(false));
        return Value();
      }},
     {"saveClipboard",

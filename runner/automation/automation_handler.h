@@ -54,7 +54,9 @@ class AutomationHandler {
   // -- clipboard (the general pasteboard)
   int64_t clipboardChangeCount();
   std::optional<std::string> readClipboardText();
-  void writeClipboardText(std::string_view text);
+  // With `transient`, the item also carries the clipboard-manager markers (empty data), so history
+  // applications do not record text that is there only to be pasted.
+  void writeClipboardText(std::string_view text, bool transient = false);
   // Takes every item with every type whose data can be read into `savedItems`.
   void saveClipboard();
   // Puts the pending snapshot back and drops it; without one the clipboard is left alone. When the
