@@ -110,6 +110,10 @@ class Events {
   virtual bool requestListenEventAccess() = 0;
   virtual bool preflightPostEventAccess() = 0;
   virtual bool requestPostEventAccess() = 0;
+
+  // IsSecureEventInputEnabled (HIToolbox): whether any process of the session has secure keyboard
+  // entry on. While it is, taps receive no key events.
+  virtual bool isSecureEventInputEnabled() = 0;
 };
 
 }  // namespace platform

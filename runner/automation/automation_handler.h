@@ -25,6 +25,14 @@ namespace tandrel {
 // typing.
 inline constexpr int64_t kOwnEventMarker = 0x5444524C;
 
+// The most work one call may ask for. Synthetic keys are paced on the main thread (3 ms per
+// Backspace, 5 ms per 20 UTF-16 units of text), so beyond these the host, and with it every key
+// of the session, would be held for more than about 30 seconds. Such a call is refused with
+// kInvalidArgumentCode and does nothing at all.
+inline constexpr int64_t kMaxBackspaceCount = 10000;
+inline constexpr size_t kMaxTypeTextUnits = 100000;
+inline constexpr std::string_view kInvalidArgumentCode = "invalid_argument";
+
 // What "axFocusedText" reads: the field's text and its selection, in UTF-16 code units.
 struct FocusedText {
   std::u16string text;
@@ -71,6 +79,10 @@ class AutomationHandler {
   // The marked keyboard event source, created on first use. Null when creation failed; that
   // outcome is kept too, so creation is never retried.
   const platform::EventSource& source();
+
+  // IsSecureEventInputEnabled: while any process has secure keyboard entry on, the key tap hears no
+  // keys.
+  bool isSecureInputEnabled() { return platform_.events().isSecureEventInputEnabled(); }
 
   // -- the focused text field of the frontmost application
   std::optional<FocusedText> axFocusedText();

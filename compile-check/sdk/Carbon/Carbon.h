@@ -1,5 +1,5 @@
-// Declarations of the Text Input Sources calls (HIToolbox TextInputSources.h) the macOS adapters
-// make, from Apple's public documentation.
+// Declarations of the Text Input Sources calls (HIToolbox TextInputSources.h) and the secure event
+// input query (CarbonEvents.h) the macOS adapters make, from Apple's public documentation.
 #pragma once
 
 #include <ApplicationServices/ApplicationServices.h>
@@ -20,5 +20,8 @@ CFArrayRef TISCreateInputSourceList(CFDictionaryRef properties,
                                     Boolean includeAllInstalled) CF_RETURNS_RETAINED;
 void* TISGetInputSourceProperty(TISInputSourceRef inputSource, CFStringRef propertyKey);
 OSStatus TISSelectInputSource(TISInputSourceRef inputSource);
+
+// HIToolbox CarbonEvents.h: whether secure event input is on anywhere in the session.
+Boolean IsSecureEventInputEnabled(void);
 
 CF_EXTERN_C_END
