@@ -103,6 +103,7 @@ void drawWorld(FuzzedDataProvider& in, sim::World& world) {
   f.pasteboardItemsNil = in.ConsumeIntegralInRange(0, 7) == 0;
   f.pasteboardWriteFails = in.ConsumeIntegralInRange(0, 7) == 0;
   f.systemWideFocusFails = in.ConsumeIntegralInRange(0, 7) == 0;
+  world.setSecureInput(in.ConsumeIntegralInRange(0, 7) == 0);
 
   world.setHostPid(in.ConsumeIntegralInRange<int32_t>(1, 4));
   for (int32_t pid = 1, apps = in.ConsumeIntegralInRange(0, 4); pid <= apps; ++pid) {
@@ -165,9 +166,10 @@ constexpr const char* kMethods[] = {"clipboardChangeCount",
                                     "axFocusedText",
                                     "runningLayoutSwitchers",
                                     "axSetFocusedText",
+                                    "isSecureInputEnabled",
                                     "TypeText",
                                     ""};
-constexpr size_t kKnownMethods = 12;
+constexpr size_t kKnownMethods = 13;
 
 std::vector<uint8_t> drawCall(FuzzedDataProvider& in) {
   if (in.ConsumeIntegralInRange(0, 15) == 0) {
@@ -179,7 +181,7 @@ std::vector<uint8_t> drawCall(FuzzedDataProvider& in) {
     call.arguments = drawValue(in);
   } else {
     ValueMap args;
-    for (const char* key : {"text", "count", "selStart", "selLen"}) {
+    for (const char* key : {"text", "count", "selStart", "selLen", "transient"}) {
       if (in.ConsumeBool()) args.set(key, drawValue(in));
     }
     call.arguments = std::move(args);
@@ -208,7 +210,7 @@ void checkReply(const std::optional<channel::MethodCall>& call, const std::vecto
     ok = value.is<int32_t>() || value.is<int64_t>();
   } else if (m == "readClipboardText") {
     ok = value.isNull() || value.is<std::string>();
-  } else if (m == "axSetFocusedText") {
+  } else if (m == "axSetFocusedText" || m == "isSecureInputEnabled") {
     ok = value.is<bool>();
   } else if (m == "runningLayoutSwitchers") {
     ok = value.is<channel::ValueList>();

@@ -174,6 +174,34 @@ TEST_F(PlatformContractToConfirm, AnItemWithoutTypesSurvivesWriteObjects) {
   EXPECT_TRUE(pb.types((*items)[1]).empty());
 }
 
+// The core keeps data it read (a clipboard snapshot) while the pasteboard changes, and writes it
+// back later: the data must stay whole and unchanged, whatever the pasteboard does meanwhile.
+TEST_F(PlatformContract, DataReadStaysUnchangedAfterThePasteboardChanges) {
+  platform::Pasteboard& pb = p_.pasteboard();
+  const Bytes image = {0x89, 'P', 'N', 'G', 0x00, 0xFF};
+  (void)pb.clearContents();
+  platform::PasteboardItem item = pb.createItem();
+  ASSERT_TRUE(pb.setDataForType(item, image, "public.png"));
+  ASSERT_TRUE(pb.writeObjects({item}));
+  const auto items = pb.pasteboardItems();
+  ASSERT_TRUE(items.has_value() && items->size() == 1);
+  const std::optional<platform::SharedBytes> held = pb.dataForType((*items)[0], "public.png");
+  ASSERT_TRUE(held.has_value());
+
+  (void)pb.clearContents();
+  ASSERT_TRUE(pb.setStringForType("something else", platform::kPasteboardTypeString));
+  EXPECT_EQ(*held, image);
+
+  (void)pb.clearContents();
+  platform::PasteboardItem again = pb.createItem();
+  ASSERT_TRUE(pb.setDataForType(again, *held, "public.png"));
+  ASSERT_TRUE(pb.writeObjects({again}));
+  const auto restored = pb.pasteboardItems();
+  ASSERT_TRUE(restored.has_value() && restored->size() == 1);
+  EXPECT_EQ(pb.dataForType((*restored)[0], "public.png"), image);
+  EXPECT_EQ(*held, image);
+}
+
 // ---- Events -------------------------------------------------------------------------------
 
 TEST_F(PlatformContract, KeyboardEventsCarryKeycodeFlagsAndTheirSourcesUserData) {

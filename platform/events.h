@@ -112,6 +112,10 @@ class Events {
   [[nodiscard]] virtual bool requestListenEventAccess() = 0;
   [[nodiscard]] virtual bool preflightPostEventAccess() = 0;
   [[nodiscard]] virtual bool requestPostEventAccess() = 0;
+
+  // IsSecureEventInputEnabled (HIToolbox): whether any process of the session has secure keyboard
+  // entry on. While it is, taps receive no key events.
+  [[nodiscard]] virtual bool isSecureEventInputEnabled() = 0;
 };
 
 }  // namespace platform

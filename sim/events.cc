@@ -99,6 +99,12 @@ bool World::Impl::tapDelivers(const TapState& tap) const {
                      [&](const auto& s) { return s->tap.lock().get() == &tap; });
 }
 
+// Secure keyboard entry hides key presses from every tap; modifier changes and clicks still pass.
+bool World::Impl::hiddenBySecureInput(const EventObject& event) const {
+  return secureInput &&
+         (event.type == platform::kCGEventKeyDown || event.type == platform::kCGEventKeyUp);
+}
+
 void World::Impl::queueDelivery(Event event) {
   enqueue(now, [this, event = std::move(event)] { deliver(event.get()); });
 }
@@ -111,6 +117,7 @@ void World::Impl::deliver(EventObject* event) {
     const std::shared_ptr<TapState> tap = weak.lock();
     if (!tap || !tap->enabled || !tap->callback || !tapDelivers(*tap)) continue;
     if (!trusted && !listenAccess) continue;
+    if (hiddenBySecureInput(*event)) continue;
     if (event->type >= 64 || !(tap->mask & platform::eventMaskBit(event->type))) continue;
     EventObject* passed = tap->callback(event->type, event, tap->userInfo);
     if (tap->options == platform::kCGEventTapOptionListenOnly) continue;
@@ -225,6 +232,14 @@ void World::click(EventType downType) {
     event->flags = impl_->heldFlags();
     impl_->queueDelivery(std::move(event));
   }
+}
+
+void World::setSecureInput(bool on) {
+  impl_->secureInput = on;
+}
+
+bool World::secureInput() const {
+  return impl_->secureInput;
 }
 
 EventFlags World::heldFlags() const {
@@ -389,6 +404,10 @@ bool SimEvents::preflightPostEventAccess() {
 bool SimEvents::requestPostEventAccess() {
   ++w_.postRequests;
   return w_.postAccess;
+}
+
+bool SimEvents::isSecureEventInputEnabled() {
+  return w_.secureInput;
 }
 
 }  // namespace sim

@@ -135,6 +135,40 @@ TEST_F(SimEventsTest, ATapDeliversOnlyWhileEnabledOnTheLoopAndPermitted) {
   EXPECT_EQ(field().value, u"aaaaaaa") << "the application got every key regardless";
 }
 
+// Secure keyboard entry hides key presses, the user's and synthetic ones, from every tap, active
+// or listening; modifier changes and clicks still arrive, and the application still gets the keys.
+TEST_F(SimEventsTest, SecureInputHidesKeysFromTapsButNotFromTheField) {
+  constexpr uint64_t kMask = kKeysAndClicks | platform::eventMaskBit(platform::kCGEventKeyUp);
+  Recorder active, listener;
+  const Installed a = install(active, platform::kCGEventTapOptionDefault, kMask);
+  const Installed l = install(listener, platform::kCGEventTapOptionListenOnly, kMask);
+  EXPECT_FALSE(ev.isSecureEventInputEnabled());
+  world.setSecureInput(true);
+  EXPECT_TRUE(ev.isSecureEventInputEnabled());
+  press('a');
+  world.keyDown(keys::kShift);
+  world.keyUp(keys::kShift);
+  world.click(platform::kCGEventLeftMouseDown);
+  const platform::Event posted =
+      ev.createKeyboardEvent(nullptr, keys::keyFor("us", 'b')->first, true);
+  ev.post(platform::kCGHIDEventTap, posted);
+  world.runPending();
+  for (const Recorder* r : {&active, &listener}) {
+    ASSERT_EQ(r->seen.size(), 3u);
+    EXPECT_EQ(r->seen[0].type, platform::kCGEventFlagsChanged);
+    EXPECT_EQ(r->seen[1].type, platform::kCGEventFlagsChanged);
+    EXPECT_EQ(r->seen[2].type, platform::kCGEventLeftMouseDown);
+  }
+  EXPECT_EQ(field().value, u"ab");
+
+  world.setSecureInput(false);
+  press('c');
+  world.runPending();
+  EXPECT_EQ(active.seen.size(), 5u);
+  EXPECT_EQ(listener.seen.size(), 5u);
+  EXPECT_EQ(field().value, u"abc");
+}
+
 TEST_F(SimEventsTest, ActiveTapsCanSwallowEventsListenOnlyTapsCannot) {
   Recorder listener, first, second;
   listener.drop = true;  // ignored: a listen-only tap cannot drop

@@ -10,10 +10,11 @@ namespace sim {
 
 using platform::Bytes;
 using platform::PasteboardItem;
+using platform::SharedBytes;
 
 namespace {
 
-using TypedData = std::pair<std::string, Bytes>;
+using TypedData = std::pair<std::string, SharedBytes>;
 
 TypedData* findType(PasteboardItemState& item, std::string_view type) {
   const auto it = std::find_if(item.types.begin(), item.types.end(),
@@ -21,7 +22,7 @@ TypedData* findType(PasteboardItemState& item, std::string_view type) {
   return it == item.types.end() ? nullptr : &*it;
 }
 
-void putType(PasteboardItemState& item, std::string_view type, Bytes data) {
+void putType(PasteboardItemState& item, std::string_view type, SharedBytes data) {
   if (TypedData* existing = findType(item, type)) {
     existing->second = std::move(data);
   } else {
@@ -95,7 +96,7 @@ bool SimPasteboard::writeObjects(const std::vector<PasteboardItem>& items) {
     item->index = w_.pasteboardItems.size();
     item->generation = w_.changeCount;
     item->detached = false;
-    w_.pasteboardItems.push_back(std::move(item->state));  // moved: the data may be large
+    w_.pasteboardItems.push_back(std::move(item->state));  // the buffers go on shared
     item->state = {};
   }
   return true;
@@ -113,7 +114,9 @@ std::vector<std::string> SimPasteboard::types(const PasteboardItem& item) {
   return out;
 }
 
-std::optional<Bytes> SimPasteboard::dataForType(const PasteboardItem& item, std::string_view type) {
+// The stored buffer itself, shared: the bytes are not copied.
+std::optional<SharedBytes> SimPasteboard::dataForType(const PasteboardItem& item,
+                                                      std::string_view type) {
   PasteboardItemState* state = resolve(item);
   if (!state) return std::nullopt;
   const TypedData* data = findType(*state, type);
@@ -121,7 +124,8 @@ std::optional<Bytes> SimPasteboard::dataForType(const PasteboardItem& item, std:
   return data->second;
 }
 
-bool SimPasteboard::setDataForType(const PasteboardItem& item, Bytes data, std::string_view type) {
+bool SimPasteboard::setDataForType(const PasteboardItem& item, SharedBytes data,
+                                   std::string_view type) {
   // Items already on the pasteboard are read-only.
   if (!item || !item->detached) return false;
   putType(item->state, type, std::move(data));

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -73,8 +74,28 @@ TEST(SimPasteboard, WritingAppendsNewItemsOnceAndKeepsTheChangeCount) {
   EXPECT_EQ(pb.changeCount(), count);
   ASSERT_EQ(world.pasteboardItems().size(), 2u);
   EXPECT_EQ(world.pasteboardItems()[0].types,
-            (std::vector<std::pair<std::string, Bytes>>{{"public.utf8-plain-text", bytes("uno")}}));
+            (std::vector<std::pair<std::string, platform::SharedBytes>>{
+                {"public.utf8-plain-text", bytes("uno")}}));
   EXPECT_EQ(pb.dataForType(a, "public.utf8-plain-text"), bytes("uno")) << "now the pasteboard's";
+}
+
+// Data is shared as NSData is: a reader holds the stored buffer itself, which outlives the
+// pasteboard's contents, and written data is stored without a copy.
+TEST(SimPasteboard, DataIsSharedNotCopiedAndOutlivesTheContents) {
+  World world;
+  platform::Pasteboard& pb = world.pasteboard();
+  world.pasteboardItems().push_back({{{"public.png", bytes("PNG")}}, {}});
+  const auto items = pb.pasteboardItems();
+  const std::optional<platform::SharedBytes> read = pb.dataForType((*items)[0], "public.png");
+  ASSERT_TRUE(read.has_value());
+  EXPECT_TRUE(read->sharesBufferWith(world.pasteboardItems()[0].types[0].second));
+
+  pb.clearContents();
+  platform::PasteboardItem item = pb.createItem();
+  ASSERT_TRUE(pb.setDataForType(item, *read, "public.tiff"));
+  ASSERT_TRUE(pb.writeObjects({item}));
+  EXPECT_EQ(*read, bytes("PNG")) << "a buffer read earlier keeps its bytes";
+  EXPECT_TRUE(world.pasteboardItems()[0].types[0].second.sharesBufferWith(*read));
 }
 
 }  // namespace

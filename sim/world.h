@@ -72,8 +72,9 @@ struct AppState {
 };
 
 struct PasteboardItemState {
-  // type -> bytes, in the order the item offers them.
-  std::vector<std::pair<std::string, platform::Bytes>> types;
+  // type -> bytes, in the order the item offers them. The buffers are shared with whoever read
+  // them (as NSData is), so reading and writing back copy nothing.
+  std::vector<std::pair<std::string, platform::SharedBytes>> types;
   std::set<std::string> unreadableTypes;  // -dataForType: answers nil for these
 };
 
@@ -201,6 +202,11 @@ class World final : public platform::Platform {
   // The system switches every tap off by timeout: each enabled tap is disabled and receives the
   // kCGEventTapDisabledByTimeout pseudo-event (queued like any event).
   void disableTapsByTimeout();
+  // Some process turns secure keyboard entry on or off (a password field gains or loses focus,
+  // Terminal's "Secure Keyboard Entry"). While it is on, taps get no key down or key up events,
+  // user or synthetic; the focused field still gets them.
+  void setSecureInput(bool on);
+  bool secureInput() const;
   int activeTapCount() const;  // taps that exist, are enabled and are on the main run loop
   int tapCount() const;        // taps that exist (not yet released)
   std::vector<PostedEvent> takePosted();  // synthetic events posted since the last call

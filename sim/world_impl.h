@@ -138,6 +138,7 @@ class SimEvents final : public platform::Events {
   bool requestListenEventAccess() override;
   bool preflightPostEventAccess() override;
   bool requestPostEventAccess() override;
+  bool isSecureEventInputEnabled() override;
 
  private:
   World::Impl& w_;
@@ -154,9 +155,9 @@ class SimPasteboard final : public platform::Pasteboard {
   bool writeObjects(const std::vector<platform::PasteboardItem>& items) override;
   platform::PasteboardItem createItem() override;
   std::vector<std::string> types(const platform::PasteboardItem& item) override;
-  std::optional<platform::Bytes> dataForType(const platform::PasteboardItem& item,
-                                             std::string_view type) override;
-  bool setDataForType(const platform::PasteboardItem& item, platform::Bytes data,
+  std::optional<platform::SharedBytes> dataForType(const platform::PasteboardItem& item,
+                                                   std::string_view type) override;
+  bool setDataForType(const platform::PasteboardItem& item, platform::SharedBytes data,
                       std::string_view type) override;
 
  private:
@@ -293,6 +294,8 @@ struct World::Impl {
   std::vector<PostedEvent> posted;
   platform::EventFlags heldFlags() const;
   bool tapDelivers(const TapState& tap) const;  // its source is on the main loop
+  bool secureInput = false;                     // some process has secure keyboard entry on
+  bool hiddenBySecureInput(const platform::EventObject& event) const;
   void queueDelivery(platform::Event event);
   void deliver(platform::EventObject* event);
   void applyToFocusedElement(const platform::EventObject& event);

@@ -18,7 +18,7 @@ Json optionalText(const std::optional<std::u16string>& s) {
 }
 
 // Typed data reads as text when it is valid UTF-8, else as tagged hex.
-Json dataJson(const platform::Bytes& bytes) {
+Json dataJson(const platform::SharedBytes& bytes) {
   std::string_view view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   if (text::isValidUtf8(view)) return Json(std::string(view));
   Json tagged = Json::object();

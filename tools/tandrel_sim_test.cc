@@ -165,6 +165,43 @@ TEST_F(SimScriptTest, RepliesListenCancelAndEventsPrintInTheOrderTheyHappen) {
           R"({"notImplemented":true})"));
 }
 
+// Secure input, set up by the world or switched by the user, silences the key stream (clicks
+// still come) and is what "isSecureInputEnabled" answers.
+TEST_F(SimScriptTest, SecureInputSilencesTheKeyStreamAndIsReported) {
+  std::vector<std::string> out =
+      run(R"({"world": {"trusted": true, "secureInput": true}})"
+          "\n"
+          R"({"listen": "tandrel/key_events"})"
+          "\n"
+          R"({"user": {"press": 0}})"
+          "\n"
+          R"({"user": {"click": "left"}})"
+          "\n"
+          R"({"call": "tandrel/automation", "method": "isSecureInputEnabled"})"
+          "\n"
+          R"({"user": {"secureInput": false}})"
+          "\n"
+          R"({"call": "tandrel/automation", "method": "isSecureInputEnabled"})"
+          "\n"
+          R"({"user": {"press": 0}})"
+          "\n"
+          R"({"user": {"secureInput": 1}})"
+          "\n"
+          R"({"world": {"secureInput": true, "trusted": "yes"}})"
+          "\n"
+          R"({"call": "tandrel/automation", "method": "isSecureInputEnabled"})");
+  EXPECT_EQ(status_, 1);
+  ASSERT_EQ(out.size(), 8u);
+  EXPECT_EQ(out[0], R"({"listen":"tandrel/key_events","ok":true})");
+  EXPECT_EQ(out[1], R"({"event":"tandrel/key_events","value":{"type":"click"}})");
+  EXPECT_EQ(out[2], R"({"reply":true})");
+  EXPECT_EQ(out[3], R"({"reply":false})");
+  EXPECT_THAT(out[4], ::testing::HasSubstr(R"("type":"keyDown","keycode":0)"));
+  EXPECT_THAT(out[5], ::testing::HasSubstr("scriptError"));
+  EXPECT_THAT(out[6], ::testing::HasSubstr("scriptError"));
+  EXPECT_EQ(out[7], R"({"reply":false})") << "a line with a mistake changes nothing";
+}
+
 TEST_F(SimScriptTest, RawBytesGetTheirRawReply) {
   std::vector<std::string> out = run(
       // "listen" with null arguments, then "cancel", on an event channel

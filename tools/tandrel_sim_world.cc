@@ -559,6 +559,8 @@ void applyWorld(sim::World& world, const Json& settings) {
       parseFaults(world, v, steps);
     } else if (key == "window") {
       parseWindow(world, v, steps);
+    } else if (key == "secureInput") {
+      steps.push_back([&world, on = asBool(v, key)] { world.setSecureInput(on); });
     } else {
       unknownKey("world", key);
     }
@@ -650,6 +652,10 @@ void applyUserAction(SimContext& context, const Json& action) {
   } else if (verb == "tapTimeout") {
     allow({"tapTimeout"});
     if (asBool(v, verb)) world.disableTapsByTimeout();
+  } else if (verb == "secureInput") {
+    // A password field gains or loses focus, or an application switches secure entry on or off.
+    allow({"secureInput"});
+    world.setSecureInput(asBool(v, verb));
   } else if (verb == "notify") {
     allow({"notify"});
     world.postDistributedNotification(asString(v, verb));

@@ -1,6 +1,7 @@
 #include "platform/events.h"
 
 #import <ApplicationServices/ApplicationServices.h>
+#import <Carbon/Carbon.h>
 
 #include "platform/macos/cf_handles.h"
 #include "platform/macos/services.h"
@@ -139,6 +140,8 @@ class MacEvents final : public Events {
   bool requestListenEventAccess() override { return CGRequestListenEventAccess(); }
   bool preflightPostEventAccess() override { return CGPreflightPostEventAccess(); }
   bool requestPostEventAccess() override { return CGRequestPostEventAccess(); }
+
+  bool isSecureEventInputEnabled() override { return IsSecureEventInputEnabled(); }
 };
 
 }  // namespace

@@ -20,14 +20,33 @@ NSPasteboard* general() {
   return [NSPasteboard generalPasteboard];
 }
 
-// Hands the bytes to Foundation without copying them: a clipboard item can be large.
-NSData* toNSData(Bytes bytes) {
+// Holds the NSData behind a SharedBytes made from it; the last copy of the SharedBytes releases it.
+struct NSDataKeeper {
+  NSData* data;
+  void operator()(const void*) { data = nil; }
+};
+
+// The NSData's own bytes, shared. Copying an immutable NSData only retains it; a mutable one is
+// copied, so the bytes cannot change under the core.
+SharedBytes toSharedBytes(NSData* data) {
+  NSData* frozen = [data copy];
+  const auto* bytes = static_cast<const uint8_t*>(frozen.bytes);
+  return SharedBytes(bytes, frozen.length,
+                     std::shared_ptr<const void>(bytes, NSDataKeeper{frozen}));
+}
+
+// The NSData the bytes came from, when they came from one; other bytes are handed to Foundation
+// without copying them, and stay alive until Foundation lets go.
+NSData* toNSData(const SharedBytes& bytes) {
+  if (const NSDataKeeper* keeper = std::get_deleter<NSDataKeeper>(bytes.owner())) {
+    return keeper->data;
+  }
   if (bytes.empty()) return [NSData data];
-  auto* owned = new Bytes(std::move(bytes));
-  return [[NSData alloc] initWithBytesNoCopy:owned->data()
-                                      length:owned->size()
+  auto* held = new SharedBytes(bytes);
+  return [[NSData alloc] initWithBytesNoCopy:const_cast<uint8_t*>(held->data())
+                                      length:held->size()
                                  deallocator:^(void*, NSUInteger) {
-                                   delete owned;
+                                   delete held;
                                  }];
 }
 
@@ -78,17 +97,18 @@ class MacPasteboard final : public Pasteboard {
     return names;
   }
 
-  std::optional<Bytes> dataForType(const PasteboardItem& item, std::string_view type) override {
+  std::optional<SharedBytes> dataForType(const PasteboardItem& item,
+                                         std::string_view type) override {
     if (!item) return std::nullopt;
     NSData* data = [item->item dataForType:toNSString(type)];
     if (data == nil) return std::nullopt;
-    const auto* bytes = static_cast<const uint8_t*>(data.bytes);
-    return Bytes(bytes, bytes + data.length);
+    return toSharedBytes(data);
   }
 
-  bool setDataForType(const PasteboardItem& item, Bytes data, std::string_view type) override {
+  bool setDataForType(const PasteboardItem& item, SharedBytes data,
+                      std::string_view type) override {
     if (!item) return false;
-    return [item->item setData:toNSData(std::move(data)) forType:toNSString(type)];
+    return [item->item setData:toNSData(data) forType:toNSString(type)];
   }
 };
 

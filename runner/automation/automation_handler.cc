@@ -2,6 +2,9 @@
 
 #include <array>
 #include <limits>
+#include <optional>
+#include <string>
+#include <string_view>
 
 #include "channel/arguments.h"
 #include "text/text.h"
@@ -34,7 +37,7 @@ struct Method {
   Operation operation;
 };
 
-constexpr std::array<Method, 12> kMethods{{
+constexpr std::array<Method, 13> kMethods{{
     {"clipboardChangeCount",
      [](AutomationHandler& h, const ValueMap&) { return integerValue(h.clipboardChangeCount()); }},
     {"readClipboardText",
@@ -44,7 +47,8 @@ constexpr std::array<Method, 12> kMethods{{
      }},
     {"writeClipboardText",
      [](AutomationHandler& h, const ValueMap& args) {
-       h.writeClipboardText(channel::stringArg(args, "text").value_or(std::string_view()));
+       h.writeClipboardText(channel::stringArg(args, "text").value_or(std::string_view()),
+                            channel::boolArg(args, "transient").value_or(false));
        return Value();
      }},
     {"saveClipboard",
@@ -94,6 +98,8 @@ constexpr std::array<Method, 12> kMethods{{
        }
        return Value(std::move(names));
      }},
+    {"isSecureInputEnabled",
+     [](AutomationHandler& h, const ValueMap&) { return Value(h.isSecureInputEnabled()); }},
     {"axSetFocusedText",
      [](AutomationHandler& h, const ValueMap& args) {
        return Value(h.axSetFocusedText(textArg(args),
@@ -101,6 +107,40 @@ constexpr std::array<Method, 12> kMethods{{
                                        channel::intArg(args, "selLen").value_or(0)));
      }},
 }};
+
+// Calls that would hold the main thread beyond a bound are refused before any work is done, so
+// no partial edit is left behind. Each answers the reason, naming the limit, or nullopt.
+struct Bound {
+  std::string_view method;
+  std::optional<std::string> (*refusal)(const ValueMap&);
+};
+
+constexpr std::array<Bound, 2> kBounds{{
+    {"backspace",
+     [](const ValueMap& args) -> std::optional<std::string> {
+       if (channel::intArg(args, "count").value_or(0) <= kMaxBackspaceCount) return std::nullopt;
+       return "\"count\" is above the limit of " + std::to_string(kMaxBackspaceCount) +
+              " Backspace presses per call";
+     }},
+    {"typeText",
+     [](const ValueMap& args) -> std::optional<std::string> {
+       const std::optional<std::string_view> text = channel::stringArg(args, "text");
+       // UTF-8 never takes fewer bytes than UTF-16 units, so a short text needs no conversion.
+       if (!text || text->size() <= kMaxTypeTextUnits ||
+           text::utf8ToUtf16(*text).size() <= kMaxTypeTextUnits) {
+         return std::nullopt;
+       }
+       return "\"text\" is longer than the limit of " + std::to_string(kMaxTypeTextUnits) +
+              " UTF-16 units per call";
+     }},
+}};
+
+std::optional<std::string> refusal(std::string_view method, const ValueMap& args) {
+  for (const Bound& bound : kBounds) {
+    if (bound.method == method) return bound.refusal(args);
+  }
+  return std::nullopt;
+}
 
 }  // namespace
 
@@ -117,6 +157,10 @@ void AutomationHandler::handle(const channel::MethodCall& call,
   const ValueMap& args = channel::argumentsMap(call.arguments);
   for (const Method& method : kMethods) {
     if (method.name == call.method) {
+      if (std::optional<std::string> reason = refusal(method.name, args)) {
+        result->error(std::string(kInvalidArgumentCode), std::move(*reason));
+        return;
+      }
       result->success(method.operation(*this, args));
       return;
     }

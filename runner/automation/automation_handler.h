@@ -25,6 +25,14 @@ namespace tandrel {
 // typing.
 inline constexpr int64_t kOwnEventMarker = 0x5444524C;
 
+// The most work one call may ask for. Synthetic keys are paced on the main thread (3 ms per
+// Backspace, 5 ms per 20 UTF-16 units of text), so beyond these the host, and with it every key
+// of the session, would be held for more than about 30 seconds. Such a call is refused with
+// kInvalidArgumentCode and does nothing at all.
+inline constexpr int64_t kMaxBackspaceCount = 10000;
+inline constexpr size_t kMaxTypeTextUnits = 100000;
+inline constexpr std::string_view kInvalidArgumentCode = "invalid_argument";
+
 // What "axFocusedText" reads: the field's text and its selection, in UTF-16 code units.
 struct FocusedText {
   std::u16string text;
@@ -35,9 +43,9 @@ struct FocusedText {
 
 class AutomationHandler {
  public:
-  // One pasteboard item of a snapshot: each type it offered with that type's bytes, in the order
-  // the item listed them.
-  using SavedItem = std::vector<std::pair<std::string, platform::Bytes>>;
+  // One pasteboard item of a snapshot: each type it offered with that type's bytes (the
+  // pasteboard's own buffer, shared), in the order the item listed them.
+  using SavedItem = std::vector<std::pair<std::string, platform::SharedBytes>>;
 
   explicit AutomationHandler(platform::Platform& platform);
   AutomationHandler(const AutomationHandler&) = delete;
@@ -54,10 +62,13 @@ class AutomationHandler {
   // -- clipboard (the general pasteboard)
   int64_t clipboardChangeCount();
   std::optional<std::string> readClipboardText();
-  void writeClipboardText(std::string_view text);
+  // With `transient`, the item also carries the clipboard-manager markers (empty data), so history
+  // applications do not record text that is there only to be pasted.
+  void writeClipboardText(std::string_view text, bool transient = false);
   // Takes every item with every type whose data can be read into `savedItems`.
   void saveClipboard();
-  // Puts the pending snapshot back and drops it; without one the clipboard is left alone.
+  // Puts the pending snapshot back and drops it; without one the clipboard is left alone. When the
+  // pasteboard refuses the items, the snapshot stays pending.
   void restoreClipboard();
 
   // -- synthetic keys, all posted from `source()` at the HID event tap
@@ -68,6 +79,10 @@ class AutomationHandler {
   // The marked keyboard event source, created on first use. Null when creation failed; that
   // outcome is kept too, so creation is never retried.
   const platform::EventSource& source();
+
+  // IsSecureEventInputEnabled: while any process has secure keyboard entry on, the key tap hears no
+  // keys.
+  bool isSecureInputEnabled() { return platform_.events().isSecureEventInputEnabled(); }
 
   // -- the focused text field of the frontmost application
   std::optional<FocusedText> axFocusedText();

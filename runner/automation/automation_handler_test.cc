@@ -1,3 +1,7 @@
+#include <limits>
+#include <string>
+#include <vector>
+
 #include "runner/automation/automation_test_fixture.h"
 
 namespace tandrel {
@@ -55,6 +59,63 @@ TEST_F(AutomationTest, KeysOfTheWrongTypeTakeTheDefaults) {
   EXPECT_EQ(call("axSetFocusedText", ValueMap{{"text", "abcde"}, {"selStart", int64_t{1}}}),
             MethodReply::Success(true));
   EXPECT_EQ(element.selection, (platform::AXRange{1, 0}));
+}
+
+TEST_F(AutomationTest, SecureInputIsReportedAsTheSystemHasIt) {
+  EXPECT_EQ(call("isSecureInputEnabled"), MethodReply::Success(false));
+  world.setSecureInput(true);
+  EXPECT_EQ(call("isSecureInputEnabled", ValueMap{{"text", "x"}}), MethodReply::Success(true));
+  world.setSecureInput(false);
+  EXPECT_EQ(call("isSecureInputEnabled"), MethodReply::Success(false));
+}
+
+// Work beyond the bounds is refused whole: an "invalid_argument" naming the limit, no key posted,
+// no pause taken, the field untouched. Work up to the bound is done in full.
+TEST_F(AutomationTest, CallsBeyondTheBoundsAreRefusedBeforeAnyWork) {
+  sim::ElementState& element = focus(u"keep");
+  const std::string euro = "\u20ac", face = "\U0001F600";  // 3 bytes, 1 unit; 4 bytes, 2 units
+  auto repeat = [](const std::string& s, size_t n) {
+    std::string out;
+    for (size_t i = 0; i < n; ++i) out += s;
+    return out;
+  };
+  const struct {
+    const char* method;
+    Value args;
+    size_t postedPairs;  // 0: refused
+  } cases[] = {
+      {"backspace", ValueMap{{"count", 10000}}, 10000},
+      {"backspace", ValueMap{{"count", 10001}}, 0},
+      {"backspace", ValueMap{{"count", std::numeric_limits<int64_t>::max()}}, 0},
+      {"typeText", ValueMap{{"text", repeat("a", 100000)}}, 5000},
+      {"typeText", ValueMap{{"text", repeat(euro, 100000)}}, 5000},
+      {"typeText", ValueMap{{"text", repeat(face, 50000)}}, 5000},
+      {"typeText", ValueMap{{"text", repeat("a", 100001)}}, 0},
+      {"typeText", ValueMap{{"text", repeat(face, 50000) + "a"}}, 0},
+      {"typeText", ValueMap{{"text", repeat(euro, 100001)}}, 0},
+  };
+  for (const auto& c : cases) {
+    const MethodReply reply = call(c.method, c.args);
+    const size_t pairs = world.takePosted().size() / 2;
+    const std::vector<sim::Micros> pauses = world.takePauses();
+    world.runPending();
+    if (c.postedPairs) {
+      EXPECT_EQ(reply, MethodReply::Success()) << c.method;
+      EXPECT_EQ(pairs, c.postedPairs) << c.method;
+      EXPECT_EQ(pauses.size(), c.postedPairs) << c.method;
+      element.value = u"keep";
+      element.selection = platform::AXRange{4, 0};
+      continue;
+    }
+    ASSERT_TRUE(reply.isError()) << c.method << " " << reply;
+    EXPECT_EQ(reply.error.code, "invalid_argument");
+    const std::string limit = std::string(c.method) == "backspace" ? "10000" : "100000";
+    EXPECT_NE(reply.error.message.value_or("").find(limit), std::string::npos)
+        << *reply.error.message;
+    EXPECT_EQ(pairs, 0u) << c.method;
+    EXPECT_TRUE(pauses.empty()) << c.method;
+    EXPECT_EQ(element.value, u"keep") << c.method;
+  }
 }
 
 }  // namespace

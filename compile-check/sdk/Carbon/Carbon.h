@@ -1,5 +1,5 @@
-// Declarations of the Text Input Sources calls (HIToolbox TextInputSources.h) the macOS adapters
-// make, from Apple's public documentation.
+// Declarations of the Text Input Sources calls (HIToolbox TextInputSources.h) and the secure event
+// input query (CarbonEvents.h) the macOS adapters make, from Apple's public documentation.
 #pragma once
 
 #include <ApplicationServices/ApplicationServices.h>
@@ -21,5 +21,8 @@ CFArrayRef TISCreateInputSourceList(CFDictionaryRef properties,
 void* TISGetInputSourceProperty(TISInputSourceRef inputSource, CFStringRef propertyKey);
 OSStatus TISSelectInputSource(TISInputSourceRef inputSource);
 TISInputSourceRef TISCopyCurrentKeyboardInputSource(void) CF_RETURNS_RETAINED;
+
+// HIToolbox CarbonEvents.h: whether secure event input is on anywhere in the session.
+Boolean IsSecureEventInputEnabled(void);
 
 CF_EXTERN_C_END
