@@ -261,19 +261,32 @@ int World::tapCount() const {
                                         [](const auto& t) { return !t.expired(); }));
 }
 
+std::vector<TapInfo> World::taps() const {
+  std::vector<TapInfo> out;
+  for (const auto& weak : impl_->taps) {
+    const std::shared_ptr<TapState> tap = weak.lock();
+    if (!tap) continue;
+    out.push_back({tap->location, tap->placement, tap->options, tap->mask, tap->enabled,
+                   impl_->tapDelivers(*tap)});
+  }
+  return out;
+}
+
 std::vector<PostedEvent> World::takePosted() {
   return std::exchange(impl_->posted, {});
 }
 
 // ---- The Events service -------------------------------------------------------------------
 
-platform::MachPort SimEvents::tapCreate(platform::TapLocation location, platform::TapPlacement,
+platform::MachPort SimEvents::tapCreate(platform::TapLocation location,
+                                        platform::TapPlacement placement,
                                         platform::TapOptions options, uint64_t eventsOfInterest,
                                         platform::TapCallback callback, void* userInfo) {
   if (w_.faults.tapCreateFails || (!w_.trusted && !w_.listenAccess) || !callback) return nullptr;
   std::erase_if(w_.taps, [](const auto& t) { return t.expired(); });
   auto tap = std::make_shared<TapState>();
   tap->location = location;
+  tap->placement = placement;
   tap->options = options;
   tap->mask = eventsOfInterest;
   tap->callback = callback;
@@ -369,6 +382,7 @@ void SimEvents::post(platform::TapLocation location, const Event& event) {
   w_.posted.push_back(PostedEvent{event->type, event->keycode, event->flags,
                                   event->unicodeSet ? event->unicode : std::u16string(),
                                   event->userData, location, event->hadSource});
+  w_.note("post", describePosted(location, *event));
   // The system takes the event as it is now; later changes by the poster do not travel with it.
   w_.queueDelivery(std::make_shared<EventObject>(*event));
 }

@@ -55,8 +55,10 @@ void World::Impl::runUntil(Micros limit) {
 }
 
 void World::Impl::scheduleTimer(const std::shared_ptr<platform::TimerObject>& timer, Micros due) {
+  timer->due = due;
   enqueue(due, [this, timer, due] {
     if (!timer->valid) return;
+    note("timer.fire", "timer " + std::to_string(timer->id));
     // Copied so that the block may invalidate (or drop the last handle of) its own timer.
     const std::function<void()> block = timer->block;
     if (block) block();
@@ -85,6 +87,7 @@ ElementState* World::Impl::focusedOf(int32_t pid) {
 }
 
 void World::Impl::postDistributed(const std::string& name) {
+  note("notification", name);
   for (const DistributedObserver& o : distributedObservers) {
     if (o.name != name) continue;
     enqueue(now, [block = o.block] { (*block)(); });
@@ -109,13 +112,13 @@ World::World() : impl_(std::make_unique<Impl>()) {}
 World::~World() = default;
 
 platform::Accessibility& World::accessibility() {
-  return impl_->accessibility;
+  return impl_->tracedAccessibility;
 }
 platform::Events& World::events() {
   return impl_->events;
 }
 platform::Pasteboard& World::pasteboard() {
-  return impl_->pasteboard;
+  return impl_->tracedPasteboard;
 }
 platform::Workspace& World::workspace() {
   return impl_->workspace;
@@ -133,7 +136,7 @@ platform::LoginItems& World::loginItems() {
   return impl_->loginItems;
 }
 platform::InputSources& World::inputSources() {
-  return impl_->inputSources;
+  return impl_->tracedInputSources;
 }
 platform::Log& World::log() {
   return impl_->log;
@@ -154,7 +157,50 @@ void World::advance(Micros duration) {
 }
 
 std::vector<Micros> World::takePauses() {
-  return std::exchange(impl_->pauses, {});
+  return impl_->pauses.take();
+}
+
+std::vector<PendingWork> World::pendingWork() const {
+  std::vector<PendingWork> out;
+  for (const auto& weak : impl_->timers) {
+    const std::shared_ptr<platform::TimerObject> timer = weak.lock();
+    if (!timer || !timer->valid) continue;
+    out.push_back(
+        {true, timer->id, timer->scheduledAt, timer->due, timer->interval, timer->repeats});
+  }
+  for (const auto& [id, block] : impl_->delayedBlocks) {
+    out.push_back({false, id, block.scheduledAt, block.due, 0, false});
+  }
+  return out;
+}
+
+void World::note(std::string kind, std::string detail) {
+  impl_->note(std::move(kind), std::move(detail));
+}
+
+std::vector<TraceEntry> World::takeTrace() {
+  return impl_->trace.take();
+}
+
+Records World::records() const {
+  const auto totals = [](const auto& record) {
+    return RecordTotals{record.total(), record.dropped()};
+  };
+  Records r;
+  r.window = impl_->trace.window();
+  r.pauses = totals(impl_->pauses);
+  r.log = totals(impl_->logLines);
+  r.urls = totals(impl_->openedURLs);
+  r.trace = totals(impl_->trace);
+  r.pausedMicros = impl_->pausedMicros;
+  return r;
+}
+
+void World::setRecordWindow(size_t entries) {
+  impl_->pauses.setWindow(entries);
+  impl_->logLines.setWindow(entries);
+  impl_->openedURLs.setWindow(entries);
+  impl_->trace.setWindow(entries);
 }
 
 void World::addApplication(AppState app) {
@@ -182,6 +228,7 @@ void World::activate(int32_t pid) {
   const AppState* a = impl_->app(pid);
   if (!a) return;
   impl_->frontmost = pid;
+  impl_->note("activation", "app " + std::to_string(pid));
   std::optional<RunningApplication> info;
   if (!impl_->faults.activationWithoutApplication) info = runningOf(*a);
   for (const Impl::WorkspaceObserver& o : impl_->workspaceObservers) {
@@ -250,7 +297,7 @@ int64_t World::pasteboardChangeCount() const {
 }
 
 std::vector<std::string> World::takeOpenedURLs() {
-  return std::exchange(impl_->openedURLs, {});
+  return impl_->openedURLs.take();
 }
 
 int World::observerCount() const {
@@ -282,7 +329,7 @@ void World::setOperatingSystemVersion(platform::OperatingSystemVersion version) 
 }
 
 std::vector<std::string> World::takeLog() {
-  return std::exchange(impl_->logLines, {});
+  return impl_->logLines.take();
 }
 
 WindowState& World::window() {

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "sim/records.h"
 
 namespace sim {
 
@@ -128,6 +129,45 @@ struct WindowState {
   int orderOutCount = 0;
 };
 
+// One entry of the trace, the world's single timeline: what happened and when.
+struct TraceEntry {
+  Micros time = 0;
+  std::string kind;  // "post", "ax.read", "timer.fire", ... ("call", "event"... from the host)
+  std::string detail;
+};
+
+// The world's bounded records (see records.h): how many entries each ever had, and how many fell
+// out of its window before they were taken.
+struct RecordTotals {
+  uint64_t total = 0;
+  uint64_t dropped = 0;
+};
+struct Records {
+  size_t window = kDefaultRecordWindow;
+  RecordTotals pauses, log, urls, trace;
+  Micros pausedMicros = 0;  // the length of every pause taken, summed
+};
+
+// A live event tap as the system keeps it.
+struct TapInfo {
+  platform::TapLocation location = 0;
+  platform::TapPlacement placement = 0;
+  platform::TapOptions options = 0;
+  uint64_t mask = 0;
+  bool enabled = false;
+  bool onMainRunLoop = false;  // its run-loop source is on the main run loop
+};
+
+// A live timer, or a delayed block not yet run.
+struct PendingWork {
+  bool isTimer = false;
+  uint64_t id = 0;  // numbered in order of scheduling, timers and blocks apart
+  Micros scheduledAt = 0;
+  Micros due = 0;
+  Micros interval = 0;  // timers
+  bool repeats = false;
+};
+
 // ---- The world ----------------------------------------------------------------------------
 
 class World final : public platform::Platform {
@@ -154,6 +194,15 @@ class World final : public platform::Platform {
   void runPending();                 // run everything due now, including what that queues for now
   void advance(Micros duration);     // run everything due up to now + duration, in time order
   std::vector<Micros> takePauses();  // sleeps taken since the last call, in order
+  // Live timers, then delayed blocks not yet run, each in order of scheduling.
+  std::vector<PendingWork> pendingWork() const;
+
+  // -- the trace and the records. Each record keeps a window of its most recent entries
+  // (kDefaultRecordWindow unless set) beside its totals.
+  void note(std::string kind, std::string detail);  // adds an entry to the trace, at now()
+  std::vector<TraceEntry> takeTrace();              // entries since the last call, in order
+  Records records() const;
+  void setRecordWindow(size_t entries);
 
   // -- applications and focus
   void addApplication(AppState app);   // appended to runningApplications (workspace order)
@@ -201,8 +250,9 @@ class World final : public platform::Platform {
   // The system switches every tap off by timeout: each enabled tap is disabled and receives the
   // kCGEventTapDisabledByTimeout pseudo-event (queued like any event).
   void disableTapsByTimeout();
-  int activeTapCount() const;  // taps that exist, are enabled and are on the main run loop
-  int tapCount() const;        // taps that exist (not yet released)
+  int activeTapCount() const;         // taps that exist, are enabled and are on the main run loop
+  int tapCount() const;               // taps that exist (not yet released)
+  std::vector<TapInfo> taps() const;  // in creation order
   std::vector<PostedEvent> takePosted();  // synthetic events posted since the last call
 
   // -- pasteboard

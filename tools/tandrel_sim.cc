@@ -45,6 +45,11 @@ channel::Value valueOf(const Json& j) {
   return std::move(*value);
 }
 
+// The trace's words for a line in or out: the line itself, as printed.
+std::string compact(const Json& j) {
+  return j.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
 Json errorJson(const channel::ChannelError& e) {
   Json error = Json::object();
   error["code"] = e.code;
@@ -172,6 +177,7 @@ void ScriptRunner::dispatch(const Json& line) {
     applyWorld(context_.world, line.front());
   } else if (verb == "user") {
     allowOnly(line, {"user"});
+    context_.world.note("user", compact(line.front()));
     applyUserAction(context_, line.front());
   } else if (verb == "show") {
     show(line);
@@ -196,6 +202,7 @@ void ScriptRunner::call(const Json& line) {
   const Json& method = field(line, "method");
   if (!method.is_string()) throw ScriptError("\"call\" needs a \"method\" string");
   channel::MethodCall call{method.get<std::string>(), valueOf(field(line, "args"))};
+  context_.world.note("call", compact(line));
   deliver(channel, channel::encodeMethodCall(call), [this](std::span<const uint8_t> reply) {
     Json out = Json::object();
     if (reply.empty()) {
@@ -209,6 +216,7 @@ void ScriptRunner::call(const Json& line) {
     } else {
       out["badReply"] = hexOf(reply);
     }
+    context_.world.note("answer", compact(out));
     print(out);
   });
 }
@@ -217,6 +225,7 @@ void ScriptRunner::stream(const Json& line, const std::string& verb) {
   allowOnly(line, {verb, "args"});
   std::string channel = channelName(line, verb.c_str());
   channel::MethodCall call{verb, valueOf(field(line, "args"))};
+  context_.world.note(verb, compact(line));
   deliver(channel, channel::encodeMethodCall(call),
           [this, verb, channel](std::span<const uint8_t> reply) {
             Json out = Json::object();
@@ -232,6 +241,7 @@ void ScriptRunner::stream(const Json& line, const std::string& verb) {
             } else {
               out["badReply"] = hexOf(reply);
             }
+            context_.world.note("answer", compact(out));
             print(out);
           });
 }
@@ -242,9 +252,11 @@ void ScriptRunner::send(const Json& line) {
   const Json& hex = field(line, "hex");
   if (!hex.is_string()) throw ScriptError("\"send\" needs a \"hex\" string");
   std::vector<uint8_t> bytes = bytesFromHex(hex.get<std::string>());
+  context_.world.note("send", compact(line));
   deliver(channel, bytes, [this](std::span<const uint8_t> reply) {
     Json out = Json::object();
     out["replyHex"] = hexOf(reply);
+    context_.world.note("answer", compact(out));
     print(out);
   });
 }
@@ -285,6 +297,7 @@ void ScriptRunner::printOutgoing(const std::string& channel, std::span<const uin
   } else {
     out["hex"] = hexOf(message);
   }
+  context_.world.note("event", compact(out));
   print(out);
 }
 

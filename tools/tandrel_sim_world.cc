@@ -559,10 +559,14 @@ void applyWorld(sim::World& world, const Json& settings) {
       parseFaults(world, v, steps);
     } else if (key == "window") {
       parseWindow(world, v, steps);
+    } else if (key == "recordWindow") {
+      const auto entries = static_cast<size_t>(asInt(v, key, 0, 1'000'000));
+      steps.push_back([&world, entries] { world.setRecordWindow(entries); });
     } else {
       unknownKey("world", key);
     }
   }
+  world.note("world", settings.dump(-1, ' ', false, Json::error_handler_t::replace));
   for (auto& step : steps) step();
 }
 
