@@ -49,7 +49,9 @@ void SimMainLoop::dispatchAfter(double delaySeconds, std::function<void()> block
 
 void SimMainLoop::sleepMicroseconds(uint32_t microseconds) {
   w_.note("sleep", std::to_string(microseconds) + " us");
-  w_.now += microseconds;
+  const Micros until = w_.now + microseconds;
+  w_.applyChangesUntil(until);  // the rest of the world does not wait for this thread
+  w_.now = until;
   w_.pauses.push(microseconds);
   w_.pausedMicros += microseconds;
 }

@@ -47,11 +47,74 @@ void World::Impl::enqueue(Micros due, std::function<void()> work) {
 
 void World::Impl::runUntil(Micros limit) {
   // Each item is taken out before it runs, so work may queue or cancel more work freely.
-  while (!queue.empty() && queue.begin()->first.first <= limit) {
+  while (true) {
+    const bool work = !queue.empty() && queue.begin()->first.first <= limit;
+    const bool change = !changes.empty() && changes.begin()->first.first <= limit;
+    if (!work && !change) break;
+    // A change of the world due with (or before) the next work happens first.
+    if (change && (!work || changes.begin()->first.first <= queue.begin()->first.first)) {
+      auto node = changes.extract(changes.begin());
+      now = std::max(now, node.key().first);
+      node.mapped()();
+      continue;
+    }
     auto node = queue.extract(queue.begin());
     now = std::max(now, node.key().first);
     node.mapped()();
   }
+}
+
+void World::Impl::applyChangesUntil(Micros limit) {
+  while (!changes.empty() && changes.begin()->first.first <= limit) {
+    auto node = changes.extract(changes.begin());
+    now = std::max(now, node.key().first);
+    node.mapped()();
+  }
+}
+
+std::optional<int32_t> World::Impl::focusOwner() const {
+  return systemWideFocus ? systemWideFocus : frontmost;
+}
+
+void World::Impl::promptShown(Permission permission) {
+  bool* pending = nullptr;
+  std::optional<Micros> after;
+  bool granted = false;
+  switch (permission) {
+    case Permission::kAccessibility:
+      pending = &trustAnswerPending, after = promptAnswers.accessibility, granted = trusted;
+      break;
+    case Permission::kListen:
+      pending = &listenAnswerPending, after = promptAnswers.listen, granted = listenAccess;
+      break;
+    case Permission::kPost:
+      pending = &postAnswerPending, after = promptAnswers.post, granted = postAccess;
+      break;
+  }
+  // One dialog at a time: prompts while the user has not answered yet show nothing new.
+  if (granted || !after || *pending) return;
+  *pending = true;
+  const uint64_t seq = nextSeq++;
+  changes.emplace(std::pair{now + *after, seq}, [this, permission, pending] {
+    *pending = false;
+    switch (permission) {
+      case Permission::kAccessibility:
+        note("user", "grants accessibility in the prompt");
+        if (!trusted) {
+          trusted = true;
+          postDistributed("com.apple.accessibility.api");
+        }
+        break;
+      case Permission::kListen:
+        note("user", "grants listen access in the prompt");
+        listenAccess = true;
+        break;
+      case Permission::kPost:
+        note("user", "grants post access in the prompt");
+        postAccess = true;
+        break;
+    }
+  });
 }
 
 void World::Impl::scheduleTimer(const std::shared_ptr<platform::TimerObject>& timer, Micros due) {
@@ -214,6 +277,28 @@ AppState* World::application(int32_t pid) {
 void World::removeApplication(int32_t pid) {
   std::erase_if(impl_->apps, [pid](const AppState& a) { return a.pid == pid; });
   if (impl_->frontmost == pid) impl_->frontmost.reset();
+  if (impl_->systemWideFocus == pid) impl_->systemWideFocus.reset();
+}
+
+void World::setSystemWideFocus(std::optional<int32_t> pid) {
+  impl_->systemWideFocus = pid;
+}
+
+std::optional<int32_t> World::systemWideFocus() const {
+  return impl_->systemWideFocus;
+}
+
+std::optional<int32_t> World::focusOwner() const {
+  return impl_->focusOwner();
+}
+
+void World::at(Micros when, std::function<void()> change) {
+  if (!change) return;
+  impl_->changes.emplace(std::pair{when, impl_->nextSeq++}, std::move(change));
+}
+
+int World::scheduledChangeCount() const {
+  return static_cast<int>(impl_->changes.size());
 }
 
 void World::setFrontmost(std::optional<int32_t> pid) {
@@ -237,7 +322,8 @@ void World::activate(int32_t pid) {
 }
 
 ElementState* World::focusedElement() {
-  return impl_->frontmost ? impl_->focusedOf(*impl_->frontmost) : nullptr;
+  const std::optional<int32_t> owner = impl_->focusOwner();
+  return owner ? impl_->focusedOf(*owner) : nullptr;
 }
 
 void World::setHostPid(int32_t pid) {
@@ -273,6 +359,10 @@ int World::listenRequests() const {
 }
 int World::postRequests() const {
   return impl_->postRequests;
+}
+
+void World::setPromptAnswers(PromptAnswers answers) {
+  impl_->promptAnswers = answers;
 }
 
 void World::postDistributedNotification(const std::string& name) {
@@ -338,6 +428,10 @@ WindowState& World::window() {
 
 Faults& World::faults() {
   return impl_->faults;
+}
+
+const CallCounts& World::callCounts() const {
+  return impl_->calls;
 }
 
 World& processWorld() {

@@ -354,9 +354,16 @@ struct World::Impl {
   void runUntil(Micros limit);
   void scheduleTimer(const std::shared_ptr<platform::TimerObject>& timer, Micros due);
 
+  // -- changes of the world scheduled at a virtual time, ordered like the queue
+  std::map<std::pair<Micros, uint64_t>, std::function<void()>> changes;
+  // Makes every change due up to `limit` happen, each with the clock at its time.
+  void applyChangesUntil(Micros limit);
+
   // -- applications
   std::vector<AppState> apps;
   std::optional<int32_t> frontmost;
+  std::optional<int32_t> systemWideFocus;
+  std::optional<int32_t> focusOwner() const;
   int32_t hostPid = 4242;
   AppState* app(int32_t pid);
   ElementState* focusedOf(int32_t pid);
@@ -364,6 +371,11 @@ struct World::Impl {
   // -- permissions
   bool trusted = false, listenAccess = false, postAccess = false;
   int trustPrompts = 0, listenRequests = 0, postRequests = 0;
+  PromptAnswers promptAnswers;
+  bool trustAnswerPending = false, listenAnswerPending = false, postAnswerPending = false;
+  // A prompt for the permission appeared: the user's answer is scheduled as promptAnswers says.
+  enum class Permission { kAccessibility, kListen, kPost };
+  void promptShown(Permission permission);
 
   // -- events
   std::vector<std::weak_ptr<TapState>> taps;                                // creation order
@@ -374,6 +386,10 @@ struct World::Impl {
   std::vector<PostedEvent> posted;
   platform::EventFlags heldFlags() const;
   bool tapDelivers(const TapState& tap) const;  // its source is on the main loop
+  // Whether the process holds the permission the tap's kind needs: trust for an active tap, trust
+  // or listen access for a listen-only one.
+  bool tapPermitted(platform::TapOptions options) const;
+  void disableTaps(platform::EventType reason);
   void queueDelivery(platform::Event event);
   void deliver(platform::EventObject* event);
   void applyToFocusedElement(const platform::EventObject& event);
@@ -412,6 +428,7 @@ struct World::Impl {
   void note(std::string kind, std::string detail);
   WindowState window;
   Faults faults;
+  CallCounts calls;
 };
 
 // Edits of a text element, in UTF-16 units, shared by typing and accessibility writes.

@@ -17,6 +17,10 @@ namespace {
 // seconds; a day of it is still quick, a century would hang the player.
 constexpr double kMaxAdvanceSeconds = 86400;
 
+std::string inQuotes(std::string_view text) {
+  return "\"" + std::string(text) + "\"";
+}
+
 const Json& field(const Json& line, const char* key) {
   static const Json kNull;
   auto it = line.find(key);
@@ -145,6 +149,7 @@ int ScriptRunner::run(std::istream& in) {
 void ScriptRunner::runLine(std::string_view line, int64_t lineNumber) {
   size_t start = line.find_first_not_of(" \t\r\n");
   if (start == std::string_view::npos || line[start] == '#') return;
+  lineNumber_ = lineNumber;
   try {
     Json parsed = Json::parse(line.substr(start));
     if (!parsed.is_object() || parsed.empty()) {
@@ -181,6 +186,8 @@ void ScriptRunner::dispatch(const Json& line) {
     applyUserAction(context_, line.front());
   } else if (verb == "show") {
     show(line);
+  } else if (verb == "at" || verb == "after") {
+    schedule(line, verb);
   } else {
     throw ScriptError("unknown verb \"" + verb + "\"");
   }
@@ -270,6 +277,43 @@ void ScriptRunner::advance(const Json& line) {
     throw ScriptError("\"advance\" takes 0 to 86400 seconds");
   }
   context_.world.advance(static_cast<sim::Micros>(std::llround(s * 1e6)));
+}
+
+void ScriptRunner::schedule(const Json& line, const std::string& verb) {
+  const Json& seconds = line.front();
+  if (!seconds.is_number()) throw ScriptError(inQuotes(verb) + " needs a number of seconds");
+  const double s = seconds.get<double>();
+  if (!std::isfinite(s) || s < 0 || s > kMaxAdvanceSeconds) {
+    throw ScriptError(inQuotes(verb) + " takes 0 to 86400 seconds");
+  }
+  const bool isWorld = line.contains("world");
+  if (line.size() != 2 || (!isWorld && !line.contains("user"))) {
+    throw ScriptError(inQuotes(verb) + " needs one \"world\" or \"user\" line to schedule");
+  }
+  Json change = isWorld ? line["world"] : line["user"];
+  if (isWorld) checkWorld(context_.world, change);  // mistakes show now; the state is read then
+  const sim::Micros offset = static_cast<sim::Micros>(std::llround(s * 1e6));
+  const sim::Micros when = verb == "at" ? offset : context_.world.now() + offset;
+  std::weak_ptr<bool> alive = alive_;
+  context_.world.at(when, [this, alive, isWorld, change = std::move(change), number = lineNumber_] {
+    if (auto token = alive.lock(); !token || !*token) return;
+    try {
+      if (isWorld) {
+        applyWorld(context_.world, change);
+      } else {
+        context_.world.note("user", compact(change));
+        applyUserAction(context_, change);
+      }
+    } catch (const std::exception& e) {
+      // Found only when it was due (the state it needed was gone): reported then.
+      ++scriptErrors_;
+      Json report = Json::object();
+      report["scriptError"] = e.what();
+      report["line"] = number;
+      report["time"] = context_.world.now();
+      print(report);
+    }
+  });
 }
 
 void ScriptRunner::show(const Json& line) {

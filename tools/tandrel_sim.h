@@ -97,6 +97,7 @@ class ScriptRunner {
   void send(const Json& line);
   void advance(const Json& line);
   void show(const Json& line);
+  void schedule(const Json& line, const std::string& verb);
 
   // Delivers an encoded call and prints the reply when it comes, shaped by `print`.
   void deliver(const std::string& channel, std::span<const uint8_t> message,
@@ -107,6 +108,7 @@ class ScriptRunner {
   SimContext context_;
   std::ostream& out_;
   int64_t scriptErrors_ = 0;
+  int64_t lineNumber_ = 0;  // of the line being played
   // Replies that arrive after the runner is gone are dropped, not printed.
   std::shared_ptr<bool> alive_;
 };
@@ -114,6 +116,7 @@ class ScriptRunner {
 // Parsing and inspecting the world (tandrel_sim_world.cc, tandrel_sim_show.cc); each throws
 // ScriptError on input it cannot use and changes nothing then.
 void applyWorld(sim::World& world, const Json& settings);
+void checkWorld(sim::World& world, const Json& settings);  // applyWorld's checks, changing nothing
 void applyUserAction(SimContext& context, const Json& action);
 Json showWhat(SimContext& context, std::string_view what);
 

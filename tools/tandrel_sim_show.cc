@@ -34,7 +34,7 @@ Json rangeJson(const platform::AXRange& range) {
 }
 
 Json fieldJson(sim::World& world) {
-  std::optional<int32_t> front = world.frontmost();
+  std::optional<int32_t> front = world.focusOwner();
   const sim::ElementState* element = world.focusedElement();
   if (!front || !element) return Json();
   Json field = Json::object();
@@ -197,6 +197,22 @@ Json tapsJson(sim::World& world) {
   return taps;
 }
 
+Json callsJson(sim::World& world) {
+  const sim::CallCounts& c = world.callCounts();
+  Json j = Json::object();
+  j["writeObjects"] = c.writeObjects;
+  j["setData"] = c.setData;
+  j["loginItemStatus"] = c.loginItemStatus;
+  j["loginItemRegister"] = c.loginItemRegister;
+  j["loginItemUnregister"] = c.loginItemUnregister;
+  j["inputSourceLists"] = c.inputSourceLists;
+  j["inputSourceSelects"] = c.inputSourceSelects;
+  j["trustPrompts"] = world.trustPrompts();
+  j["listenRequests"] = world.listenRequests();
+  j["postRequests"] = world.postRequests();
+  return j;
+}
+
 Json recordsJson(sim::World& world) {
   const sim::Records r = world.records();
   const auto totals = [](const sim::RecordTotals& t) {
@@ -287,6 +303,7 @@ Json showWhat(SimContext& context, std::string_view what) {
   if (what == "trace") return traceJson(world);
   if (what == "timers") return timersJson(world);
   if (what == "records") return recordsJson(world);
+  if (what == "calls") return callsJson(world);
   if (what == "observers") return Json(world.observerCount());
   if (what == "modifiers") return Json(world.heldFlags());
   if (what == "registrars") {
