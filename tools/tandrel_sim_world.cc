@@ -672,7 +672,7 @@ void applyUserAction(SimContext& context, const Json& action) {
     world.keyUp(code, extras);
   } else if (verb == "flagsChanged") {
     allow({"flagsChanged", "flags", "userData", "chars"});
-    const uint16_t code = asKeycode(v, verb);
+    const auto code = static_cast<uint16_t>(asInt(v, verb, 0, 0xFFFF));  // any CGKeyCode
     const sim::KeyEventExtras extras = keyExtras(action);
     platform::EventFlags flags = world.heldFlags();
     if (action.contains("flags")) {
