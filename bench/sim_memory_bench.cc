@@ -90,7 +90,7 @@ void playBackspaces(benchmark::State& state, bool takePosted) {
 void BM_BackspaceScript(benchmark::State& state) {
   playBackspaces(state, false);
 }
-// Until the posted-event record is bounded it grows by about 150 bytes per key, so the full
+// Until the posted-event record is bounded it grows by about 200 bytes per key, so the full
 // 1,000 calls are left out here.
 BENCHMARK(BM_BackspaceScript)
     ->ArgName("calls")

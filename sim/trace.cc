@@ -1,6 +1,7 @@
 // The trace: one timeline of what the host did to the simulated macOS and what came of it. The
 // services the host reaches through World note their calls here on the way to the simulated ones.
 
+#include <charconv>
 #include <cmath>
 #include <string>
 
@@ -89,13 +90,45 @@ void World::Impl::note(std::string kind, std::string detail) {
 }
 
 std::string describePosted(platform::TapLocation location, const platform::EventObject& event) {
-  std::string out = eventName(event.type) + " " + std::to_string(event.keycode);
-  if (event.flags) out += " flags " + std::to_string(event.flags);
+  // On the path of every synthetic key: built in one buffer.
+  std::string out;
+  out.reserve(64);
+  const auto append = [&out](uint64_t n) {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, n).ptr;
+    out.append(digits, end);
+  };
+  switch (event.type) {
+    case platform::kCGEventKeyDown:
+      out += "keyDown ";
+      break;
+    case platform::kCGEventKeyUp:
+      out += "keyUp ";
+      break;
+    default:
+      out += eventName(event.type) + " ";
+  }
+  append(event.keycode);
+  if (event.flags) {
+    out += " flags ";
+    append(event.flags);
+  }
   if (event.unicodeSet) out += " " + quoted(std::u16string_view(event.unicode));
-  out += " userData " + std::to_string(event.userData);
-  out += location == platform::kCGHIDEventTap       ? " at HID"
-         : location == platform::kCGSessionEventTap ? " at session"
-                                                    : " at " + std::to_string(location);
+  out += " userData ";
+  if (event.userData < 0) out += '-';
+  append(event.userData < 0 ? 0 - static_cast<uint64_t>(event.userData)
+                            : static_cast<uint64_t>(event.userData));
+  switch (location) {
+    case platform::kCGHIDEventTap:
+      out += " at HID";
+      break;
+    case platform::kCGSessionEventTap:
+      out += " at session";
+      break;
+    default:
+      out += " at ";
+      append(location);
+  }
   if (!event.hadSource) out += " (no source)";
   return out;
 }
