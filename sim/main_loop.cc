@@ -49,9 +49,7 @@ void SimMainLoop::dispatchAfter(double delaySeconds, std::function<void()> block
 
 void SimMainLoop::sleepMicroseconds(uint32_t microseconds) {
   w_.note("sleep", std::to_string(microseconds) + " us");
-  const Micros until = w_.now + microseconds;
-  w_.applyChangesUntil(until);  // the rest of the world does not wait for this thread
-  w_.now = until;
+  w_.blockMainThread(microseconds);
   w_.pauses.push(microseconds);
   w_.pausedMicros += microseconds;
 }

@@ -72,6 +72,12 @@ void World::Impl::applyChangesUntil(Micros limit) {
   }
 }
 
+void World::Impl::blockMainThread(Micros duration) {
+  const Micros until = now + std::max<Micros>(duration, 0);
+  applyChangesUntil(until);  // the rest of the world does not wait for this thread
+  now = until;
+}
+
 std::optional<int32_t> World::Impl::focusOwner() const {
   return systemWideFocus ? systemWideFocus : frontmost;
 }

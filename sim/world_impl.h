@@ -358,6 +358,9 @@ struct World::Impl {
   std::map<std::pair<Micros, uint64_t>, std::function<void()>> changes;
   // Makes every change due up to `limit` happen, each with the clock at its time.
   void applyChangesUntil(Micros limit);
+  // The main thread is blocked for `duration` (a sleep, a call that waits): the clock moves on and
+  // the world's scheduled changes land meanwhile; nothing queued on the main loop runs.
+  void blockMainThread(Micros duration);
 
   // -- applications
   std::vector<AppState> apps;
