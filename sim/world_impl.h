@@ -359,7 +359,8 @@ struct World::Impl {
   // Makes every change due up to `limit` happen, each with the clock at its time.
   void applyChangesUntil(Micros limit);
   // The main thread is blocked for `duration` (a sleep, a call that waits): the clock moves on and
-  // the world's scheduled changes land meanwhile; nothing queued on the main loop runs.
+  // the world's scheduled changes land meanwhile; nothing queued on the main loop runs. A change
+  // may remove an application or its element: hold no pointer into the world's state across it.
   void blockMainThread(Micros duration);
 
   // -- applications
