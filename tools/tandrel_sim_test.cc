@@ -283,9 +283,11 @@ TEST_F(SimScriptTest, NewUserActionsAndWorldKeysReachTheWorld) {
       "\n"
       R"({"user": {"keyDown": 4, "userData": "x"}})"
       "\n"
+      R"({"world": {"systemWideFocus": 6}})"
+      "\n"
       R"({"show": "taps"})");
   EXPECT_EQ(status_, 1);
-  ASSERT_EQ(out.size(), 6u);
+  ASSERT_EQ(out.size(), 7u);
   EXPECT_EQ(
       out[1],
       R"({"event":"tandrel/key_events","value":{"type":"keyDown","keycode":4,"repeat":false,"chars":"ħ","control":false,"shift":false,"alt":false,"meta":false}})");
@@ -294,7 +296,8 @@ TEST_F(SimScriptTest, NewUserActionsAndWorldKeysReachTheWorld) {
       R"({"event":"tandrel/key_events","value":{"type":"modifier","keycode":100,"down":false,"control":false,"shift":false,"alt":false,"meta":true}})");
   EXPECT_TRUE(Json::parse(out[3]).contains("scriptError"));
   EXPECT_TRUE(Json::parse(out[4]).contains("scriptError"));
-  Json taps = Json::parse(out[5])["value"];
+  EXPECT_EQ(Json::parse(out[5])["scriptError"], "no application with pid 6");
+  Json taps = Json::parse(out[6])["value"];
   EXPECT_EQ(taps["taps"][0]["enabled"], true) << "the handler turned it back on";
   EXPECT_EQ(taps["taps"][0]["options"], "active");
   EXPECT_EQ(taps["taps"][0]["runLoop"], "main");

@@ -368,6 +368,19 @@ bool sourceKnownAfter(sim::World& world, const Json& settings, const std::string
   return known;
 }
 
+// Whether an application with `pid` runs once this line's "apps" are applied.
+bool appKnownAfter(sim::World& world, const Json& settings, int32_t pid) {
+  bool known = world.application(pid) != nullptr;
+  auto list = settings.find("apps");
+  if (list != settings.end() && list->is_array()) {
+    for (const Json& entry : *list) {
+      if (!entry.is_object() || entry.value("pid", Json()) != pid) continue;
+      known = !(entry.contains("remove") && entry["remove"] == true);
+    }
+  }
+  return known;
+}
+
 platform::OperatingSystemVersion parseVersion(const Json& j) {
   std::vector<int64_t> parts;
   constexpr int64_t kMax = 1'000'000;
@@ -592,6 +605,9 @@ Steps worldSteps(sim::World& world, const Json& settings) {
     } else if (key == "systemWideFocus") {
       std::optional<int32_t> pid;
       if (!v.is_null()) pid = asPid(v, key);
+      if (pid && !appKnownAfter(world, settings, *pid)) {
+        throw ScriptError("no application with pid " + v.dump());
+      }
       steps.push_back([&world, pid] { world.setSystemWideFocus(pid); });
     } else if (key == "promptAnswers") {
       parsePromptAnswers(world, v, steps);
