@@ -39,8 +39,11 @@ bool SimAccessibility::isProcessTrusted() {
 }
 
 bool SimAccessibility::isProcessTrustedWithOptions(bool prompt) {
-  if (prompt) ++w_.trustPrompts;
-  return w_.trusted;
+  if (!prompt) return w_.trusted;
+  ++w_.trustPrompts;
+  const bool trusted = w_.trusted;
+  w_.promptShown(World::Impl::Permission::kAccessibility);
+  return trusted;
 }
 
 AXElement SimAccessibility::createApplication(int32_t pid) {
@@ -60,7 +63,8 @@ AXError SimAccessibility::copyAttributeValue(const AXElement& handle, std::strin
     case Kind::kSystemWide: {
       if (attribute != "AXFocusedUIElement") return platform::kAXErrorAttributeUnsupported;
       if (w_.faults.systemWideFocusFails) return platform::kAXErrorCannotComplete;
-      const AppState* app = w_.frontmost ? w_.app(*w_.frontmost) : nullptr;
+      const std::optional<int32_t> owner = w_.focusOwner();
+      const AppState* app = owner ? w_.app(*owner) : nullptr;
       if (!app || !app->focused) return platform::kAXErrorNoValue;
       if (app->hidesTreeUntilManualAccessibility && !app->manualAccessibility) {
         return platform::kAXErrorNoValue;
@@ -93,6 +97,10 @@ AXError SimAccessibility::copyAttributeValue(const AXElement& handle, std::strin
     return it->second;
   }
   if (attribute == "AXValue") {
+    if (el->valueIsAttributed) {
+      value = platform::AXOtherValue{"CFAttributedString"};
+      return platform::kAXErrorSuccess;
+    }
     if (el->valueIsNumber) {
       value = el->numberValue;
     } else if (el->value) {
@@ -119,6 +127,10 @@ AXError SimAccessibility::copyAttributeValue(const AXElement& handle, std::strin
     return platform::kAXErrorSuccess;
   }
   if (attribute == "AXSubrole") {
+    if (el->subroleNotString) {
+      value = platform::AXOtherValue{"CFNumber"};
+      return platform::kAXErrorSuccess;
+    }
     if (!el->subrole) return platform::kAXErrorNoValue;
     value = *el->subrole;
     return platform::kAXErrorSuccess;
@@ -139,6 +151,7 @@ AXError SimAccessibility::setAttributeValue(const AXElement& handle, std::string
       if (!app) return platform::kAXErrorInvalidUIElement;
       if (attribute != "AXManualAccessibility") return platform::kAXErrorAttributeUnsupported;
       ++app->manualAccessibilityWrites;
+      if (app->failsWrites) return platform::kAXErrorCannotComplete;
       if (app->refuseManualAccessibility) return platform::kAXErrorAttributeUnsupported;
       const bool* flag = std::get_if<bool>(&value);
       if (!flag) return platform::kAXErrorIllegalArgument;
@@ -151,6 +164,7 @@ AXError SimAccessibility::setAttributeValue(const AXElement& handle, std::string
 
   ElementState* el = w_.focusedOf(handle->pid);
   if (!el) return platform::kAXErrorInvalidUIElement;
+  if (w_.app(handle->pid)->failsWrites) return platform::kAXErrorCannotComplete;
   const auto* text = std::get_if<std::u16string>(&value);
 
   if (attribute == "AXValue") {
@@ -213,6 +227,10 @@ AXError SimAccessibility::isAttributeSettable(const AXElement& handle, std::stri
   }
   const ElementState* el = w_.focusedOf(handle->pid);
   if (!el) return platform::kAXErrorInvalidUIElement;
+  if (const auto it = el->settableErrors.find(std::string(attribute));
+      it != el->settableErrors.end()) {
+    return it->second;
+  }
   if (attribute == "AXValue") {
     settable = el->valueSettable;
   } else if (attribute == "AXSelectedTextRange") {

@@ -94,6 +94,10 @@ EventFlags World::Impl::heldFlags() const {
   return flags;
 }
 
+bool World::Impl::tapPermitted(platform::TapOptions options) const {
+  return options == platform::kCGEventTapOptionListenOnly ? trusted || listenAccess : trusted;
+}
+
 bool World::Impl::tapDelivers(const TapState& tap) const {
   return std::any_of(loopSources.begin(), loopSources.end(),
                      [&](const auto& s) { return s->tap.lock().get() == &tap; });
@@ -116,7 +120,7 @@ void World::Impl::deliver(EventObject* event) {
   for (const auto& weak : snapshot) {
     const std::shared_ptr<TapState> tap = weak.lock();
     if (!tap || !tap->enabled || !tap->callback || !tapDelivers(*tap)) continue;
-    if (!trusted && !listenAccess) continue;
+    if (!tapPermitted(tap->options)) continue;  // the permission went after it was created
     if (hiddenBySecureInput(*event)) continue;
     if (event->type >= 64 || !(tap->mask & platform::eventMaskBit(event->type))) continue;
     EventObject* passed = tap->callback(event->type, event, tap->userInfo);
@@ -129,7 +133,8 @@ void World::Impl::deliver(EventObject* event) {
 
 void World::Impl::applyToFocusedElement(const EventObject& event) {
   if (event.type != platform::kCGEventKeyDown) return;
-  ElementState* element = frontmost ? focusedOf(*frontmost) : nullptr;
+  const std::optional<int32_t> owner = focusOwner();
+  ElementState* element = owner ? focusedOf(*owner) : nullptr;
   if (!element) return;
   if (event.flags & platform::kCGEventFlagMaskCommand) {
     if (event.keycode == keys::kC) {
@@ -175,7 +180,20 @@ Event World::Impl::userKeyEvent(EventType type, uint16_t keycode, bool autorepea
 
 // ---- The user -----------------------------------------------------------------------------
 
-void World::keyDown(uint16_t keycode, bool autorepeat) {
+namespace {
+
+Event withExtras(Event event, const KeyEventExtras& extras) {
+  if (extras.userData) event->userData = *extras.userData;
+  if (extras.chars) {
+    event->unicode = extras.chars->substr(0, kMaxEventUnicode);
+    event->unicodeSet = true;
+  }
+  return event;
+}
+
+}  // namespace
+
+void World::keyDown(uint16_t keycode, bool autorepeat, const KeyEventExtras& extras) {
   Impl& w = *impl_;
   if (keys::modifierFlag(keycode)) {
     if (keycode == keys::kCapsLock) {
@@ -183,21 +201,30 @@ void World::keyDown(uint16_t keycode, bool autorepeat) {
     } else {
       w.heldModifiers[keycode] = true;
     }
-    w.queueDelivery(w.userKeyEvent(platform::kCGEventFlagsChanged, keycode, false));
+    w.queueDelivery(
+        withExtras(w.userKeyEvent(platform::kCGEventFlagsChanged, keycode, false), extras));
     return;
   }
-  w.queueDelivery(w.userKeyEvent(platform::kCGEventKeyDown, keycode, autorepeat));
+  w.queueDelivery(
+      withExtras(w.userKeyEvent(platform::kCGEventKeyDown, keycode, autorepeat), extras));
 }
 
-void World::keyUp(uint16_t keycode) {
+void World::keyUp(uint16_t keycode, const KeyEventExtras& extras) {
   Impl& w = *impl_;
   if (keys::modifierFlag(keycode)) {
     if (keycode == keys::kCapsLock) return;  // Caps Lock changes state on the press only
     w.heldModifiers[keycode] = false;
-    w.queueDelivery(w.userKeyEvent(platform::kCGEventFlagsChanged, keycode, false));
+    w.queueDelivery(
+        withExtras(w.userKeyEvent(platform::kCGEventFlagsChanged, keycode, false), extras));
     return;
   }
-  w.queueDelivery(w.userKeyEvent(platform::kCGEventKeyUp, keycode, false));
+  w.queueDelivery(withExtras(w.userKeyEvent(platform::kCGEventKeyUp, keycode, false), extras));
+}
+
+void World::flagsChanged(uint16_t keycode, EventFlags flags, const KeyEventExtras& extras) {
+  Event event = impl_->userKeyEvent(platform::kCGEventFlagsChanged, keycode, false);
+  event->flags = flags;
+  impl_->queueDelivery(withExtras(std::move(event), extras));
 }
 
 void World::pressKey(uint16_t keycode) {
@@ -247,16 +274,23 @@ EventFlags World::heldFlags() const {
 }
 
 void World::disableTapsByTimeout() {
-  Impl& w = *impl_;
-  for (const auto& weak : w.taps) {
+  impl_->disableTaps(platform::kCGEventTapDisabledByTimeout);
+}
+
+void World::disableTapsByUserInput() {
+  impl_->disableTaps(platform::kCGEventTapDisabledByUserInput);
+}
+
+void World::Impl::disableTaps(EventType reason) {
+  for (const auto& weak : taps) {
     const std::shared_ptr<TapState> tap = weak.lock();
     if (!tap || !tap->enabled) continue;
     tap->enabled = false;
-    w.enqueue(w.now, [&w, weak] {
+    enqueue(now, [this, weak, reason] {
       const std::shared_ptr<TapState> t = weak.lock();
-      if (!t || !t->callback || !w.tapDelivers(*t)) return;
+      if (!t || !t->callback || !tapDelivers(*t)) return;
       EventObject pseudo;
-      pseudo.type = platform::kCGEventTapDisabledByTimeout;
+      pseudo.type = reason;
       t->callback(pseudo.type, &pseudo, t->userInfo);
     });
   }
@@ -276,19 +310,32 @@ int World::tapCount() const {
                                         [](const auto& t) { return !t.expired(); }));
 }
 
+std::vector<TapInfo> World::taps() const {
+  std::vector<TapInfo> out;
+  for (const auto& weak : impl_->taps) {
+    const std::shared_ptr<TapState> tap = weak.lock();
+    if (!tap) continue;
+    out.push_back({tap->location, tap->placement, tap->options, tap->mask, tap->enabled,
+                   impl_->tapDelivers(*tap)});
+  }
+  return out;
+}
+
 std::vector<PostedEvent> World::takePosted() {
   return std::exchange(impl_->posted, {});
 }
 
 // ---- The Events service -------------------------------------------------------------------
 
-platform::MachPort SimEvents::tapCreate(platform::TapLocation location, platform::TapPlacement,
+platform::MachPort SimEvents::tapCreate(platform::TapLocation location,
+                                        platform::TapPlacement placement,
                                         platform::TapOptions options, uint64_t eventsOfInterest,
                                         platform::TapCallback callback, void* userInfo) {
-  if (w_.faults.tapCreateFails || (!w_.trusted && !w_.listenAccess) || !callback) return nullptr;
+  if (w_.faults.tapCreateFails || !w_.tapPermitted(options) || !callback) return nullptr;
   std::erase_if(w_.taps, [](const auto& t) { return t.expired(); });
   auto tap = std::make_shared<TapState>();
   tap->location = location;
+  tap->placement = placement;
   tap->options = options;
   tap->mask = eventsOfInterest;
   tap->callback = callback;
@@ -384,6 +431,7 @@ void SimEvents::post(platform::TapLocation location, const Event& event) {
   w_.posted.push_back(PostedEvent{event->type, event->keycode, event->flags,
                                   event->unicodeSet ? event->unicode : std::u16string(),
                                   event->userData, location, event->hadSource});
+  w_.note("post", describePosted(location, *event));
   // The system takes the event as it is now; later changes by the poster do not travel with it.
   w_.queueDelivery(std::make_shared<EventObject>(*event));
 }
@@ -394,7 +442,9 @@ bool SimEvents::preflightListenEventAccess() {
 
 bool SimEvents::requestListenEventAccess() {
   ++w_.listenRequests;
-  return w_.listenAccess;
+  const bool granted = w_.listenAccess;
+  w_.promptShown(World::Impl::Permission::kListen);
+  return granted;
 }
 
 bool SimEvents::preflightPostEventAccess() {
@@ -403,7 +453,9 @@ bool SimEvents::preflightPostEventAccess() {
 
 bool SimEvents::requestPostEventAccess() {
   ++w_.postRequests;
-  return w_.postAccess;
+  const bool granted = w_.postAccess;
+  w_.promptShown(World::Impl::Permission::kPost);
+  return granted;
 }
 
 bool SimEvents::isSecureEventInputEnabled() {

@@ -6,7 +6,11 @@ namespace sim {
 
 std::optional<std::vector<platform::InputSource>> SimInputSources::createInputSourceList(
     const platform::InputSourceFilter& filter, bool includeAllInstalled) {
-  if (w_.faults.inputSourceListNil) return std::nullopt;
+  ++w_.calls.inputSourceLists;
+  if (w_.faults.inputSourceListNil || w_.faults.inputSourceListNotArray ||
+      w_.faults.inputSourceListHoldsNonSources) {
+    return std::nullopt;
+  }
   std::vector<platform::InputSource> out;
   for (const InputSourceState& s : w_.sources) {
     // Without includeAllInstalled only enabled sources are candidates at all.
@@ -34,6 +38,7 @@ std::optional<std::string> SimInputSources::sourceID(const platform::InputSource
 
 int32_t SimInputSources::select(const platform::InputSource& source) {
   constexpr int32_t kParamErr = -50;
+  ++w_.calls.inputSourceSelects;
   const InputSourceState* s = source ? w_.source(source->id) : nullptr;
   if (!s) return kParamErr;
   if (s->selectStatus != 0) return s->selectStatus;

@@ -5,7 +5,8 @@
 namespace sim {
 
 void SimLog::write(std::string_view line) {
-  w_.logLines.emplace_back(line);
+  w_.logLines.push(std::string(line));
+  w_.note("log", std::string(line));
 }
 
 }  // namespace sim

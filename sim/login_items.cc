@@ -5,17 +5,24 @@
 namespace sim {
 
 int64_t SimLoginItems::status() {
+  ++w_.calls.loginItemStatus;
   return w_.loginItem.status;
 }
 
 platform::LoginItemOutcome SimLoginItems::registerMainApp() {
-  if (w_.loginItem.refuse) return {false, w_.loginItem.refusalDescription};
+  ++w_.calls.loginItemRegister;
+  if (w_.loginItem.refuse || w_.loginItem.refuseRegister) {
+    return {false, w_.loginItem.refusalDescription};
+  }
   w_.loginItem.status = platform::kSMAppServiceStatusEnabled;
   return {true, std::nullopt};
 }
 
 platform::LoginItemOutcome SimLoginItems::unregisterMainApp() {
-  if (w_.loginItem.refuse) return {false, w_.loginItem.refusalDescription};
+  ++w_.calls.loginItemUnregister;
+  if (w_.loginItem.refuse || w_.loginItem.refuseUnregister) {
+    return {false, w_.loginItem.refusalDescription};
+  }
   w_.loginItem.status = platform::kSMAppServiceStatusNotRegistered;
   return {true, std::nullopt};
 }

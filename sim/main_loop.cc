@@ -13,22 +13,45 @@ platform::Timer SimMainLoop::scheduledTimer(double intervalSeconds, bool repeats
   timer->interval = std::max<Micros>(secondsToMicros(intervalSeconds), 100);
   timer->repeats = repeats;
   timer->block = std::move(block);
+  timer->id = w_.nextTimerId++;
+  timer->scheduledAt = w_.now;
+  // Only live timers are listed; the loop itself keeps the rest until they come due.
+  std::erase_if(w_.timers, [](const auto& weak) {
+    const auto t = weak.lock();
+    return !t || !t->valid;
+  });
+  w_.timers.push_back(timer);
   w_.scheduleTimer(timer, w_.now + timer->interval);
+  w_.note("timer", "timer " + std::to_string(timer->id) + (repeats ? " every " : " once after ") +
+                       std::to_string(timer->interval) + " us");
   return timer;
 }
 
 void SimMainLoop::invalidate(const platform::Timer& timer) {
-  if (timer) timer->valid = false;
+  if (!timer) return;
+  if (timer->valid) w_.note("timer.invalidate", "timer " + std::to_string(timer->id));
+  timer->valid = false;
 }
 
 void SimMainLoop::dispatchAfter(double delaySeconds, std::function<void()> block) {
   if (!block) return;
-  w_.enqueue(w_.now + secondsToMicros(delaySeconds), std::move(block));
+  const Micros due = w_.now + secondsToMicros(delaySeconds);
+  const uint64_t id = w_.nextBlockId++;
+  w_.delayedBlocks[id] = {w_.now, due};
+  w_.note("dispatch",
+          "block " + std::to_string(id) + " after " + std::to_string(due - w_.now) + " us");
+  w_.enqueue(due, [&w = w_, id, block = std::move(block)] {
+    w.delayedBlocks.erase(id);
+    w.note("dispatch.run", "block " + std::to_string(id));
+    block();
+  });
 }
 
 void SimMainLoop::sleepMicroseconds(uint32_t microseconds) {
-  w_.now += microseconds;
-  w_.pauses.push_back(microseconds);
+  w_.note("sleep", std::to_string(microseconds) + " us");
+  w_.blockMainThread(microseconds);
+  w_.pauses.push(microseconds);
+  w_.pausedMicros += microseconds;
 }
 
 }  // namespace sim

@@ -86,6 +86,7 @@ std::optional<std::vector<PasteboardItem>> SimPasteboard::pasteboardItems() {
 }
 
 bool SimPasteboard::writeObjects(const std::vector<PasteboardItem>& items) {
+  ++w_.calls.writeObjects;
   if (w_.faults.pasteboardWriteFails) return false;
   // Only new items can be written, each once; otherwise nothing is written.
   std::unordered_set<const platform::PasteboardItemObject*> seen;
@@ -108,6 +109,7 @@ PasteboardItem SimPasteboard::createItem() {
 
 std::vector<std::string> SimPasteboard::types(const PasteboardItem& item) {
   std::vector<std::string> out;
+  if (w_.faults.pasteboardTypesFail) return out;  // nil reads as no types
   if (const PasteboardItemState* state = resolve(item)) {
     for (const TypedData& t : state->types) out.push_back(t.first);
   }
@@ -126,6 +128,8 @@ std::optional<SharedBytes> SimPasteboard::dataForType(const PasteboardItem& item
 
 bool SimPasteboard::setDataForType(const PasteboardItem& item, SharedBytes data,
                                    std::string_view type) {
+  const int64_t index = w_.calls.setData++;
+  if (w_.faults.setDataFailures.contains(index)) return false;
   // Items already on the pasteboard are read-only.
   if (!item || !item->detached) return false;
   putType(item->state, type, std::move(data));

@@ -64,7 +64,8 @@ TEST(SimPasteboard, WritingAppendsNewItemsOnceAndKeepsTheChangeCount) {
   const int64_t count = pb.changeCount();
   platform::PasteboardItem a = pb.createItem();
   ASSERT_TRUE(pb.setDataForType(a, bytes("one"), "public.utf8-plain-text"));
-  ASSERT_TRUE(pb.setDataForType(a, bytes("uno"), "public.utf8-plain-text"));  // the same type: replaced
+  ASSERT_TRUE(
+      pb.setDataForType(a, bytes("uno"), "public.utf8-plain-text"));  // the same type: replaced
   platform::PasteboardItem b = pb.createItem();
   EXPECT_FALSE(pb.writeObjects({a, b, a})) << "an item can be written once";
   EXPECT_FALSE(pb.writeObjects({a, nullptr}));

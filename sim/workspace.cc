@@ -31,7 +31,8 @@ std::vector<RunningApplication> SimWorkspace::runningApplications() {
 }
 
 bool SimWorkspace::openURL(std::string_view url) {
-  w_.openedURLs.emplace_back(url);
+  w_.openedURLs.push(std::string(url));
+  w_.note("openURL", std::string(url));
   return true;
 }
 

@@ -47,16 +47,87 @@ void World::Impl::enqueue(Micros due, std::function<void()> work) {
 
 void World::Impl::runUntil(Micros limit) {
   // Each item is taken out before it runs, so work may queue or cancel more work freely.
-  while (!queue.empty() && queue.begin()->first.first <= limit) {
+  while (true) {
+    const bool work = !queue.empty() && queue.begin()->first.first <= limit;
+    const bool change = !changes.empty() && changes.begin()->first.first <= limit;
+    if (!work && !change) break;
+    // A change of the world due with (or before) the next work happens first.
+    if (change && (!work || changes.begin()->first.first <= queue.begin()->first.first)) {
+      auto node = changes.extract(changes.begin());
+      now = std::max(now, node.key().first);
+      node.mapped()();
+      continue;
+    }
     auto node = queue.extract(queue.begin());
     now = std::max(now, node.key().first);
     node.mapped()();
   }
 }
 
+void World::Impl::applyChangesUntil(Micros limit) {
+  while (!changes.empty() && changes.begin()->first.first <= limit) {
+    auto node = changes.extract(changes.begin());
+    now = std::max(now, node.key().first);
+    node.mapped()();
+  }
+}
+
+void World::Impl::blockMainThread(Micros duration) {
+  const Micros until = now + std::max<Micros>(duration, 0);
+  applyChangesUntil(until);  // the rest of the world does not wait for this thread
+  now = until;
+}
+
+std::optional<int32_t> World::Impl::focusOwner() const {
+  return systemWideFocus ? systemWideFocus : frontmost;
+}
+
+void World::Impl::promptShown(Permission permission) {
+  bool* pending = nullptr;
+  std::optional<Micros> after;
+  bool granted = false;
+  switch (permission) {
+    case Permission::kAccessibility:
+      pending = &trustAnswerPending, after = promptAnswers.accessibility, granted = trusted;
+      break;
+    case Permission::kListen:
+      pending = &listenAnswerPending, after = promptAnswers.listen, granted = listenAccess;
+      break;
+    case Permission::kPost:
+      pending = &postAnswerPending, after = promptAnswers.post, granted = postAccess;
+      break;
+  }
+  // One dialog at a time: prompts while the user has not answered yet show nothing new.
+  if (granted || !after || *pending) return;
+  *pending = true;
+  const uint64_t seq = nextSeq++;
+  changes.emplace(std::pair{now + *after, seq}, [this, permission, pending] {
+    *pending = false;
+    switch (permission) {
+      case Permission::kAccessibility:
+        note("user", "grants accessibility in the prompt");
+        if (!trusted) {
+          trusted = true;
+          postDistributed("com.apple.accessibility.api");
+        }
+        break;
+      case Permission::kListen:
+        note("user", "grants listen access in the prompt");
+        listenAccess = true;
+        break;
+      case Permission::kPost:
+        note("user", "grants post access in the prompt");
+        postAccess = true;
+        break;
+    }
+  });
+}
+
 void World::Impl::scheduleTimer(const std::shared_ptr<platform::TimerObject>& timer, Micros due) {
+  timer->due = due;
   enqueue(due, [this, timer, due] {
     if (!timer->valid) return;
+    note("timer.fire", "timer " + std::to_string(timer->id));
     // Copied so that the block may invalidate (or drop the last handle of) its own timer.
     const std::function<void()> block = timer->block;
     if (block) block();
@@ -85,6 +156,7 @@ ElementState* World::Impl::focusedOf(int32_t pid) {
 }
 
 void World::Impl::postDistributed(const std::string& name) {
+  note("notification", name);
   for (const DistributedObserver& o : distributedObservers) {
     if (o.name != name) continue;
     enqueue(now, [block = o.block] { (*block)(); });
@@ -109,13 +181,13 @@ World::World() : impl_(std::make_unique<Impl>()) {}
 World::~World() = default;
 
 platform::Accessibility& World::accessibility() {
-  return impl_->accessibility;
+  return impl_->tracedAccessibility;
 }
 platform::Events& World::events() {
   return impl_->events;
 }
 platform::Pasteboard& World::pasteboard() {
-  return impl_->pasteboard;
+  return impl_->tracedPasteboard;
 }
 platform::Workspace& World::workspace() {
   return impl_->workspace;
@@ -133,7 +205,7 @@ platform::LoginItems& World::loginItems() {
   return impl_->loginItems;
 }
 platform::InputSources& World::inputSources() {
-  return impl_->inputSources;
+  return impl_->tracedInputSources;
 }
 platform::Log& World::log() {
   return impl_->log;
@@ -154,7 +226,50 @@ void World::advance(Micros duration) {
 }
 
 std::vector<Micros> World::takePauses() {
-  return std::exchange(impl_->pauses, {});
+  return impl_->pauses.take();
+}
+
+std::vector<PendingWork> World::pendingWork() const {
+  std::vector<PendingWork> out;
+  for (const auto& weak : impl_->timers) {
+    const std::shared_ptr<platform::TimerObject> timer = weak.lock();
+    if (!timer || !timer->valid) continue;
+    out.push_back(
+        {true, timer->id, timer->scheduledAt, timer->due, timer->interval, timer->repeats});
+  }
+  for (const auto& [id, block] : impl_->delayedBlocks) {
+    out.push_back({false, id, block.scheduledAt, block.due, 0, false});
+  }
+  return out;
+}
+
+void World::note(std::string kind, std::string detail) {
+  impl_->note(std::move(kind), std::move(detail));
+}
+
+std::vector<TraceEntry> World::takeTrace() {
+  return impl_->trace.take();
+}
+
+Records World::records() const {
+  const auto totals = [](const auto& record) {
+    return RecordTotals{record.total(), record.dropped()};
+  };
+  Records r;
+  r.window = impl_->trace.window();
+  r.pauses = totals(impl_->pauses);
+  r.log = totals(impl_->logLines);
+  r.urls = totals(impl_->openedURLs);
+  r.trace = totals(impl_->trace);
+  r.pausedMicros = impl_->pausedMicros;
+  return r;
+}
+
+void World::setRecordWindow(size_t entries) {
+  impl_->pauses.setWindow(entries);
+  impl_->logLines.setWindow(entries);
+  impl_->openedURLs.setWindow(entries);
+  impl_->trace.setWindow(entries);
 }
 
 void World::addApplication(AppState app) {
@@ -168,6 +283,28 @@ AppState* World::application(int32_t pid) {
 void World::removeApplication(int32_t pid) {
   std::erase_if(impl_->apps, [pid](const AppState& a) { return a.pid == pid; });
   if (impl_->frontmost == pid) impl_->frontmost.reset();
+  if (impl_->systemWideFocus == pid) impl_->systemWideFocus.reset();
+}
+
+void World::setSystemWideFocus(std::optional<int32_t> pid) {
+  impl_->systemWideFocus = pid;
+}
+
+std::optional<int32_t> World::systemWideFocus() const {
+  return impl_->systemWideFocus;
+}
+
+std::optional<int32_t> World::focusOwner() const {
+  return impl_->focusOwner();
+}
+
+void World::at(Micros when, std::function<void()> change) {
+  if (!change) return;
+  impl_->changes.emplace(std::pair{when, impl_->nextSeq++}, std::move(change));
+}
+
+int World::scheduledChangeCount() const {
+  return static_cast<int>(impl_->changes.size());
 }
 
 void World::setFrontmost(std::optional<int32_t> pid) {
@@ -182,6 +319,7 @@ void World::activate(int32_t pid) {
   const AppState* a = impl_->app(pid);
   if (!a) return;
   impl_->frontmost = pid;
+  impl_->note("activation", "app " + std::to_string(pid));
   std::optional<RunningApplication> info;
   if (!impl_->faults.activationWithoutApplication) info = runningOf(*a);
   for (const Impl::WorkspaceObserver& o : impl_->workspaceObservers) {
@@ -190,7 +328,8 @@ void World::activate(int32_t pid) {
 }
 
 ElementState* World::focusedElement() {
-  return impl_->frontmost ? impl_->focusedOf(*impl_->frontmost) : nullptr;
+  const std::optional<int32_t> owner = impl_->focusOwner();
+  return owner ? impl_->focusedOf(*owner) : nullptr;
 }
 
 void World::setHostPid(int32_t pid) {
@@ -228,6 +367,10 @@ int World::postRequests() const {
   return impl_->postRequests;
 }
 
+void World::setPromptAnswers(PromptAnswers answers) {
+  impl_->promptAnswers = answers;
+}
+
 void World::postDistributedNotification(const std::string& name) {
   impl_->postDistributed(name);
 }
@@ -250,7 +393,7 @@ int64_t World::pasteboardChangeCount() const {
 }
 
 std::vector<std::string> World::takeOpenedURLs() {
-  return std::exchange(impl_->openedURLs, {});
+  return impl_->openedURLs.take();
 }
 
 int World::observerCount() const {
@@ -282,7 +425,7 @@ void World::setOperatingSystemVersion(platform::OperatingSystemVersion version) 
 }
 
 std::vector<std::string> World::takeLog() {
-  return std::exchange(impl_->logLines, {});
+  return impl_->logLines.take();
 }
 
 WindowState& World::window() {
@@ -291,6 +434,10 @@ WindowState& World::window() {
 
 Faults& World::faults() {
   return impl_->faults;
+}
+
+const CallCounts& World::callCounts() const {
+  return impl_->calls;
 }
 
 World& processWorld() {

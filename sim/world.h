@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "sim/records.h"
 
 namespace sim {
 
@@ -56,6 +57,10 @@ struct ElementState {
   bool refuseSelectionWrite = false;     // "AXSelectedTextRange" set answers an error
   // Attribute copies that answer this error instead of a value, by attribute name.
   std::map<std::string, platform::AXError> copyErrors;
+  // AXUIElementIsAttributeSettable answers this error, by attribute name.
+  std::map<std::string, platform::AXError> settableErrors;
+  bool subroleNotString = false;   // "AXSubrole" copies as a CFNumber
+  bool valueIsAttributed = false;  // "AXValue" copies as a CFAttributedString (the text unseen)
 };
 
 struct AppState {
@@ -69,6 +74,8 @@ struct AppState {
   int manualAccessibilityWrites = 0;       // how often it was written
   bool refuseManualAccessibility = false;  // the write answers an error
   std::optional<ElementState> focused;     // absent: no focused element
+  // Every set call on its elements answers kAXErrorCannotComplete; reads still work.
+  bool failsWrites = false;
 };
 
 struct PasteboardItemState {
@@ -111,6 +118,13 @@ struct Faults {
   bool pasteboardItemsNil = false;
   bool pasteboardWriteFails = false;  // -writeObjects: and -setString:forType: answer NO
   bool inputSourceListNil = false;
+  // TISCreateInputSourceList answers something that is not an array, or an array holding
+  // something that is not an input source (the seam answers nullopt for both, as for NULL).
+  bool inputSourceListNotArray = false;
+  bool inputSourceListHoldsNonSources = false;
+  bool pasteboardTypesFail = false;  // NSPasteboardItem -types answers nil
+  // 0-based indices (counted over the world's life) of -setData:forType: calls that answer NO.
+  std::set<int64_t> setDataFailures;
   bool systemWideFocusFails = false;  // AXFocusedUIElement on the system-wide element errors
   // Activation notifications carry no application in their user info.
   bool activationWithoutApplication = false;
@@ -118,7 +132,9 @@ struct Faults {
 
 struct LoginItemState {
   int64_t status = platform::kSMAppServiceStatusNotRegistered;
-  bool refuse = false;  // register/unregister fail
+  bool refuse = false;            // register/unregister fail
+  bool refuseRegister = false;    // only register fails
+  bool refuseUnregister = false;  // only unregister fails
   std::optional<std::string> refusalDescription = "Operation not permitted";  // nullopt: no NSError
 };
 
@@ -127,6 +143,70 @@ struct WindowState {
   double x = 0, y = 0, width = 800, height = 600;
   bool hasContentViewController = false;
   int orderOutCount = 0;
+};
+
+// How often the host made the calls whose count a test looks at.
+struct CallCounts {
+  int64_t writeObjects = 0;  // -writeObjects:
+  int64_t setData = 0;       // NSPasteboardItem -setData:forType:
+  int64_t loginItemStatus = 0;
+  int64_t loginItemRegister = 0;
+  int64_t loginItemUnregister = 0;
+  int64_t inputSourceLists = 0;  // TISCreateInputSourceList
+  int64_t inputSourceSelects = 0;
+};
+
+// A key event as another process or a device makes it: what is given replaces what the keyboard
+// would give.
+struct KeyEventExtras {
+  std::optional<int64_t> userData;      // field 42 (0 for the keyboard's own events)
+  std::optional<std::u16string> chars;  // its Unicode string (at most 20 UTF-16 units are kept)
+};
+
+// When the user answers a permission prompt with a grant, after it appears; nullopt: never.
+struct PromptAnswers {
+  std::optional<Micros> accessibility;  // AXIsProcessTrustedWithOptions with the prompt
+  std::optional<Micros> listen;         // CGRequestListenEventAccess
+  std::optional<Micros> post;           // CGRequestPostEventAccess
+};
+
+// One entry of the trace, the world's single timeline: what happened and when.
+struct TraceEntry {
+  Micros time = 0;
+  std::string kind;  // "post", "ax.read", "timer.fire", ... ("call", "event"... from the host)
+  std::string detail;
+};
+
+// The world's bounded records (see records.h): how many entries each ever had, and how many fell
+// out of its window before they were taken.
+struct RecordTotals {
+  uint64_t total = 0;
+  uint64_t dropped = 0;
+};
+struct Records {
+  size_t window = kDefaultRecordWindow;
+  RecordTotals pauses, log, urls, trace;
+  Micros pausedMicros = 0;  // the length of every pause taken, summed
+};
+
+// A live event tap as the system keeps it.
+struct TapInfo {
+  platform::TapLocation location = 0;
+  platform::TapPlacement placement = 0;
+  platform::TapOptions options = 0;
+  uint64_t mask = 0;
+  bool enabled = false;
+  bool onMainRunLoop = false;  // its run-loop source is on the main run loop
+};
+
+// A live timer, or a delayed block not yet run.
+struct PendingWork {
+  bool isTimer = false;
+  uint64_t id = 0;  // numbered in order of scheduling, timers and blocks apart
+  Micros scheduledAt = 0;
+  Micros due = 0;
+  Micros interval = 0;  // timers
+  bool repeats = false;
 };
 
 // ---- The world ----------------------------------------------------------------------------
@@ -155,6 +235,20 @@ class World final : public platform::Platform {
   void runPending();                 // run everything due now, including what that queues for now
   void advance(Micros duration);     // run everything due up to now + duration, in time order
   std::vector<Micros> takePauses();  // sleeps taken since the last call, in order
+  // A change of the world (the user, other applications, the system) at virtual time `when`. It
+  // happens when the clock gets there, also while the main thread is blocked in a pause; a time
+  // already past means the next time the clock moves or the loop runs.
+  void at(Micros when, std::function<void()> change);
+  int scheduledChangeCount() const;  // not yet happened
+  // Live timers, then delayed blocks not yet run, each in order of scheduling.
+  std::vector<PendingWork> pendingWork() const;
+
+  // -- the trace and the records. Each record keeps a window of its most recent entries
+  // (kDefaultRecordWindow unless set) beside its totals.
+  void note(std::string kind, std::string detail);  // adds an entry to the trace, at now()
+  std::vector<TraceEntry> takeTrace();              // entries since the last call, in order
+  Records records() const;
+  void setRecordWindow(size_t entries);
 
   // -- applications and focus
   void addApplication(AppState app);   // appended to runningApplications (workspace order)
@@ -165,7 +259,15 @@ class World final : public platform::Platform {
   // The user activates an application: it becomes frontmost and the activation notification is
   // queued for the workspace observers.
   void activate(int32_t pid);
-  ElementState* focusedElement();  // of the frontmost application, or nullptr
+  // A focused element owned by an application that is not frontmost (a floating panel): the
+  // system-wide focused element and the typing go to this application's focused element, whatever
+  // is frontmost, until nullopt gives them back to the frontmost application.
+  void setSystemWideFocus(std::optional<int32_t> pid);
+  std::optional<int32_t> systemWideFocus() const;
+  // The application whose focused element has the system's focus: the one above, or the
+  // frontmost application.
+  std::optional<int32_t> focusOwner() const;
+  ElementState* focusedElement();  // of the focus owner, or nullptr
   void setHostPid(int32_t pid);    // NSProcessInfo processIdentifier (default 4242)
 
   // -- permissions. Granting or revoking trust posts "com.apple.accessibility.api".
@@ -180,14 +282,19 @@ class World final : public platform::Platform {
   int trustPrompts() const;
   int listenRequests() const;
   int postRequests() const;
+  // The user answers later prompts with a grant after the given time (see PromptAnswers).
+  void setPromptAnswers(PromptAnswers answers);
   // Post any distributed notification (e.g. one that changes nothing for this process).
   void postDistributedNotification(const std::string& name);
 
   // -- the keyboard and the mouse (the user). Modifier keys (54..63) give flagsChanged events and
   // update the held-modifier state; Caps Lock toggles. Other keys give key down (autorepeat false)
   // whose characters follow the selected input source's layout and the held Shift / Caps Lock.
-  void keyDown(uint16_t keycode, bool autorepeat = false);
-  void keyUp(uint16_t keycode);
+  void keyDown(uint16_t keycode, bool autorepeat = false, const KeyEventExtras& extras = {});
+  void keyUp(uint16_t keycode, const KeyEventExtras& extras = {});
+  // A flagsChanged event for any key code, carrying `flags`; the held modifiers do not change.
+  void flagsChanged(uint16_t keycode, platform::EventFlags flags,
+                    const KeyEventExtras& extras = {});
   void pressKey(uint16_t keycode);  // down then up
   // Types text on the physical keys of the selected layout (each character: its key, with Shift
   // pressed around it when needed). Returns false (typing nothing) if a character has no key.
@@ -207,8 +314,11 @@ class World final : public platform::Platform {
   // user or synthetic; the focused field still gets them.
   void setSecureInput(bool on);
   bool secureInput() const;
-  int activeTapCount() const;  // taps that exist, are enabled and are on the main run loop
-  int tapCount() const;        // taps that exist (not yet released)
+  // The same with kCGEventTapDisabledByUserInput.
+  void disableTapsByUserInput();
+  int activeTapCount() const;         // taps that exist, are enabled and are on the main run loop
+  int tapCount() const;               // taps that exist (not yet released)
+  std::vector<TapInfo> taps() const;  // in creation order
   std::vector<PostedEvent> takePosted();  // synthetic events posted since the last call
 
   // -- pasteboard
@@ -233,6 +343,7 @@ class World final : public platform::Platform {
   std::vector<std::string> takeLog();
   WindowState& window();
   Faults& faults();
+  const CallCounts& callCounts() const;
 
   struct Impl;
 

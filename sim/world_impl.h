@@ -44,6 +44,7 @@ namespace sim {
 // and everything else (the world's list, run-loop sources) holds it weakly.
 struct TapState {
   platform::TapLocation location = 0;
+  platform::TapPlacement placement = 0;
   platform::TapOptions options = 0;
   uint64_t mask = 0;
   platform::TapCallback callback = nullptr;
@@ -64,6 +65,9 @@ struct RunLoopSourceObject {
 };
 
 struct TimerObject {
+  uint64_t id = 0;
+  sim::Micros scheduledAt = 0;
+  sim::Micros due = 0;  // of its next fire
   sim::Micros interval = 0;
   bool repeats = false;
   bool valid = true;
@@ -247,6 +251,70 @@ class SimLog final : public platform::Log {
   World::Impl& w_;
 };
 
+// The services the host reaches through World: the simulated ones, with each call the trace
+// shows (accessibility reads and writes, pasteboard writes, input-source selections) noted on
+// the way. The simulation itself calls the services directly, untraced.
+class TracingAccessibility final : public platform::Accessibility {
+ public:
+  TracingAccessibility(World::Impl& w, platform::Accessibility& inner) : w_(w), inner_(inner) {}
+  bool isProcessTrusted() override;
+  bool isProcessTrustedWithOptions(bool prompt) override;
+  platform::AXElement createApplication(int32_t pid) override;
+  platform::AXElement createSystemWide() override;
+  platform::AXError copyAttributeValue(const platform::AXElement& element,
+                                       std::string_view attribute,
+                                       platform::AXAttributeValue& value) override;
+  platform::AXError setAttributeValue(const platform::AXElement& element,
+                                      std::string_view attribute,
+                                      const platform::AXAttributeValue& value) override;
+  platform::AXError isAttributeSettable(const platform::AXElement& element,
+                                        std::string_view attribute, bool& settable) override;
+  std::optional<platform::AXValueBox> createRangeValue(platform::AXRange range) override;
+
+ private:
+  World::Impl& w_;
+  platform::Accessibility& inner_;
+};
+
+class TracingPasteboard final : public platform::Pasteboard {
+ public:
+  TracingPasteboard(World::Impl& w, platform::Pasteboard& inner) : w_(w), inner_(inner) {}
+  int64_t changeCount() override;
+  int64_t clearContents() override;
+  std::optional<std::string> stringForType(std::string_view type) override;
+  bool setStringForType(std::string_view text, std::string_view type) override;
+  std::optional<std::vector<platform::PasteboardItem>> pasteboardItems() override;
+  bool writeObjects(const std::vector<platform::PasteboardItem>& items) override;
+  platform::PasteboardItem createItem() override;
+  std::vector<std::string> types(const platform::PasteboardItem& item) override;
+  std::optional<platform::SharedBytes> dataForType(const platform::PasteboardItem& item,
+                                                   std::string_view type) override;
+  bool setDataForType(const platform::PasteboardItem& item, platform::SharedBytes data,
+                      std::string_view type) override;
+
+ private:
+  World::Impl& w_;
+  platform::Pasteboard& inner_;
+};
+
+class TracingInputSources final : public platform::InputSources {
+ public:
+  TracingInputSources(World::Impl& w, platform::InputSources& inner) : w_(w), inner_(inner) {}
+  std::optional<std::vector<platform::InputSource>> createInputSourceList(
+      const platform::InputSourceFilter& filter, bool includeAllInstalled) override;
+  std::optional<std::vector<std::optional<std::string>>> languages(
+      const platform::InputSource& source) override;
+  std::optional<std::string> sourceID(const platform::InputSource& source) override;
+  int32_t select(const platform::InputSource& source) override;
+
+ private:
+  World::Impl& w_;
+  platform::InputSources& inner_;
+};
+
+// The trace's words for a posted event.
+std::string describePosted(platform::TapLocation location, const platform::EventObject& event);
+
 // Seconds as the OS APIs take them, to whole microseconds; negative, NaN or infinite delays mean
 // "now", and absurdly long ones are capped so the clock cannot overflow.
 Micros secondsToMicros(double seconds);
@@ -264,19 +332,43 @@ struct World::Impl {
   SimLoginItems loginItems{*this};
   SimInputSources inputSources{*this};
   SimLog log{*this};
+  TracingAccessibility tracedAccessibility{*this, accessibility};
+  TracingPasteboard tracedPasteboard{*this, pasteboard};
+  TracingInputSources tracedInputSources{*this, inputSources};
 
   // -- the loop: work ordered by (due time, insertion order)
   Micros now = 0;
   uint64_t nextSeq = 0;
   std::map<std::pair<Micros, uint64_t>, std::function<void()>> queue;
-  std::vector<Micros> pauses;
+  RecentRecords<Micros> pauses;
+  Micros pausedMicros = 0;
+  // Live timers (weakly: the queue keeps them) and delayed blocks not yet run, for inspection.
+  std::vector<std::weak_ptr<platform::TimerObject>> timers;
+  uint64_t nextTimerId = 1;
+  struct DelayedBlock {
+    Micros scheduledAt = 0;
+    Micros due = 0;
+  };
+  std::map<uint64_t, DelayedBlock> delayedBlocks;
+  uint64_t nextBlockId = 1;
   void enqueue(Micros due, std::function<void()> work);
   void runUntil(Micros limit);
   void scheduleTimer(const std::shared_ptr<platform::TimerObject>& timer, Micros due);
 
+  // -- changes of the world scheduled at a virtual time, ordered like the queue
+  std::map<std::pair<Micros, uint64_t>, std::function<void()>> changes;
+  // Makes every change due up to `limit` happen, each with the clock at its time.
+  void applyChangesUntil(Micros limit);
+  // The main thread is blocked for `duration` (a sleep, a call that waits): the clock moves on and
+  // the world's scheduled changes land meanwhile; nothing queued on the main loop runs. A change
+  // may remove an application or its element: hold no pointer into the world's state across it.
+  void blockMainThread(Micros duration);
+
   // -- applications
   std::vector<AppState> apps;
   std::optional<int32_t> frontmost;
+  std::optional<int32_t> systemWideFocus;
+  std::optional<int32_t> focusOwner() const;
   int32_t hostPid = 4242;
   AppState* app(int32_t pid);
   ElementState* focusedOf(int32_t pid);
@@ -284,6 +376,11 @@ struct World::Impl {
   // -- permissions
   bool trusted = false, listenAccess = false, postAccess = false;
   int trustPrompts = 0, listenRequests = 0, postRequests = 0;
+  PromptAnswers promptAnswers;
+  bool trustAnswerPending = false, listenAnswerPending = false, postAnswerPending = false;
+  // A prompt for the permission appeared: the user's answer is scheduled as promptAnswers says.
+  enum class Permission { kAccessibility, kListen, kPost };
+  void promptShown(Permission permission);
 
   // -- events
   std::vector<std::weak_ptr<TapState>> taps;                                // creation order
@@ -296,6 +393,10 @@ struct World::Impl {
   bool tapDelivers(const TapState& tap) const;  // its source is on the main loop
   bool secureInput = false;                     // some process has secure keyboard entry on
   bool hiddenBySecureInput(const platform::EventObject& event) const;
+  // Whether the process holds the permission the tap's kind needs: trust for an active tap, trust
+  // or listen access for a listen-only one.
+  bool tapPermitted(platform::TapOptions options) const;
+  void disableTaps(platform::EventType reason);
   void queueDelivery(platform::Event event);
   void deliver(platform::EventObject* event);
   void applyToFocusedElement(const platform::EventObject& event);
@@ -317,7 +418,7 @@ struct World::Impl {
   };
   std::vector<WorkspaceObserver> workspaceObservers;
   std::vector<DistributedObserver> distributedObservers;
-  std::vector<std::string> openedURLs;
+  RecentRecords<std::string> openedURLs;
   void postDistributed(const std::string& name);
 
   // -- input sources
@@ -329,9 +430,12 @@ struct World::Impl {
   // -- the rest
   LoginItemState loginItem;
   platform::OperatingSystemVersion osVersion{14, 0, 0};
-  std::vector<std::string> logLines;
+  RecentRecords<std::string> logLines;
+  RecentRecords<TraceEntry> trace;
+  void note(std::string kind, std::string detail);
   WindowState window;
   Faults faults;
+  CallCounts calls;
 };
 
 // Edits of a text element, in UTF-16 units, shared by typing and accessibility writes.

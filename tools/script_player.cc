@@ -39,6 +39,15 @@ channel::Value valueOf(const Json& j) {
   return std::move(*value);
 }
 
+std::string inQuotes(std::string_view text) {
+  return "\"" + std::string(text) + "\"";
+}
+
+// The timeline's words for a line in or out: the line itself, as printed.
+std::string compact(const Json& j) {
+  return j.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
 Json errorJson(const channel::ChannelError& e) {
   Json error = Json::object();
   error["code"] = e.code;
@@ -92,6 +101,7 @@ int ScriptPlayer::run(std::istream& in) {
 void ScriptPlayer::runLine(std::string_view line, int64_t lineNumber) {
   size_t start = line.find_first_not_of(" \t\r\n");
   if (start == std::string_view::npos || line[start] == '#') return;
+  lineNumber_ = lineNumber;
   try {
     Json parsed = Json::parse(line.substr(start));
     if (!parsed.is_object() || parsed.empty()) {
@@ -124,9 +134,12 @@ void ScriptPlayer::dispatch(const Json& line) {
     backend_.applyWorld(line.front());
   } else if (verb == "user") {
     allowOnly(line, {"user"});
+    backend_.note("user", compact(line.front()));
     backend_.applyUserAction(line.front());
   } else if (verb == "show") {
     show(line);
+  } else if (verb == "at" || verb == "after") {
+    schedule(line, verb);
   } else {
     throw ScriptError("unknown verb \"" + verb + "\"");
   }
@@ -147,6 +160,7 @@ void ScriptPlayer::call(const Json& line) {
   const Json& method = field(line, "method");
   if (!method.is_string()) throw ScriptError("\"call\" needs a \"method\" string");
   channel::MethodCall call{method.get<std::string>(), valueOf(field(line, "args"))};
+  backend_.note("call", compact(line));
   deliver(channel, channel::encodeMethodCall(call), [this](std::span<const uint8_t> reply) {
     Json out = Json::object();
     if (reply.empty()) {
@@ -160,6 +174,7 @@ void ScriptPlayer::call(const Json& line) {
     } else {
       out["badReply"] = hexOf(reply);
     }
+    backend_.note("answer", compact(out));
     print(out);
   });
 }
@@ -168,6 +183,7 @@ void ScriptPlayer::stream(const Json& line, const std::string& verb) {
   allowOnly(line, {verb, "args"});
   std::string channel = channelName(line, verb.c_str());
   channel::MethodCall call{verb, valueOf(field(line, "args"))};
+  backend_.note(verb, compact(line));
   deliver(channel, channel::encodeMethodCall(call),
           [this, verb, channel](std::span<const uint8_t> reply) {
             Json out = Json::object();
@@ -183,6 +199,7 @@ void ScriptPlayer::stream(const Json& line, const std::string& verb) {
             } else {
               out["badReply"] = hexOf(reply);
             }
+            backend_.note("answer", compact(out));
             print(out);
           });
 }
@@ -193,9 +210,11 @@ void ScriptPlayer::send(const Json& line) {
   const Json& hex = field(line, "hex");
   if (!hex.is_string()) throw ScriptError("\"send\" needs a \"hex\" string");
   std::vector<uint8_t> bytes = bytesFromHex(hex.get<std::string>());
+  backend_.note("send", compact(line));
   deliver(channel, bytes, [this](std::span<const uint8_t> reply) {
     Json out = Json::object();
     out["replyHex"] = hexOf(reply);
+    backend_.note("answer", compact(out));
     print(out);
   });
 }
@@ -209,6 +228,31 @@ void ScriptPlayer::advance(const Json& line) {
     throw ScriptError("\"advance\" takes 0 to 86400 seconds");
   }
   backend_.advance(s);
+}
+
+void ScriptPlayer::schedule(const Json& line, const std::string& verb) {
+  const Json& seconds = line.front();
+  if (!seconds.is_number()) throw ScriptError(inQuotes(verb) + " needs a number of seconds");
+  const double s = seconds.get<double>();
+  if (!std::isfinite(s) || s < 0 || s > kMaxAdvanceSeconds) {
+    throw ScriptError(inQuotes(verb) + " takes 0 to 86400 seconds");
+  }
+  const bool isWorld = line.contains("world");
+  if (line.size() != 2 || (!isWorld && !line.contains("user"))) {
+    throw ScriptError(inQuotes(verb) + " needs one \"world\" or \"user\" line to schedule");
+  }
+  std::weak_ptr<bool> alive = alive_;
+  backend_.schedule(
+      s, verb == "after", isWorld, isWorld ? line["world"] : line["user"],
+      [this, alive, number = lineNumber_](const std::string& message, const Json& time) {
+        if (auto token = alive.lock(); !token || !*token) return;
+        ++scriptErrors_;
+        Json report = Json::object();
+        report["scriptError"] = message;
+        report["line"] = number;
+        report["time"] = time;
+        print(report);
+      });
 }
 
 void ScriptPlayer::show(const Json& line) {
@@ -236,6 +280,7 @@ void ScriptPlayer::printOutgoing(const std::string& channel, std::span<const uin
   } else {
     out["hex"] = hexOf(message);
   }
+  backend_.note("event", compact(out));
   print(out);
 }
 

@@ -46,6 +46,14 @@ class ScriptBackend {
   virtual Json show(std::string_view what) = 0;
   // After every line: the main loop runs what is due now.
   virtual void runPending() = 0;
+  // {"at"/"after": seconds, "world"|"user": change}: the change lands at that time (from the
+  // start, or from now), even while the main thread is blocked. A change that turns out to be
+  // impossible only when it is due goes to `lateError` with the time it was due.
+  using LateError = std::function<void(const std::string& message, const Json& time)>;
+  virtual void schedule(double seconds, bool fromNow, bool isWorld, Json change,
+                        LateError lateError) = 0;
+  // One entry of the backend's timeline of what happened (the script's lines and the answers).
+  virtual void note(std::string_view kind, std::string_view text) = 0;
 };
 
 // Longest time one "advance" line may cover. The permission poll alone fires every two seconds;
@@ -75,6 +83,7 @@ class ScriptPlayer {
   void send(const Json& line);
   void advance(const Json& line);
   void show(const Json& line);
+  void schedule(const Json& line, const std::string& verb);
 
   // Delivers an encoded call and prints the reply when it comes, shaped by `print`.
   void deliver(const std::string& channel, std::span<const uint8_t> message,
@@ -86,6 +95,7 @@ class ScriptPlayer {
   ScriptBackend& backend_;
   std::ostream& out_;
   int64_t scriptErrors_ = 0;
+  int64_t lineNumber_ = 0;  // of the line being played
   // Replies that arrive after the player is gone are dropped, not printed.
   std::shared_ptr<bool> alive_;
 };

@@ -13,11 +13,11 @@ namespace {
 // SMAppService exists from macOS 13 on; touching it earlier stops the program.
 constexpr int64_t kLoginItemsMajorVersion = 13;
 
-Json dataJson(const platform::Bytes& bytes) {
+Json dataJson(const platform::SharedBytes& bytes) {
   std::string_view view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   if (text::isValidUtf8(view)) return Json(std::string(view));
   Json tagged = Json::object();
-  tagged["$bytes"] = simhost::hexOf(bytes);
+  tagged["$bytes"] = simhost::hexOf(std::span<const uint8_t>(bytes.data(), bytes.size()));
   return tagged;
 }
 
@@ -28,6 +28,10 @@ void ProbeBackend::applyWorld(const Json&) {
 }
 
 void ProbeBackend::applyUserAction(const Json&) {
+  throw simhost::ScriptError(std::string(kNotOnRealSystem));
+}
+
+void ProbeBackend::schedule(double, bool, bool, Json, LateError) {
   throw simhost::ScriptError(std::string(kNotOnRealSystem));
 }
 
@@ -66,7 +70,7 @@ Json pasteboardView(platform::Pasteboard& pasteboard) {
     Json types = Json::object();
     std::set<std::string> unreadable;  // sorted, as tandrel-sim prints them
     for (const std::string& type : pasteboard.types(item)) {
-      if (std::optional<platform::Bytes> data = pasteboard.dataForType(item, type)) {
+      if (std::optional<platform::SharedBytes> data = pasteboard.dataForType(item, type)) {
         types[type] = dataJson(*data);
       } else {
         unreadable.insert(type);

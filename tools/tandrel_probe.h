@@ -43,6 +43,11 @@ class ProbeBackend final : public simhost::ScriptBackend {
   // null before macOS 13).
   Json show(std::string_view what) override;
   void runPending() override;
+  // Scheduled world changes and user actions are set-up too: not available.
+  void schedule(double seconds, bool fromNow, bool isWorld, Json change,
+                LateError lateError) override;
+  // The real system keeps no timeline.
+  void note(std::string_view, std::string_view) override {}
 
  private:
   platform::Platform& platform_;

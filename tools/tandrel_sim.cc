@@ -69,6 +69,31 @@ void SimBackend::runPending() {
   context_.world.runPending();
 }
 
+void SimBackend::schedule(double seconds, bool fromNow, bool isWorld, Json change,
+                          LateError lateError) {
+  if (isWorld) checkWorld(context_.world, change);  // mistakes show now; the state is read then
+  const sim::Micros offset = static_cast<sim::Micros>(std::llround(seconds * 1e6));
+  const sim::Micros when = fromNow ? context_.world.now() + offset : offset;
+  context_.world.at(when,
+                    [this, isWorld, change = std::move(change), lateError = std::move(lateError)] {
+                      try {
+                        if (isWorld) {
+                          simhost::applyWorld(context_.world, change);
+                        } else {
+                          note("user", change.dump(-1, ' ', false, Json::error_handler_t::replace));
+                          simhost::applyUserAction(context_, change);
+                        }
+                      } catch (const std::exception& e) {
+                        // Found only when it was due (the state it needed was gone): reported then.
+                        lateError(e.what(), context_.world.now());
+                      }
+                    });
+}
+
+void SimBackend::note(std::string_view kind, std::string_view text) {
+  context_.world.note(std::string(kind), std::string(text));
+}
+
 ScriptRunner::ScriptRunner(SimContext context, std::ostream& out)
     : backend_(context), player_(context.messenger, backend_, out) {}
 

@@ -74,6 +74,9 @@ class SimBackend final : public ScriptBackend {
   void advance(double seconds) override;
   Json show(std::string_view what) override;
   void runPending() override;
+  void schedule(double seconds, bool fromNow, bool isWorld, Json change,
+                LateError lateError) override;
+  void note(std::string_view kind, std::string_view text) override;
 
  private:
   SimContext context_;
@@ -97,6 +100,7 @@ class ScriptRunner {
 // Parsing and inspecting the world (tandrel_sim_world.cc, tandrel_sim_show.cc); each throws
 // ScriptError on input it cannot use and changes nothing then.
 void applyWorld(sim::World& world, const Json& settings);
+void checkWorld(sim::World& world, const Json& settings);  // applyWorld's checks, changing nothing
 void applyUserAction(SimContext& context, const Json& action);
 Json showWhat(SimContext& context, std::string_view what);
 

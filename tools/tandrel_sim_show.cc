@@ -34,7 +34,7 @@ Json rangeJson(const platform::AXRange& range) {
 }
 
 Json fieldJson(sim::World& world) {
-  std::optional<int32_t> front = world.frontmost();
+  std::optional<int32_t> front = world.focusOwner();
   const sim::ElementState* element = world.focusedElement();
   if (!front || !element) return Json();
   Json field = Json::object();
@@ -110,6 +110,127 @@ Json postedJson(sim::World& world) {
   return list;
 }
 
+Json traceJson(sim::World& world) {
+  Json list = Json::array();
+  for (sim::TraceEntry& e : world.takeTrace()) {
+    Json entry = Json::object();
+    entry["time"] = e.time;
+    // The host's own entries are script lines and printed lines: shown as the JSON they are.
+    const bool fromHost = e.kind == "world" || e.kind == "user" || e.kind == "call" ||
+                          e.kind == "listen" || e.kind == "cancel" || e.kind == "send" ||
+                          e.kind == "answer" || e.kind == "event";
+    Json detail = fromHost ? Json::parse(e.detail, nullptr, false) : Json(std::move(e.detail));
+    entry["kind"] = std::move(e.kind);
+    entry["detail"] = detail.is_discarded() ? Json(std::move(e.detail)) : std::move(detail);
+    list.push_back(std::move(entry));
+  }
+  return list;
+}
+
+Json timersJson(sim::World& world) {
+  Json list = Json::array();
+  for (const sim::PendingWork& w : world.pendingWork()) {
+    Json entry = Json::object();
+    entry["kind"] = w.isTimer ? "timer" : "block";
+    entry["id"] = w.id;
+    entry["scheduledAt"] = w.scheduledAt;
+    entry["due"] = w.due;
+    if (w.isTimer) {
+      entry["interval"] = w.interval;
+      entry["repeats"] = w.repeats;
+    }
+    list.push_back(std::move(entry));
+  }
+  return list;
+}
+
+// Event type names of a tap's mask, by bit.
+Json maskEvents(uint64_t mask) {
+  static constexpr std::pair<platform::EventType, const char*> kNames[] = {
+      {platform::kCGEventLeftMouseDown, "leftMouseDown"},
+      {platform::kCGEventLeftMouseUp, "leftMouseUp"},
+      {platform::kCGEventRightMouseDown, "rightMouseDown"},
+      {platform::kCGEventRightMouseUp, "rightMouseUp"},
+      {platform::kCGEventKeyDown, "keyDown"},
+      {platform::kCGEventKeyUp, "keyUp"},
+      {platform::kCGEventFlagsChanged, "flagsChanged"},
+      {platform::kCGEventOtherMouseDown, "otherMouseDown"},
+      {platform::kCGEventOtherMouseUp, "otherMouseUp"},
+  };
+  Json names = Json::array();
+  for (platform::EventType type = 0; type < 64; ++type) {
+    if (!(mask & platform::eventMaskBit(type))) continue;
+    Json name = type;
+    for (const auto& [known, text] : kNames) {
+      if (known == type) name = text;
+    }
+    names.push_back(std::move(name));
+  }
+  return names;
+}
+
+Json tapsJson(sim::World& world) {
+  Json list = Json::array();
+  for (const sim::TapInfo& t : world.taps()) {
+    Json tap = Json::object();
+    tap["location"] = t.location == platform::kCGHIDEventTap       ? Json("HID")
+                      : t.location == platform::kCGSessionEventTap ? Json("session")
+                      : t.location == platform::kCGAnnotatedSessionEventTap
+                          ? Json("annotatedSession")
+                          : Json(t.location);
+    tap["placement"] = t.placement == platform::kCGHeadInsertEventTap ? Json("head")
+                       : t.placement == 1                             ? Json("tail")
+                                                                      : Json(t.placement);
+    tap["options"] = t.options == platform::kCGEventTapOptionListenOnly ? Json("listenOnly")
+                     : t.options == platform::kCGEventTapOptionDefault  ? Json("active")
+                                                                        : Json(t.options);
+    tap["mask"] = t.mask;
+    tap["events"] = maskEvents(t.mask);
+    tap["enabled"] = t.enabled;
+    tap["runLoop"] = t.onMainRunLoop ? Json("main") : Json();
+    list.push_back(std::move(tap));
+  }
+  Json taps = Json::object();
+  taps["active"] = world.activeTapCount();
+  taps["total"] = world.tapCount();
+  taps["taps"] = std::move(list);
+  return taps;
+}
+
+Json callsJson(sim::World& world) {
+  const sim::CallCounts& c = world.callCounts();
+  Json j = Json::object();
+  j["writeObjects"] = c.writeObjects;
+  j["setData"] = c.setData;
+  j["loginItemStatus"] = c.loginItemStatus;
+  j["loginItemRegister"] = c.loginItemRegister;
+  j["loginItemUnregister"] = c.loginItemUnregister;
+  j["inputSourceLists"] = c.inputSourceLists;
+  j["inputSourceSelects"] = c.inputSourceSelects;
+  j["trustPrompts"] = world.trustPrompts();
+  j["listenRequests"] = world.listenRequests();
+  j["postRequests"] = world.postRequests();
+  return j;
+}
+
+Json recordsJson(sim::World& world) {
+  const sim::Records r = world.records();
+  const auto totals = [](const sim::RecordTotals& t) {
+    Json j = Json::object();
+    j["total"] = t.total;
+    j["dropped"] = t.dropped;
+    return j;
+  };
+  Json j = Json::object();
+  j["window"] = r.window;
+  j["pauses"] = totals(r.pauses);
+  j["pauses"]["micros"] = r.pausedMicros;
+  j["log"] = totals(r.log);
+  j["urls"] = totals(r.urls);
+  j["trace"] = totals(r.trace);
+  return j;
+}
+
 Json appsJson(sim::World& world) {
   Json list = Json::array();
   std::optional<int32_t> front = world.frontmost();
@@ -178,12 +299,11 @@ Json showWhat(SimContext& context, std::string_view what) {
     p["postRequests"] = world.postRequests();
     return p;
   }
-  if (what == "taps") {
-    Json taps = Json::object();
-    taps["active"] = world.activeTapCount();
-    taps["total"] = world.tapCount();
-    return taps;
-  }
+  if (what == "taps") return tapsJson(world);
+  if (what == "trace") return traceJson(world);
+  if (what == "timers") return timersJson(world);
+  if (what == "records") return recordsJson(world);
+  if (what == "calls") return callsJson(world);
   if (what == "observers") return Json(world.observerCount());
   if (what == "modifiers") return Json(world.heldFlags());
   if (what == "registrars") {

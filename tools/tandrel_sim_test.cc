@@ -267,6 +267,120 @@ TEST_F(SimScriptTest, ShowReportsTheFieldThePasteboardAndWhatWasPosted) {
   EXPECT_EQ(world_.focusedElement()->value, u"ghb");
 }
 
+TEST_F(SimScriptTest, ScheduledLinesLandAtTheirTimeEvenDuringACall) {
+  std::vector<std::string> out = run(
+      R"({"world": {"trusted": true, "apps": [{"pid": 3, "frontmost": true, "focused": {"value": "abcdef", "selection": [6, 0]}}]}})"
+      "\n"
+      // lands between the second and third Backspace (3 ms apart)
+      R"({"after": 0.004, "world": {"apps": [{"pid": 3, "focused": {"value": "xyz", "selection": [3, 0]}}]}})"
+      "\n"
+      R"({"at": 0.5, "user": {"quit": 3}})"
+      "\n"
+      R"({"at": 0.6, "user": {"quit": 3}})"
+      "\n"
+      R"({"at": 1, "world": {"oops": 1}})"
+      "\n"
+      R"({"after": 1, "user": {"press": 0}, "world": {}})"
+      "\n"
+      R"({"call": "tandrel/automation", "method": "backspace", "args": {"count": 3}})"
+      "\n"
+      R"({"show": "field"})"
+      "\n"
+      R"({"advance": 1})"
+      "\n"
+      R"({"show": "apps"})");
+  EXPECT_EQ(status_, 1);
+  ASSERT_EQ(out.size(), 6u);
+  EXPECT_EQ(Json::parse(out[0])["line"], 5) << "a mistake in a scheduled world line shows at once";
+  EXPECT_EQ(Json::parse(out[1])["line"], 6);
+  EXPECT_EQ(out[2], R"({"reply":null})");
+  // All three Backspaces reach the field after the call; the text changed under them.
+  EXPECT_EQ(
+      out[3],
+      R"({"show":"field","value":{"pid":3,"text":"","selection":{"start":0,"length":0},"subrole":null}})");
+  EXPECT_EQ(out[4], R"({"scriptError":"no application with pid 3","line":4,"time":600000})");
+  EXPECT_EQ(out[5], R"({"show":"apps","value":[]})");
+}
+
+TEST_F(SimScriptTest, NewUserActionsAndWorldKeysReachTheWorld) {
+  std::vector<std::string> out = run(
+      R"({"world": {"trusted": true, "systemWideFocus": null, "promptAnswers": {"listen": 1, "post": null}, "loginItem": {"status": 42, "refuseRegister": true}, "faults": {"setDataFailures": [3], "pasteboardTypesFail": true, "inputSourceListNotArray": true}, "apps": [{"pid": 5, "failsWrites": true, "focused": {"subroleNotString": true, "valueIsAttributed": true, "settableErrors": {"AXValue": -25204}}}]}})"
+      "\n"
+      R"({"world": {"systemWideFocus": 5}})"
+      "\n"
+      R"({"listen": "tandrel/key_events"})"
+      "\n"
+      R"({"user": {"press": 4, "userData": 12, "chars": "ħ"}})"
+      "\n"
+      R"({"user": {"flagsChanged": 100, "flags": 1048576}})"
+      "\n"
+      R"({"user": {"tapDisabled": "userInput"}})"
+      "\n"
+      R"({"user": {"tapDisabled": "sleep"}})"
+      "\n"
+      R"({"user": {"keyDown": 4, "userData": "x"}})"
+      "\n"
+      R"({"world": {"systemWideFocus": 6}})"
+      "\n"
+      R"({"show": "taps"})");
+  EXPECT_EQ(status_, 1);
+  ASSERT_EQ(out.size(), 7u);
+  EXPECT_EQ(
+      out[1],
+      R"({"event":"tandrel/key_events","value":{"type":"keyDown","keycode":4,"repeat":false,"chars":"ħ","control":false,"shift":false,"alt":false,"meta":false}})");
+  EXPECT_EQ(
+      out[2],
+      R"({"event":"tandrel/key_events","value":{"type":"modifier","keycode":100,"down":false,"control":false,"shift":false,"alt":false,"meta":true}})");
+  EXPECT_TRUE(Json::parse(out[3]).contains("scriptError"));
+  EXPECT_TRUE(Json::parse(out[4]).contains("scriptError"));
+  EXPECT_EQ(Json::parse(out[5])["scriptError"], "no application with pid 6");
+  Json taps = Json::parse(out[6])["value"];
+  EXPECT_EQ(taps["taps"][0]["enabled"], true) << "the handler turned it back on";
+  EXPECT_EQ(taps["taps"][0]["options"], "active");
+  EXPECT_EQ(taps["taps"][0]["runLoop"], "main");
+
+  EXPECT_EQ(world_.systemWideFocus(), 5);
+  EXPECT_EQ(world_.application(5)->focused->value, u"ħ") << "typed into the panel";
+  EXPECT_TRUE(world_.application(5)->failsWrites);
+  EXPECT_TRUE(world_.application(5)->focused->subroleNotString);
+  EXPECT_EQ(world_.application(5)->focused->settableErrors.at("AXValue"), -25204);
+  EXPECT_EQ(world_.loginItem().status, 42);
+  EXPECT_TRUE(world_.loginItem().refuseRegister);
+  EXPECT_EQ(world_.faults().setDataFailures, (std::set<int64_t>{3}));
+  EXPECT_TRUE(world_.faults().inputSourceListNotArray);
+  EXPECT_FALSE(world_.events().requestListenEventAccess());
+  world_.advance(1'000'000);
+  EXPECT_TRUE(world_.listenAccess());
+}
+
+TEST_F(SimScriptTest, TheTraceIsOneTimelineAndTheRecordsSayWhatFellOut) {
+  std::vector<std::string> out = run(
+      R"({"world": {"trusted": true, "recordWindow": 3, "apps": [{"pid": 3, "frontmost": true, "focused": {"value": "ab"}}]}})"
+      "\n"
+      R"({"call": "tandrel/automation", "method": "backspace", "args": {"count": 2}})"
+      "\n"
+      R"({"show": "trace"})"
+      "\n"
+      R"({"show": "records"})"
+      "\n"
+      R"({"listen": "tandrel/permission_events"})"
+      "\n"
+      R"({"user": {"revoke": "accessibility"}})"
+      "\n"
+      R"({"show": "timers"})");
+  EXPECT_EQ(status_, 0);
+  ASSERT_EQ(out.size(), 5u);
+  EXPECT_EQ(
+      out[1],
+      R"({"show":"trace","value":[{"time":3000,"kind":"post","detail":"keyUp 51 userData 1413763660 at HID"},{"time":3000,"kind":"sleep","detail":"3000 us"},{"time":6000,"kind":"answer","detail":{"reply":null}}]})");
+  EXPECT_EQ(
+      out[2],
+      R"({"show":"records","value":{"window":3,"pauses":{"total":2,"dropped":0,"micros":6000},"log":{"total":0,"dropped":0},"urls":{"total":0,"dropped":0},"trace":{"total":10,"dropped":0}}})");
+  EXPECT_EQ(
+      out[4],
+      R"({"show":"timers","value":[{"kind":"block","id":1,"scheduledAt":6000,"due":306000}]})");
+}
+
 // The real program: start-up on the process's world, then the script from a file.
 std::pair<int, std::string> runTool(const std::string& script) {
   std::filesystem::path file = std::filesystem::temp_directory_path() /

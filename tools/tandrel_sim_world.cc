@@ -142,13 +142,18 @@ sim::ElementState parseElement(const Json& j, sim::ElementState element) {
       element.refuseSelectedTextWrite = asBool(v, key);
     } else if (key == "refuseSelectionWrite") {
       element.refuseSelectionWrite = asBool(v, key);
-    } else if (key == "copyErrors") {
-      element.copyErrors.clear();
+    } else if (key == "copyErrors" || key == "settableErrors") {
+      auto& errors = key == "copyErrors" ? element.copyErrors : element.settableErrors;
+      errors.clear();
       for (auto e = asObject(v, key).begin(); e != v.end(); ++e) {
-        element.copyErrors[e.key()] = static_cast<platform::AXError>(
+        errors[e.key()] = static_cast<platform::AXError>(
             asInt(e.value(), key, std::numeric_limits<int32_t>::min(),
                   std::numeric_limits<int32_t>::max()));
       }
+    } else if (key == "subroleNotString") {
+      element.subroleNotString = asBool(v, key);
+    } else if (key == "valueIsAttributed") {
+      element.valueIsAttributed = asBool(v, key);
     } else {
       unknownKey("element", key);
     }
@@ -189,6 +194,8 @@ void parseApps(sim::World& world, const Json& list, Steps& steps) {
         app.manualAccessibility = asBool(v, key);
       } else if (key == "refuseManualAccessibility") {
         app.refuseManualAccessibility = asBool(v, key);
+      } else if (key == "failsWrites") {
+        app.failsWrites = asBool(v, key);
       } else if (key == "focused") {
         app.focused = parseFocused(v, app.focused);
       } else if (key == "remove") {
@@ -361,6 +368,19 @@ bool sourceKnownAfter(sim::World& world, const Json& settings, const std::string
   return known;
 }
 
+// Whether an application with `pid` runs once this line's "apps" are applied.
+bool appKnownAfter(sim::World& world, const Json& settings, int32_t pid) {
+  bool known = world.application(pid) != nullptr;
+  auto list = settings.find("apps");
+  if (list != settings.end() && list->is_array()) {
+    for (const Json& entry : *list) {
+      if (!entry.is_object() || entry.value("pid", Json()) != pid) continue;
+      known = !(entry.contains("remove") && entry["remove"] == true);
+    }
+  }
+  return known;
+}
+
 platform::OperatingSystemVersion parseVersion(const Json& j) {
   std::vector<int64_t> parts;
   constexpr int64_t kMax = 1'000'000;
@@ -400,6 +420,10 @@ void parseLoginItem(sim::World& world, const Json& j, Steps& steps) {
           asInt(v, key, std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max());
     } else if (key == "refuse") {
       state.refuse = asBool(v, key);
+    } else if (key == "refuseRegister") {
+      state.refuseRegister = asBool(v, key);
+    } else if (key == "refuseUnregister") {
+      state.refuseUnregister = asBool(v, key);
     } else if (key == "refusalDescription") {
       state.refusalDescription = asOptionalString(v, key);
     } else {
@@ -424,16 +448,20 @@ void parseFaults(sim::World& world, const Json& j, Steps& steps) {
       {"pasteboardItemsNil", &sim::Faults::pasteboardItemsNil},
       {"pasteboardWriteFails", &sim::Faults::pasteboardWriteFails},
       {"inputSourceListNil", &sim::Faults::inputSourceListNil},
+      {"inputSourceListNotArray", &sim::Faults::inputSourceListNotArray},
+      {"inputSourceListHoldsNonSources", &sim::Faults::inputSourceListHoldsNonSources},
+      {"pasteboardTypesFail", &sim::Faults::pasteboardTypesFail},
       {"systemWideFocusFails", &sim::Faults::systemWideFocusFails},
       {"activationWithoutApplication", &sim::Faults::activationWithoutApplication},
   };
   for (auto it = asObject(j, "faults").begin(); it != j.end(); ++it) {
     const std::string& key = it.key();
-    if (key == "keyboardEventFailures") {
-      faults.keyboardEventFailures.clear();
+    if (key == "keyboardEventFailures" || key == "setDataFailures") {
+      auto& indices =
+          key == "setDataFailures" ? faults.setDataFailures : faults.keyboardEventFailures;
+      indices.clear();
       for (const Json& index : asArray(it.value(), key)) {
-        faults.keyboardEventFailures.insert(
-            asInt(index, key, 0, std::numeric_limits<int64_t>::max()));
+        indices.insert(asInt(index, key, 0, std::numeric_limits<int64_t>::max()));
       }
       continue;
     }
@@ -481,6 +509,46 @@ uint16_t asKeycode(const Json& j, std::string_view key) {
   return static_cast<uint16_t>(asInt(j, key, 0, 127));
 }
 
+// Seconds after a prompt that the user grants, or null for never.
+std::optional<sim::Micros> asAnswerDelay(const Json& j, std::string_view key) {
+  if (j.is_null()) return std::nullopt;
+  const double seconds = asNumber(j, key);
+  if (!std::isfinite(seconds) || seconds < 0 || seconds > 86400) {
+    throw ScriptError(inQuotes(key) + " takes 0 to 86400 seconds, or null");
+  }
+  return static_cast<sim::Micros>(std::llround(seconds * 1e6));
+}
+
+void parsePromptAnswers(sim::World& world, const Json& j, Steps& steps) {
+  sim::PromptAnswers answers;
+  for (auto it = asObject(j, "promptAnswers").begin(); it != j.end(); ++it) {
+    const std::string& key = it.key();
+    if (key == "accessibility") {
+      answers.accessibility = asAnswerDelay(it.value(), key);
+    } else if (key == "listen") {
+      answers.listen = asAnswerDelay(it.value(), key);
+    } else if (key == "post") {
+      answers.post = asAnswerDelay(it.value(), key);
+    } else {
+      unknownKey("promptAnswers", key);
+    }
+  }
+  steps.push_back([&world, answers] { world.setPromptAnswers(answers); });
+}
+
+// "userData" and "chars" of a key action: what another process's event carries.
+sim::KeyEventExtras keyExtras(const Json& action) {
+  sim::KeyEventExtras extras;
+  if (action.contains("userData")) {
+    extras.userData = asInt(action["userData"], "userData", std::numeric_limits<int64_t>::min(),
+                            std::numeric_limits<int64_t>::max());
+  }
+  if (action.contains("chars")) {
+    extras.chars = text::utf8ToUtf16(asString(action["chars"], "chars"));
+  }
+  return extras;
+}
+
 // The permission named by "grant" / "revoke".
 std::function<void(bool)> permissionSetter(sim::World& world, const Json& j, std::string_view key) {
   std::string name = asString(j, key);
@@ -521,7 +589,9 @@ void typeUsKeys(sim::World& world, const std::string& labels) {
 
 }  // namespace
 
-void applyWorld(sim::World& world, const Json& settings) {
+namespace {
+
+Steps worldSteps(sim::World& world, const Json& settings) {
   Steps steps;
   for (auto it = asObject(settings, "world").begin(); it != settings.end(); ++it) {
     const std::string& key = it.key();
@@ -532,6 +602,15 @@ void applyWorld(sim::World& world, const Json& settings) {
       std::optional<int32_t> pid;
       if (!v.is_null()) pid = asPid(v, key);
       steps.push_back([&world, pid] { world.setFrontmost(pid); });
+    } else if (key == "systemWideFocus") {
+      std::optional<int32_t> pid;
+      if (!v.is_null()) pid = asPid(v, key);
+      if (pid && !appKnownAfter(world, settings, *pid)) {
+        throw ScriptError("no application with pid " + v.dump());
+      }
+      steps.push_back([&world, pid] { world.setSystemWideFocus(pid); });
+    } else if (key == "promptAnswers") {
+      parsePromptAnswers(world, v, steps);
     } else if (key == "pasteboard") {
       parsePasteboard(world, v, steps);
     } else if (key == "inputSources") {
@@ -561,10 +640,25 @@ void applyWorld(sim::World& world, const Json& settings) {
       parseWindow(world, v, steps);
     } else if (key == "secureInput") {
       steps.push_back([&world, on = asBool(v, key)] { world.setSecureInput(on); });
+    } else if (key == "recordWindow") {
+      const auto entries = static_cast<size_t>(asInt(v, key, 0, 1'000'000));
+      steps.push_back([&world, entries] { world.setRecordWindow(entries); });
     } else {
       unknownKey("world", key);
     }
   }
+  return steps;
+}
+
+}  // namespace
+
+void checkWorld(sim::World& world, const Json& settings) {
+  worldSteps(world, settings);
+}
+
+void applyWorld(sim::World& world, const Json& settings) {
+  Steps steps = worldSteps(world, settings);
+  world.note("world", settings.dump(-1, ' ', false, Json::error_handler_t::replace));
   for (auto& step : steps) step();
 }
 
@@ -582,15 +676,28 @@ void applyUserAction(SimContext& context, const Json& action) {
     }
   };
   if (verb == "keyDown") {
-    allow({"keyDown", "repeat"});
+    allow({"keyDown", "repeat", "userData", "chars"});
     bool repeat = action.contains("repeat") ? asBool(action["repeat"], "repeat") : false;
-    world.keyDown(asKeycode(v, verb), repeat);
+    world.keyDown(asKeycode(v, verb), repeat, keyExtras(action));
   } else if (verb == "keyUp") {
-    allow({"keyUp"});
-    world.keyUp(asKeycode(v, verb));
+    allow({"keyUp", "userData", "chars"});
+    world.keyUp(asKeycode(v, verb), keyExtras(action));
   } else if (verb == "press") {
-    allow({"press"});
-    world.pressKey(asKeycode(v, verb));
+    allow({"press", "userData", "chars"});
+    const uint16_t code = asKeycode(v, verb);
+    const sim::KeyEventExtras extras = keyExtras(action);
+    world.keyDown(code, false, extras);
+    world.keyUp(code, extras);
+  } else if (verb == "flagsChanged") {
+    allow({"flagsChanged", "flags", "userData", "chars"});
+    const auto code = static_cast<uint16_t>(asInt(v, verb, 0, 0xFFFF));  // any CGKeyCode
+    const sim::KeyEventExtras extras = keyExtras(action);
+    platform::EventFlags flags = world.heldFlags();
+    if (action.contains("flags")) {
+      flags = static_cast<platform::EventFlags>(
+          asInt(action["flags"], "flags", 0, std::numeric_limits<int64_t>::max()));
+    }
+    world.flagsChanged(code, flags, extras);
   } else if (verb == "type") {
     allow({"type"});
     std::string s = asString(v, verb);
@@ -621,8 +728,8 @@ void applyUserAction(SimContext& context, const Json& action) {
     world.activate(pid);
   } else if (verb == "focus") {
     allow({"focus"});
-    std::optional<int32_t> front = world.frontmost();
-    sim::AppState* app = front ? world.application(*front) : nullptr;
+    std::optional<int32_t> owner = world.focusOwner();
+    sim::AppState* app = owner ? world.application(*owner) : nullptr;
     if (!app) throw ScriptError("\"focus\" needs a frontmost application");
     // Focus moves to a new element: nothing of the old one carries over.
     app->focused = parseFocused(v, std::nullopt);
@@ -656,6 +763,21 @@ void applyUserAction(SimContext& context, const Json& action) {
     // A password field gains or loses focus, or an application switches secure entry on or off.
     allow({"secureInput"});
     world.setSecureInput(asBool(v, verb));
+  } else if (verb == "tapDisabled") {
+    allow({"tapDisabled"});
+    const std::string reason = asString(v, verb);
+    if (reason == "timeout") {
+      world.disableTapsByTimeout();
+    } else if (reason == "userInput") {
+      world.disableTapsByUserInput();
+    } else {
+      throw ScriptError("\"tapDisabled\" must be \"timeout\" or \"userInput\"");
+    }
+  } else if (verb == "quit") {
+    allow({"quit"});
+    int32_t pid = asPid(v, verb);
+    if (!world.application(pid)) throw ScriptError("no application with pid " + v.dump());
+    world.removeApplication(pid);
   } else if (verb == "notify") {
     allow({"notify"});
     world.postDistributedNotification(asString(v, verb));

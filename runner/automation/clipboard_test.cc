@@ -124,6 +124,15 @@ TEST_F(AutomationTest, SnapshotFaultsLoseOnlyWhatCouldNotBeRead) {
   world.faults().pasteboardWriteFails = false;
   call("restoreClipboard");
   EXPECT_EQ(contents(world), original);
+
+  // So does a restore that could put back only part of it: one type refused.
+  call("saveClipboard");
+  world.faults().setDataFailures = {world.callCounts().setData + 1};
+  call("restoreClipboard");
+  EXPECT_NE(contents(world), original);
+  world.faults().setDataFailures.clear();
+  call("restoreClipboard");
+  EXPECT_EQ(contents(world), original);
 }
 
 // The snapshot holds the pasteboard's own buffers, and restore hands those very buffers back: no
