@@ -10,7 +10,9 @@ int64_t SimLoginItems::status() {
 
 platform::LoginItemOutcome SimLoginItems::registerMainApp() {
   if (w_.loginItem.refuse) return {false, w_.loginItem.refusalDescription};
-  w_.loginItem.status = platform::kSMAppServiceStatusEnabled;
+  w_.loginItem.status = w_.loginItem.requiresApproval
+                            ? platform::kSMAppServiceStatusRequiresApproval
+                            : platform::kSMAppServiceStatusEnabled;
   return {true, std::nullopt};
 }
 
@@ -18,6 +20,10 @@ platform::LoginItemOutcome SimLoginItems::unregisterMainApp() {
   if (w_.loginItem.refuse) return {false, w_.loginItem.refusalDescription};
   w_.loginItem.status = platform::kSMAppServiceStatusNotRegistered;
   return {true, std::nullopt};
+}
+
+void SimLoginItems::openSystemSettingsLoginItems() {
+  ++w_.loginItem.settingsOpened;
 }
 
 }  // namespace sim

@@ -119,6 +119,10 @@ struct LoginItemState {
   int64_t status = platform::kSMAppServiceStatusNotRegistered;
   bool refuse = false;  // register/unregister fail
   std::optional<std::string> refusalDescription = "Operation not permitted";  // nullopt: no NSError
+  // A registration the user must still approve in System Settings: register succeeds and the
+  // status becomes kSMAppServiceStatusRequiresApproval.
+  bool requiresApproval = false;
+  int settingsOpened = 0;  // how often System Settings was opened at Login Items
 };
 
 struct WindowState {

@@ -218,6 +218,7 @@ class SimLoginItems final : public platform::LoginItems {
   int64_t status() override;
   platform::LoginItemOutcome registerMainApp() override;
   platform::LoginItemOutcome unregisterMainApp() override;
+  void openSystemSettingsLoginItems() override;
 
  private:
   World::Impl& w_;

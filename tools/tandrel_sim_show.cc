@@ -148,6 +148,8 @@ Json showWhat(SimContext& context, std::string_view what) {
     j["status"] = item.status;
     j["refuse"] = item.refuse;
     j["refusalDescription"] = optionalString(item.refusalDescription);
+    j["requiresApproval"] = item.requiresApproval;
+    j["settingsOpened"] = item.settingsOpened;
     return j;
   }
   if (what == "posted") return postedJson(world);

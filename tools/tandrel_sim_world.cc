@@ -402,6 +402,8 @@ void parseLoginItem(sim::World& world, const Json& j, Steps& steps) {
       state.refuse = asBool(v, key);
     } else if (key == "refusalDescription") {
       state.refusalDescription = asOptionalString(v, key);
+    } else if (key == "requiresApproval") {
+      state.requiresApproval = asBool(v, key);
     } else {
       unknownKey("loginItem", key);
     }
