@@ -165,9 +165,10 @@ constexpr const char* kMethods[] = {"clipboardChangeCount",
                                     "axFocusedText",
                                     "runningLayoutSwitchers",
                                     "axSetFocusedText",
+                                    "clipboardAccessBehavior",
                                     "TypeText",
                                     ""};
-constexpr size_t kKnownMethods = 12;
+constexpr size_t kKnownMethods = 13;
 
 std::vector<uint8_t> drawCall(FuzzedDataProvider& in) {
   if (in.ConsumeIntegralInRange(0, 15) == 0) {
@@ -208,6 +209,8 @@ void checkReply(const std::optional<channel::MethodCall>& call, const std::vecto
     ok = value.is<int32_t>() || value.is<int64_t>();
   } else if (m == "readClipboardText") {
     ok = value.isNull() || value.is<std::string>();
+  } else if (m == "clipboardAccessBehavior") {
+    ok = value.is<std::string>();
   } else if (m == "axSetFocusedText") {
     ok = value.is<bool>();
   } else if (m == "runningLayoutSwitchers") {

@@ -83,6 +83,16 @@ TEST_F(PlatformContract, PlainTextRoundTripsIncludingEmptyAndNonAsciiText) {
   EXPECT_EQ(pb.stringForType("com.example.absent"), std::nullopt);
 }
 
+TEST_F(PlatformContract, TheAccessBehaviourIsOneOfFourFromMacOS15_4On) {
+  const platform::OperatingSystemVersion v = p_.processInfo().operatingSystemVersion();
+  if (v.majorVersion < 15 || (v.majorVersion == 15 && v.minorVersion < 4)) {
+    GTEST_SKIP() << "NSPasteboard.accessBehavior exists from macOS 15.4 on";
+  }
+  const int64_t behaviour = p_.pasteboard().accessBehavior();
+  EXPECT_GE(behaviour, platform::kNSPasteboardAccessBehaviorDefault);
+  EXPECT_LE(behaviour, platform::kNSPasteboardAccessBehaviorAlwaysDeny);
+}
+
 TEST_F(PlatformContract, WrittenItemsComeBackInOrderWithTheirTypesAndBytes) {
   platform::Pasteboard& pb = p_.pasteboard();
   const Bytes text = {'h', 'i'};

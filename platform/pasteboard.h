@@ -14,6 +14,12 @@ struct PasteboardItemObject;  // NSPasteboardItem
 using PasteboardItem = std::shared_ptr<PasteboardItemObject>;
 using Bytes = std::vector<uint8_t>;
 
+// NSPasteboardAccessBehavior (macOS 15.4 and later).
+inline constexpr int64_t kNSPasteboardAccessBehaviorDefault = 0;
+inline constexpr int64_t kNSPasteboardAccessBehaviorAsk = 1;
+inline constexpr int64_t kNSPasteboardAccessBehaviorAlwaysAllow = 2;
+inline constexpr int64_t kNSPasteboardAccessBehaviorAlwaysDeny = 3;
+
 // NSPasteboardTypeString.
 inline constexpr std::string_view kPasteboardTypeString = "public.utf8-plain-text";
 
@@ -22,6 +28,8 @@ class Pasteboard {
   virtual ~Pasteboard() = default;
 
   virtual int64_t changeCount() = 0;
+  // -accessBehavior; exists from macOS 15.4 on, so callers check the system version first.
+  virtual int64_t accessBehavior() = 0;
   // -clearContents; returns the new change count.
   virtual int64_t clearContents() = 0;
   // -stringForType:; nullopt when it returns nil. Text is UTF-8.

@@ -45,6 +45,10 @@ int64_t SimPasteboard::changeCount() {
   return w_.changeCount;
 }
 
+int64_t SimPasteboard::accessBehavior() {
+  return w_.pasteboardAccessBehavior;
+}
+
 int64_t SimPasteboard::clearContents() {
   w_.pasteboardItems.clear();
   return ++w_.changeCount;
@@ -81,6 +85,7 @@ std::optional<std::vector<PasteboardItem>> SimPasteboard::pasteboardItems() {
     item->index = i;
     out.push_back(std::move(item));
   }
+  writeByAnotherApplication();
   return out;
 }
 
@@ -111,6 +116,18 @@ std::vector<std::string> SimPasteboard::types(const PasteboardItem& item) {
     for (const TypedData& t : state->types) out.push_back(t.first);
   }
   return out;
+}
+
+void SimPasteboard::writeByAnotherApplication() {
+  std::vector<std::string>& pending = w_.faults.pasteboardWritesDuringRead;
+  if (pending.empty()) return;
+  const std::string text = std::move(pending.front());
+  pending.erase(pending.begin());
+  clearContents();
+  PasteboardItemState item;
+  item.types.emplace_back(std::string(platform::kPasteboardTypeString),
+                          Bytes(text.begin(), text.end()));
+  w_.pasteboardItems.push_back(std::move(item));
 }
 
 std::optional<Bytes> SimPasteboard::dataForType(const PasteboardItem& item, std::string_view type) {

@@ -109,6 +109,10 @@ struct Faults {
   bool rangeValueCreateFails = false;
   bool pasteboardItemsNil = false;
   bool pasteboardWriteFails = false;  // -writeObjects: and -setString:forType: answer NO
+  // Another application writes the pasteboard while this one reads it: right after each of the
+  // next -pasteboardItems calls (the items handed out are then stale), the pasteboard is cleared
+  // and gets the next of these texts as one plain-text item.
+  std::vector<std::string> pasteboardWritesDuringRead;
   bool inputSourceListNil = false;
   bool systemWideFocusFails = false;  // AXFocusedUIElement on the system-wide element errors
   // Activation notifications carry no application in their user info.
@@ -212,6 +216,8 @@ class World final : public platform::Platform {
   // -- pasteboard
   std::vector<PasteboardItemState>& pasteboardItems();
   int64_t pasteboardChangeCount() const;
+  // What NSPasteboard.accessBehavior answers (NSPasteboardAccessBehavior; default: Default).
+  int64_t& pasteboardAccessBehavior();
 
   // -- workspace and notifications
   std::vector<std::string> takeOpenedURLs();

@@ -147,6 +147,7 @@ class SimPasteboard final : public platform::Pasteboard {
  public:
   explicit SimPasteboard(World::Impl& w) : w_(w) {}
   int64_t changeCount() override;
+  int64_t accessBehavior() override;
   int64_t clearContents() override;
   std::optional<std::string> stringForType(std::string_view type) override;
   bool setStringForType(std::string_view text, std::string_view type) override;
@@ -162,6 +163,8 @@ class SimPasteboard final : public platform::Pasteboard {
  private:
   // The item's state, or nullptr when the handle no longer refers to a live item.
   PasteboardItemState* resolve(const platform::PasteboardItem& item);
+  // The next write of Faults::pasteboardWritesDuringRead, if any.
+  void writeByAnotherApplication();
   World::Impl& w_;
 };
 
@@ -302,6 +305,7 @@ struct World::Impl {
   // -- pasteboard
   std::vector<PasteboardItemState> pasteboardItems;
   int64_t changeCount = 0;
+  int64_t pasteboardAccessBehavior = platform::kNSPasteboardAccessBehaviorDefault;
 
   // -- workspace and notifications
   struct WorkspaceObserver {

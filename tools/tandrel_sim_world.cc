@@ -431,6 +431,13 @@ void parseFaults(sim::World& world, const Json& j, Steps& steps) {
   };
   for (auto it = asObject(j, "faults").begin(); it != j.end(); ++it) {
     const std::string& key = it.key();
+    if (key == "pasteboardWritesDuringRead") {
+      faults.pasteboardWritesDuringRead.clear();
+      for (const Json& text : asArray(it.value(), key)) {
+        faults.pasteboardWritesDuringRead.push_back(asString(text, key));
+      }
+      continue;
+    }
     if (key == "keyboardEventFailures") {
       faults.keyboardEventFailures.clear();
       for (const Json& index : asArray(it.value(), key)) {
@@ -449,6 +456,22 @@ void parseFaults(sim::World& world, const Json& j, Steps& steps) {
     if (!found) unknownKey("faults", key);
   }
   steps.push_back([&world, faults] { world.faults() = faults; });
+}
+
+// NSPasteboardAccessBehavior by name, or its raw value (to model one this build does not know).
+int64_t parseAccessBehaviour(const Json& j) {
+  if (!j.is_string()) {
+    return asInt(j, "pasteboardAccessBehavior", std::numeric_limits<int64_t>::min(),
+                 std::numeric_limits<int64_t>::max());
+  }
+  const std::string name = j.get<std::string>();
+  if (name == "default") return platform::kNSPasteboardAccessBehaviorDefault;
+  if (name == "ask") return platform::kNSPasteboardAccessBehaviorAsk;
+  if (name == "alwaysAllow") return platform::kNSPasteboardAccessBehaviorAlwaysAllow;
+  if (name == "alwaysDeny") return platform::kNSPasteboardAccessBehaviorAlwaysDeny;
+  throw ScriptError(
+      "\"pasteboardAccessBehavior\" must be \"default\", \"ask\", \"alwaysAllow\", "
+      "\"alwaysDeny\" or an integer");
 }
 
 void parseWindow(sim::World& world, const Json& j, Steps& steps) {
@@ -536,6 +559,10 @@ void applyWorld(sim::World& world, const Json& settings) {
       steps.push_back([&world, pid] { world.setFrontmost(pid); });
     } else if (key == "pasteboard") {
       parsePasteboard(world, v, steps);
+    } else if (key == "pasteboardAccessBehavior") {
+      steps.push_back([&world, behaviour = parseAccessBehaviour(v)] {
+        world.pasteboardAccessBehavior() = behaviour;
+      });
     } else if (key == "inputSources") {
       parseInputSources(world, v, steps);
     } else if (key == "selectedInputSource") {

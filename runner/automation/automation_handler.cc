@@ -34,7 +34,7 @@ struct Method {
   Operation operation;
 };
 
-constexpr std::array<Method, 12> kMethods{{
+constexpr std::array<Method, 13> kMethods{{
     {"clipboardChangeCount",
      [](AutomationHandler& h, const ValueMap&) { return integerValue(h.clipboardChangeCount()); }},
     {"readClipboardText",
@@ -56,6 +56,10 @@ constexpr std::array<Method, 12> kMethods{{
      [](AutomationHandler& h, const ValueMap&) {
        h.restoreClipboard();
        return Value();
+     }},
+    {"clipboardAccessBehavior",
+     [](AutomationHandler& h, const ValueMap&) {
+       return Value(std::string(h.clipboardAccessBehavior()));
      }},
     {"copy",
      [](AutomationHandler& h, const ValueMap&) {

@@ -55,10 +55,15 @@ class AutomationHandler {
   int64_t clipboardChangeCount();
   std::optional<std::string> readClipboardText();
   void writeClipboardText(std::string_view text);
-  // Takes every item with every type whose data can be read into `savedItems`.
+  // Takes every item with every type whose data can be read into `savedItems`. The read is
+  // repeated while another application writes meanwhile; when none of the reads saw a single
+  // clipboard, no snapshot is kept.
   void saveClipboard();
   // Puts the pending snapshot back and drops it; without one the clipboard is left alone.
   void restoreClipboard();
+  // NSPasteboard.accessBehavior by name ("default", "ask", "alwaysAllow", "alwaysDeny"), or
+  // "unsupported" before macOS 15.4: why reading the clipboard may ask the user or be refused.
+  std::string_view clipboardAccessBehavior();
 
   // -- synthetic keys, all posted from `source()` at the HID event tap
   void copy();
