@@ -180,7 +180,7 @@ std::vector<uint8_t> drawCall(FuzzedDataProvider& in) {
     call.arguments = drawValue(in);
   } else {
     ValueMap args;
-    for (const char* key : {"text", "count", "selStart", "selLen"}) {
+    for (const char* key : {"text", "count", "selStart", "selLen", "expectedText"}) {
       if (in.ConsumeBool()) args.set(key, drawValue(in));
     }
     call.arguments = std::move(args);

@@ -55,10 +55,34 @@ platform::AXRange clampedSelection(const ElementState& element) {
   return {location, count};
 }
 
+void replaceRange(ElementState& element, platform::AXRange range, std::u16string_view replacement) {
+  std::u16string& text = textOf(element);
+  const auto at = static_cast<size_t>(range.location);
+  const auto count = static_cast<size_t>(range.length);
+  if (element.kind == ElementKind::kRich) {
+    // New text takes the style it replaces, else the one before it, as typing does.
+    std::vector<std::string>& styles = element.styles;
+    styles.resize(text.size());
+    std::string style;
+    if (count > 0) {
+      style = styles[at];
+    } else if (at > 0) {
+      style = styles[at - 1];
+    } else if (!styles.empty()) {
+      style = styles.front();
+    }
+    styles.erase(styles.begin() + static_cast<std::ptrdiff_t>(at),
+                 styles.begin() + static_cast<std::ptrdiff_t>(at + count));
+    styles.insert(styles.begin() + static_cast<std::ptrdiff_t>(at), replacement.size(), style);
+  }
+  text.replace(at, count, replacement);
+  // The page hears of the edit and takes the text into its model.
+  if (element.kind == ElementKind::kWebEditable) element.model = text;
+}
+
 void replaceSelection(ElementState& element, std::u16string_view replacement) {
   const platform::AXRange range = clampedSelection(element);
-  textOf(element).replace(static_cast<size_t>(range.location), static_cast<size_t>(range.length),
-                          replacement);
+  replaceRange(element, range, replacement);
   if (element.selection) {
     element.selection =
         platform::AXRange{range.location + static_cast<int64_t>(replacement.size()), 0};
@@ -77,7 +101,7 @@ void deleteBackward(ElementState& element) {
     range.length = pair ? 2 : 1;
     range.location -= range.length;
   }
-  text.erase(static_cast<size_t>(range.location), static_cast<size_t>(range.length));
+  replaceRange(element, range, {});
   if (element.selection) element.selection = platform::AXRange{range.location, 0};
 }
 

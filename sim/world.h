@@ -37,6 +37,21 @@ enum class WriteBehaviour {
   kReformat,  // the set call answers success; the value becomes `reformatTo` (or upper-cased)
 };
 
+// What kind of text view an element is, as far as writing its whole value is concerned.
+enum class ElementKind {
+  kPlain,        // a plain text field: a value write is an edit like any other
+  kRich,         // a rich text view: its text carries formatting (styles)
+  kWebEditable,  // an editable web element: the page keeps its own model of the text (model)
+};
+
+// A stretch of text in one formatting style, in UTF-16 units.
+struct StyleRun {
+  int64_t start = 0;
+  int64_t length = 0;
+  std::string style;
+  friend bool operator==(const StyleRun&, const StyleRun&) = default;
+};
+
 // A text element (the focused one of its application).
 struct ElementState {
   // "AXValue": a string; or a number (valueIsNumber); or absent (no value).
@@ -56,7 +71,23 @@ struct ElementState {
   bool refuseSelectionWrite = false;     // "AXSelectedTextRange" set answers an error
   // Attribute copies that answer this error instead of a value, by attribute name.
   std::map<std::string, platform::AXError> copyErrors;
+  bool ignoreSelectedTextWrite = false;  // "AXSelectedText" set answers success, changes nothing
+
+  ElementKind kind = ElementKind::kPlain;
+  // kRich: the style of each UTF-16 unit of the value ("" is unformatted; units beyond the list
+  // are unformatted). Edits through the editing path (typing, the selected text, paste) keep the
+  // styles outside the edited range and give new text the style around it; a value write
+  // replaces the text and drops every style, as a rich view loses its formatting.
+  std::vector<std::string> styles;
+  // kWebEditable: the page's own model of the text, which is what the page sends. Edits through
+  // the editing path reach it; a value write changes only what is shown.
+  std::u16string model;
 };
+
+// The formatted stretches of a rich element (unformatted text is left out).
+std::vector<StyleRun> styleRuns(const ElementState& element);
+// Sets the styles from runs (the rest unformatted); runs beyond the text are cut at its end.
+void setStyleRuns(ElementState& element, const std::vector<StyleRun>& runs);
 
 struct AppState {
   int32_t pid = 0;

@@ -342,6 +342,9 @@ namespace text_edit {
 std::u16string& textOf(ElementState& element);
 // The selection clamped to the text (a caret at the end when none is known).
 platform::AXRange clampedSelection(const ElementState& element);
+// Every edit of the text goes through here: the styles of a rich element and the model of a web
+// element follow it. `range` must lie within the text.
+void replaceRange(ElementState& element, platform::AXRange range, std::u16string_view replacement);
 void replaceSelection(ElementState& element, std::u16string_view replacement);
 void deleteBackward(ElementState& element);
 }  // namespace text_edit

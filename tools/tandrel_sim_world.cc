@@ -107,13 +107,52 @@ sim::WriteBehaviour asWriteBehaviour(const Json& j) {
   throw ScriptError("\"write\" must be \"accept\", \"refuse\", \"ignore\" or \"reformat\"");
 }
 
+sim::ElementKind asElementKind(const Json& j) {
+  std::string s = asString(j, "kind");
+  if (s == "plain") return sim::ElementKind::kPlain;
+  if (s == "rich") return sim::ElementKind::kRich;
+  if (s == "webEditable") return sim::ElementKind::kWebEditable;
+  throw ScriptError("\"kind\" must be \"plain\", \"rich\" or \"webEditable\"");
+}
+
+// Formatting runs: [start, length, style] or {"start", "length", "style"}.
+std::vector<sim::StyleRun> asStyleRuns(const Json& list) {
+  std::vector<sim::StyleRun> runs;
+  constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+  for (const Json& j : asArray(list, "runs")) {
+    if (j.is_array() && j.size() == 3) {
+      runs.push_back(
+          {asInt(j[0], "runs", 0, kMax), asInt(j[1], "runs", 0, kMax), asString(j[2], "runs")});
+    } else if (j.is_object() && j.size() == 3 && j.contains("start") && j.contains("length") &&
+               j.contains("style")) {
+      runs.push_back({asInt(j["start"], "runs", 0, kMax), asInt(j["length"], "runs", 0, kMax),
+                      asString(j["style"], "runs")});
+    } else {
+      throw ScriptError("\"runs\" entries must be [start, length, style]");
+    }
+  }
+  return runs;
+}
+
 // A focused text element; keys left out keep the values of `element`.
 sim::ElementState parseElement(const Json& j, sim::ElementState element) {
   asObject(j, "focused");
+  std::optional<std::vector<sim::StyleRun>> runs;
+  bool valueGiven = false, modelGiven = false;
   for (auto it = j.begin(); it != j.end(); ++it) {
     const std::string& key = it.key();
     const Json& v = it.value();
-    if (key == "value") {
+    if (key == "kind") {
+      element.kind = asElementKind(v);
+    } else if (key == "runs") {
+      runs = asStyleRuns(v);
+    } else if (key == "model") {
+      element.model = text::utf8ToUtf16(asString(v, key));
+      modelGiven = true;
+    } else if (key == "ignoreSelectedTextWrite") {
+      element.ignoreSelectedTextWrite = asBool(v, key);
+    } else if (key == "value") {
+      valueGiven = true;
       std::optional<std::string> text = asOptionalString(v, key);
       element.value = text ? std::optional(text::utf8ToUtf16(*text)) : std::nullopt;
       element.valueIsNumber = false;
@@ -153,6 +192,10 @@ sim::ElementState parseElement(const Json& j, sim::ElementState element) {
       unknownKey("element", key);
     }
   }
+  // New text from outside comes unformatted unless runs are given, and a page that shows it
+  // has it in its model unless the model is given.
+  if (runs || valueGiven) sim::setStyleRuns(element, runs.value_or(std::vector<sim::StyleRun>()));
+  if (valueGiven && !modelGiven) element.model = element.value.value_or(std::u16string());
   return element;
 }
 

@@ -100,9 +100,14 @@ constexpr std::array<Method, 13> kMethods{{
      }},
     {"axSetFocusedText",
      [](AutomationHandler& h, const ValueMap& args) {
+       // Only a string is an expectation; anything else is as if none was given.
+       std::optional<std::u16string> expected;
+       if (const auto given = channel::stringArg(args, "expectedText")) {
+         expected = text::utf8ToUtf16(*given);
+       }
        return Value(h.axSetFocusedText(textArg(args),
                                        channel::intArg(args, "selStart").value_or(-1),
-                                       channel::intArg(args, "selLen").value_or(0)));
+                                       channel::intArg(args, "selLen").value_or(0), expected));
      }},
 }};
 

@@ -76,7 +76,11 @@ class AutomationHandler {
 
   // -- the focused text field of the frontmost application
   std::optional<FocusedText> axFocusedText();
-  bool axSetFocusedText(std::u16string_view text, int64_t selStart, int64_t selLen);
+  // Writes `text` and then selects (selStart, selLen) when selStart is 0 or more; true when the
+  // field was rewritten. With `expectedText`, a field that no longer holds that text (the user
+  // typed meanwhile) is left alone and the answer is false.
+  bool axSetFocusedText(std::u16string_view text, int64_t selStart, int64_t selLen,
+                        std::optional<std::u16string_view> expectedText = std::nullopt);
 
   // -- other keyboard-layout switching utilities that are running (display names)
   static std::vector<std::string> runningLayoutSwitchers(platform::Platform& platform);
@@ -86,8 +90,13 @@ class AutomationHandler {
 
   platform::AXElement focusedTextElement();
   std::optional<std::u16string> readValue(const platform::AXElement& element);
+  std::optional<platform::AXRange> readSelection(const platform::AXElement& element);
   bool verifyWrite(const platform::AXElement& element, std::u16string_view expected,
                    const std::optional<std::u16string>& before);
+  bool replaceChangedRange(const platform::AXElement& element, std::u16string_view before,
+                           std::u16string_view text);
+  bool writeWholeValue(const platform::AXElement& element, std::u16string_view text,
+                       const std::optional<std::u16string>& before);
   bool replaceSelection(const platform::AXElement& element, std::u16string_view text,
                         int64_t selStart, int64_t selLen,
                         const std::optional<std::u16string>& before);
