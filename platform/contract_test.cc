@@ -238,5 +238,21 @@ TEST_F(PlatformContract, EnabledKeyboardSourcesAreListedWithIdsAndAreAmongAllIns
   }
 }
 
+TEST_F(PlatformContract, TheCurrentKeyboardLayoutTranslatesItsKeys) {
+  platform::InputSources& is = p_.inputSources();
+  const platform::InputSource current = is.copyCurrentKeyboardLayoutInputSource();
+  ASSERT_NE(current, nullptr);
+  const platform::KeyLayoutData layout = is.unicodeKeyLayoutData(current);
+  ASSERT_NE(layout, nullptr) << "every keyboard layout of a current macOS has a key table";
+  // Space (key code 49) types a space on every layout, with or without Command.
+  for (uint32_t modifiers : {0u, platform::kUCKeyModifierCommand}) {
+    const platform::KeyTranslation space =
+        is.keyTranslate(layout, 49, platform::kUCKeyActionDown, modifiers, is.keyboardType(),
+                        platform::kUCKeyTranslateNoDeadKeysMask);
+    EXPECT_EQ(space.status, 0);
+    EXPECT_EQ(space.characters, u" ");
+  }
+}
+
 }  // namespace
 }  // namespace platform_contract

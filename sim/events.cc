@@ -149,7 +149,9 @@ void World::Impl::applyToFocusedElement(const EventObject& event) {
   ElementState* element = frontmost ? focusedOf(*frontmost) : nullptr;
   if (!element) return;
   if (event.flags & platform::kCGEventFlagMaskCommand) {
-    if (event.keycode == keys::kC) {
+    // Applications match Command shortcuts by the character the key types, not by its place.
+    const std::u16string shortcut = keys::commandCharacters(layout(), event.keycode);
+    if (shortcut == u"c") {
       // Secure fields never give their text away.
       if (element->subrole == u"AXSecureTextField") return;
       const platform::AXRange range = text_edit::clampedSelection(*element);
@@ -158,7 +160,7 @@ void World::Impl::applyToFocusedElement(const EventObject& event) {
           static_cast<size_t>(range.location), static_cast<size_t>(range.length));
       pasteboard.clearContents();
       pasteboard.setStringForType(text::utf16ToUtf8(selected), platform::kPasteboardTypeString);
-    } else if (event.keycode == keys::kV) {
+    } else if (shortcut == u"v") {
       const std::optional<std::string> pasted =
           pasteboard.stringForType(platform::kPasteboardTypeString);
       if (pasted) text_edit::replaceSelection(*element, text::utf8ToUtf16(*pasted));

@@ -115,7 +115,7 @@ struct InputSourceState {
   bool selectCapable = true;
   // kTISPropertyInputSourceLanguages: nullopt = property absent; an element nullopt = not a string.
   std::optional<std::vector<std::optional<std::string>>> languages;
-  std::string layout = "us";  // the key table it types with: "us" or "ru"
+  std::string layout = "us";  // the key table it types with: "us", "ru" or "dvorak"
   int32_t selectStatus = 0;   // TISSelectInputSource answers this; non-zero = refused
 };
 
@@ -145,6 +145,7 @@ struct Faults {
   // and gets the next of these texts as one plain-text item.
   std::vector<std::string> pasteboardWritesDuringRead;
   bool inputSourceListNil = false;
+  bool keyLayoutDataMissing = false;  // no source has kTISPropertyUnicodeKeyLayoutData
   bool systemWideFocusFails = false;  // AXFocusedUIElement on the system-wide element errors
   // Activation notifications carry no application in their user info.
   bool activationWithoutApplication = false;

@@ -87,6 +87,10 @@ struct InputSourceObject {
   std::string id;
 };
 
+struct KeyLayoutDataObject {
+  std::string layout;  // the key table's name (sim::keys::layoutTable)
+};
+
 }  // namespace platform
 
 namespace sim {
@@ -236,6 +240,13 @@ class SimInputSources final : public platform::InputSources {
       const platform::InputSource& source) override;
   std::optional<std::string> sourceID(const platform::InputSource& source) override;
   int32_t select(const platform::InputSource& source) override;
+  platform::InputSource copyCurrentKeyboardLayoutInputSource() override;
+  platform::KeyLayoutData unicodeKeyLayoutData(const platform::InputSource& source) override;
+  uint32_t keyboardType() override;
+  platform::KeyTranslation keyTranslate(const platform::KeyLayoutData& layout,
+                                        uint16_t virtualKeyCode, uint16_t keyAction,
+                                        uint32_t modifierKeyState, uint32_t keyboardType,
+                                        uint32_t keyTranslateOptions) override;
 
  private:
   World::Impl& w_;

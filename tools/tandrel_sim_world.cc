@@ -363,8 +363,8 @@ void parseInputSources(sim::World& world, const Json& list, Steps& steps) {
         }
       } else if (key == "layout") {
         source.layout = asString(v, key);
-        if (source.layout != "us" && source.layout != "ru") {
-          throw ScriptError("\"layout\" must be \"us\" or \"ru\"");
+        if (source.layout != "us" && source.layout != "ru" && source.layout != "dvorak") {
+          throw ScriptError("\"layout\" must be \"us\", \"ru\" or \"dvorak\"");
         }
       } else if (key == "selectStatus") {
         source.selectStatus = static_cast<int32_t>(asInt(
@@ -469,6 +469,7 @@ void parseFaults(sim::World& world, const Json& j, Steps& steps) {
       {"pasteboardItemsNil", &sim::Faults::pasteboardItemsNil},
       {"pasteboardWriteFails", &sim::Faults::pasteboardWriteFails},
       {"inputSourceListNil", &sim::Faults::inputSourceListNil},
+      {"keyLayoutDataMissing", &sim::Faults::keyLayoutDataMissing},
       {"systemWideFocusFails", &sim::Faults::systemWideFocusFails},
       {"activationWithoutApplication", &sim::Faults::activationWithoutApplication},
   };
@@ -708,7 +709,12 @@ void applyUserAction(SimContext& context, const Json& action) {
     element->selection = range;
   } else if (verb == "copy" || verb == "paste") {
     allow({verb});
-    if (asBool(v, verb)) commandChord(world, verb == "copy" ? kKeyC : kKeyV);
+    // The key that bears the letter on the user's keyboard: the one that types it under the
+    // selected layout, or the US key when the layout has no Latin letters.
+    const bool copy = verb == "copy";
+    const auto key = sim::World::keyFor(world.selectedLayout(), copy ? u'c' : u'v');
+    const uint16_t code = key && !key->second ? key->first : (copy ? kKeyC : kKeyV);
+    if (asBool(v, verb)) commandChord(world, code);
   } else if (verb == "grant" || verb == "revoke") {
     allow({verb});
     permissionSetter(world, v, verb)(verb == "grant");

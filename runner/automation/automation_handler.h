@@ -87,6 +87,9 @@ class AutomationHandler {
 
  private:
   bool postKeyPair(uint16_t keycode, platform::EventFlags flags, std::u16string_view unicode = {});
+  // The key that types `character` with Command under the current keyboard layout; `usKeycode`
+  // (its key on the US layout) when no key does or the layout cannot be read.
+  uint16_t shortcutKeycode(char16_t character, uint16_t usKeycode);
 
   platform::AXElement focusedTextElement();
   std::optional<std::u16string> readValue(const platform::AXElement& element);
