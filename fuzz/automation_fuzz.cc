@@ -167,6 +167,7 @@ constexpr const char* kMethods[] = {"clipboardChangeCount",
                                     "runningLayoutSwitchers",
                                     "axSetFocusedText",
                                     "isSecureInputEnabled",
+                                    "clipboardAccessBehavior",
                                     "TypeText",
                                     ""};
 constexpr size_t kKnownMethods = 13;
@@ -181,7 +182,7 @@ std::vector<uint8_t> drawCall(FuzzedDataProvider& in) {
     call.arguments = drawValue(in);
   } else {
     ValueMap args;
-    for (const char* key : {"text", "count", "selStart", "selLen", "transient"}) {
+    for (const char* key : {"text", "count", "selStart", "selLen", "transient", "expectedText"}) {
       if (in.ConsumeBool()) args.set(key, drawValue(in));
     }
     call.arguments = std::move(args);
@@ -210,6 +211,8 @@ void checkReply(const std::optional<channel::MethodCall>& call, const std::vecto
     ok = value.is<int32_t>() || value.is<int64_t>();
   } else if (m == "readClipboardText") {
     ok = value.isNull() || value.is<std::string>();
+  } else if (m == "clipboardAccessBehavior") {
+    ok = value.is<std::string>();
   } else if (m == "axSetFocusedText" || m == "isSecureInputEnabled") {
     ok = value.is<bool>();
   } else if (m == "runningLayoutSwitchers") {

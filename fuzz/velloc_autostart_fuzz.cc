@@ -40,6 +40,7 @@ void buildWorld(FuzzedDataProvider& in, sim::World& world) {
   sim::LoginItemState& login = world.loginItem();
   login.status = in.ConsumeIntegralInRange<int64_t>(-1, 4);
   login.refuse = in.ConsumeBool();
+  login.requiresApproval = in.ConsumeBool();
   switch (in.ConsumeIntegralInRange(0, 2)) {
     case 0:
       login.refusalDescription = std::nullopt;
@@ -138,7 +139,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint8_t> message;
     if (in.ConsumeBool()) {
       channel::MethodCall call;
-      call.method = pickText(in, {"isEnabled", "setEnabled", "select", "listen", "cancel"});
+      call.method = pickText(in, {"isEnabled", "setEnabled", "status", "openLoginItemsSettings",
+                                  "select", "listen", "cancel"});
       call.arguments = pickArguments(in);
       message = channel::encodeMethodCall(call);
     } else {

@@ -83,6 +83,16 @@ TEST_F(PlatformContract, PlainTextRoundTripsIncludingEmptyAndNonAsciiText) {
   EXPECT_EQ(pb.stringForType("com.example.absent"), std::nullopt);
 }
 
+TEST_F(PlatformContract, TheAccessBehaviourIsOneOfFourFromMacOS15_4On) {
+  const platform::OperatingSystemVersion v = p_.processInfo().operatingSystemVersion();
+  if (v.majorVersion < 15 || (v.majorVersion == 15 && v.minorVersion < 4)) {
+    GTEST_SKIP() << "NSPasteboard.accessBehavior exists from macOS 15.4 on";
+  }
+  const int64_t behaviour = p_.pasteboard().accessBehavior();
+  EXPECT_GE(behaviour, platform::kNSPasteboardAccessBehaviorDefault);
+  EXPECT_LE(behaviour, platform::kNSPasteboardAccessBehaviorAlwaysDeny);
+}
+
 TEST_F(PlatformContract, WrittenItemsComeBackInOrderWithTheirTypesAndBytes) {
   platform::Pasteboard& pb = p_.pasteboard();
   const Bytes text = {'h', 'i'};
@@ -315,6 +325,22 @@ TEST_F(PlatformContract, EnabledKeyboardSourcesAreListedWithIdsAndAreAmongAllIns
     const std::optional<std::string> id = is.sourceID(s);
     ASSERT_TRUE(id.has_value());
     EXPECT_NE(std::find(allIds.begin(), allIds.end(), *id), allIds.end()) << *id;
+  }
+}
+
+TEST_F(PlatformContract, TheCurrentKeyboardLayoutTranslatesItsKeys) {
+  platform::InputSources& is = p_.inputSources();
+  const platform::InputSource current = is.copyCurrentKeyboardLayoutInputSource();
+  ASSERT_NE(current, nullptr);
+  const platform::KeyLayoutData layout = is.unicodeKeyLayoutData(current);
+  ASSERT_NE(layout, nullptr) << "every keyboard layout of a current macOS has a key table";
+  // Space (key code 49) types a space on every layout, with or without Command.
+  for (uint32_t modifiers : {0u, platform::kUCKeyModifierCommand}) {
+    const platform::KeyTranslation space =
+        is.keyTranslate(layout, 49, platform::kUCKeyActionDown, modifiers, is.keyboardType(),
+                        platform::kUCKeyTranslateNoDeadKeysMask);
+    EXPECT_EQ(space.status, 0);
+    EXPECT_EQ(space.characters, u" ");
   }
 }
 

@@ -13,6 +13,22 @@ namespace platform {
 
 struct InputSourceObject;  // TISInputSourceRef
 using InputSource = std::shared_ptr<InputSourceObject>;
+// A keyboard layout's key table: the CFDataRef of kTISPropertyUnicodeKeyLayoutData, holding a
+// UCKeyboardLayout. The handle keeps the data alive.
+struct KeyLayoutDataObject;
+using KeyLayoutData = std::shared_ptr<KeyLayoutDataObject>;
+
+// UCKeyTranslate's key action, option and modifier state (Carbon EventModifiers >> 8).
+inline constexpr uint16_t kUCKeyActionDown = 0;
+inline constexpr uint32_t kUCKeyTranslateNoDeadKeysMask = 1;
+inline constexpr uint32_t kUCKeyModifierCommand = 0x01;  // cmdKey >> 8
+inline constexpr uint32_t kUCKeyModifierShift = 0x02;    // shiftKey >> 8
+
+// What UCKeyTranslate gives: its OSStatus (0 is noErr) and the characters the key produces.
+struct KeyTranslation {
+  int32_t status = 0;
+  std::u16string characters;
+};
 
 // kTISCategoryKeyboardInputSource.
 inline constexpr std::string_view kTISCategoryKeyboardInputSource =
@@ -39,6 +55,21 @@ class InputSources {
   [[nodiscard]] virtual std::optional<std::string> sourceID(const InputSource& source) = 0;
   // TISSelectInputSource; the OSStatus.
   [[nodiscard]] virtual int32_t select(const InputSource& source) = 0;
+
+  // TISCopyCurrentKeyboardLayoutInputSource; null when it returns NULL.
+  [[nodiscard]] virtual InputSource copyCurrentKeyboardLayoutInputSource() = 0;
+  // TISGetInputSourceProperty(source, kTISPropertyUnicodeKeyLayoutData); null when the property
+  // is absent or not a CFData.
+  [[nodiscard]] virtual KeyLayoutData unicodeKeyLayoutData(const InputSource& source) = 0;
+  // LMGetKbdType().
+  [[nodiscard]] virtual uint32_t keyboardType() = 0;
+  // UCKeyTranslate on the layout's bytes, with a dead-key state starting at 0 and room for four
+  // UTF-16 units.
+  [[nodiscard]] virtual KeyTranslation keyTranslate(const KeyLayoutData& layout,
+                                                    uint16_t virtualKeyCode, uint16_t keyAction,
+                                                    uint32_t modifierKeyState,
+                                                    uint32_t keyboardType,
+                                                    uint32_t keyTranslateOptions) = 0;
 };
 
 }  // namespace platform

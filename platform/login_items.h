@@ -27,6 +27,8 @@ class LoginItems {
   [[nodiscard]] virtual int64_t status() = 0;
   [[nodiscard]] virtual LoginItemOutcome registerMainApp() = 0;
   [[nodiscard]] virtual LoginItemOutcome unregisterMainApp() = 0;
+  // +[SMAppService openSystemSettingsLoginItems]: System Settings opens at Login Items.
+  virtual void openSystemSettingsLoginItems() = 0;
 };
 
 }  // namespace platform

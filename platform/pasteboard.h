@@ -64,6 +64,12 @@ class SharedBytes {
   std::shared_ptr<const void> owner_;
 };
 
+// NSPasteboardAccessBehavior (macOS 15.4 and later).
+inline constexpr int64_t kNSPasteboardAccessBehaviorDefault = 0;
+inline constexpr int64_t kNSPasteboardAccessBehaviorAsk = 1;
+inline constexpr int64_t kNSPasteboardAccessBehaviorAlwaysAllow = 2;
+inline constexpr int64_t kNSPasteboardAccessBehaviorAlwaysDeny = 3;
+
 // NSPasteboardTypeString.
 inline constexpr std::string_view kPasteboardTypeString = "public.utf8-plain-text";
 
@@ -72,6 +78,8 @@ class Pasteboard {
   virtual ~Pasteboard() = default;
 
   [[nodiscard]] virtual int64_t changeCount() = 0;
+  // -accessBehavior; exists from macOS 15.4 on, so callers check the system version first.
+  [[nodiscard]] virtual int64_t accessBehavior() = 0;
   // -clearContents; returns the new change count.
   [[nodiscard]] virtual int64_t clearContents() = 0;
   // -stringForType:; nullopt when it returns nil. Text is UTF-8.

@@ -3,6 +3,8 @@
 
 #include <unicode/ustring.h>
 
+#include <algorithm>
+
 #include "sim/world_impl.h"
 
 namespace sim {
@@ -33,6 +35,32 @@ AXElement element(Kind kind, int32_t pid) {
 }
 
 }  // namespace
+
+std::vector<StyleRun> styleRuns(const ElementState& element) {
+  std::vector<StyleRun> runs;
+  const size_t length = element.value ? element.value->size() : 0;
+  for (size_t i = 0; i < std::min(length, element.styles.size()); ++i) {
+    const std::string& style = element.styles[i];
+    if (style.empty()) continue;
+    if (!runs.empty() && runs.back().style == style &&
+        runs.back().start + runs.back().length == static_cast<int64_t>(i)) {
+      ++runs.back().length;
+    } else {
+      runs.push_back(StyleRun{static_cast<int64_t>(i), 1, style});
+    }
+  }
+  return runs;
+}
+
+void setStyleRuns(ElementState& element, const std::vector<StyleRun>& runs) {
+  const auto length = static_cast<int64_t>(element.value ? element.value->size() : 0);
+  element.styles.assign(static_cast<size_t>(length), std::string());
+  for (const StyleRun& run : runs) {
+    const int64_t start = std::clamp<int64_t>(run.start, 0, length);
+    const int64_t end = start + std::clamp<int64_t>(run.length, 0, length - start);
+    for (int64_t i = start; i < end; ++i) element.styles[static_cast<size_t>(i)] = run.style;
+  }
+}
 
 bool SimAccessibility::isProcessTrusted() {
   return w_.trusted;
@@ -183,6 +211,9 @@ AXError SimAccessibility::setAttributeValue(const AXElement& handle, std::string
         break;
     }
     el->valueIsNumber = false;
+    // The whole text is replaced, not edited: a rich view keeps no formatting, and a web page
+    // shows the new text while its model keeps the old one.
+    if (el->kind == ElementKind::kRich) el->styles.assign(el->value->size(), std::string());
     // A new value puts the caret at its end, as text fields do.
     if (el->selection)
       el->selection = platform::AXRange{static_cast<int64_t>(el->value->size()), 0};
@@ -202,6 +233,7 @@ AXError SimAccessibility::setAttributeValue(const AXElement& handle, std::string
     if (!el->selectedTextSettable) return platform::kAXErrorAttributeUnsupported;
     if (!text) return platform::kAXErrorIllegalArgument;
     if (el->refuseSelectedTextWrite) return platform::kAXErrorCannotComplete;
+    if (el->ignoreSelectedTextWrite) return platform::kAXErrorSuccess;
     text_edit::replaceSelection(*el, *text);
     return platform::kAXErrorSuccess;
   }

@@ -165,5 +165,53 @@ TEST_F(SimAccessibilityTest, SelectionWritesAreClampedAndSelectedTextReplacesThe
   EXPECT_EQ(ax.createRangeValue({0, 0}), std::nullopt);
 }
 
+TEST_F(SimAccessibilityTest, RichAndWebElementsKeepOnlyWhatTheirEditingPathKeeps) {
+  const auto select = [&](int64_t location, int64_t length) {
+    return write("AXSelectedTextRange", *ax.createRangeValue({location, length}));
+  };
+  // Rich: an edit keeps the styles outside its range and styles new text like what it replaced
+  // (or what precedes it); typing does the same; a value write drops every style.
+  state().kind = ElementKind::kRich;
+  state().value = u"bold ital";
+  setStyleRuns(state(), {{0, 4, "bold"}, {5, 4, "italic"}, {40, 2, "beyond"}});
+  EXPECT_EQ(styleRuns(state()), (std::vector<StyleRun>{{0, 4, "bold"}, {5, 4, "italic"}}));
+  select(5, 4);
+  write("AXSelectedText", std::u16string(u"italics"));
+  select(4, 0);
+  write("AXSelectedText", std::u16string(u"er"));
+  EXPECT_EQ(state().value, u"bolder italics");
+  EXPECT_EQ(styleRuns(state()), (std::vector<StyleRun>{{0, 6, "bold"}, {7, 7, "italic"}}));
+  select(14, 0);
+  world.typeOnKeys(u"!");
+  world.runPending();
+  EXPECT_EQ(styleRuns(state()), (std::vector<StyleRun>{{0, 6, "bold"}, {7, 8, "italic"}}));
+  for (int i = 0; i < 9; ++i) world.pressKey(51);
+  world.runPending();
+  EXPECT_EQ(state().value, u"bolder");
+  EXPECT_EQ(styleRuns(state()), (std::vector<StyleRun>{{0, 6, "bold"}}));
+  write("AXValue", std::u16string(u"bolder!"));
+  EXPECT_EQ(styleRuns(state()), std::vector<StyleRun>{});
+
+  // Web: a value write shows new text that the page's model never hears of; the editing path
+  // (selected text, typing) brings the model along.
+  state() = ElementState{};
+  state().kind = ElementKind::kWebEditable;
+  state().value = state().model = u"old";
+  write("AXValue", std::u16string(u"new"));
+  EXPECT_EQ(state().value, u"new");
+  EXPECT_EQ(state().model, u"old");
+  select(0, 1);
+  write("AXSelectedText", std::u16string(u"N"));
+  EXPECT_EQ(state().model, u"New");
+  world.typeOnKeys(u"s");
+  world.runPending();
+  EXPECT_EQ(state().model, u"Nsew");
+
+  // An application may answer success for a selected-text write and do nothing.
+  state().ignoreSelectedTextWrite = true;
+  EXPECT_EQ(write("AXSelectedText", std::u16string(u"x")), platform::kAXErrorSuccess);
+  EXPECT_EQ(state().value, u"Nsew");
+}
+
 }  // namespace
 }  // namespace sim

@@ -55,10 +55,34 @@ platform::AXRange clampedSelection(const ElementState& element) {
   return {location, count};
 }
 
+void replaceRange(ElementState& element, platform::AXRange range, std::u16string_view replacement) {
+  std::u16string& text = textOf(element);
+  const auto at = static_cast<size_t>(range.location);
+  const auto count = static_cast<size_t>(range.length);
+  if (element.kind == ElementKind::kRich) {
+    // New text takes the style it replaces, else the one before it, as typing does.
+    std::vector<std::string>& styles = element.styles;
+    styles.resize(text.size());
+    std::string style;
+    if (count > 0) {
+      style = styles[at];
+    } else if (at > 0) {
+      style = styles[at - 1];
+    } else if (!styles.empty()) {
+      style = styles.front();
+    }
+    styles.erase(styles.begin() + static_cast<std::ptrdiff_t>(at),
+                 styles.begin() + static_cast<std::ptrdiff_t>(at + count));
+    styles.insert(styles.begin() + static_cast<std::ptrdiff_t>(at), replacement.size(), style);
+  }
+  text.replace(at, count, replacement);
+  // The page hears of the edit and takes the text into its model.
+  if (element.kind == ElementKind::kWebEditable) element.model = text;
+}
+
 void replaceSelection(ElementState& element, std::u16string_view replacement) {
   const platform::AXRange range = clampedSelection(element);
-  textOf(element).replace(static_cast<size_t>(range.location), static_cast<size_t>(range.length),
-                          replacement);
+  replaceRange(element, range, replacement);
   if (element.selection) {
     element.selection =
         platform::AXRange{range.location + static_cast<int64_t>(replacement.size()), 0};
@@ -77,7 +101,7 @@ void deleteBackward(ElementState& element) {
     range.length = pair ? 2 : 1;
     range.location -= range.length;
   }
-  text.erase(static_cast<size_t>(range.location), static_cast<size_t>(range.length));
+  replaceRange(element, range, {});
   if (element.selection) element.selection = platform::AXRange{range.location, 0};
 }
 
@@ -137,7 +161,9 @@ void World::Impl::applyToFocusedElement(const EventObject& event) {
   ElementState* element = owner ? focusedOf(*owner) : nullptr;
   if (!element) return;
   if (event.flags & platform::kCGEventFlagMaskCommand) {
-    if (event.keycode == keys::kC) {
+    // Applications match Command shortcuts by the character the key types, not by its place.
+    const std::u16string shortcut = keys::commandCharacters(layout(), event.keycode);
+    if (shortcut == u"c") {
       // Secure fields never give their text away.
       if (element->subrole == u"AXSecureTextField") return;
       const platform::AXRange range = text_edit::clampedSelection(*element);
@@ -146,7 +172,7 @@ void World::Impl::applyToFocusedElement(const EventObject& event) {
           static_cast<size_t>(range.location), static_cast<size_t>(range.length));
       pasteboard.clearContents();
       pasteboard.setStringForType(text::utf16ToUtf8(selected), platform::kPasteboardTypeString);
-    } else if (event.keycode == keys::kV) {
+    } else if (shortcut == u"v") {
       const std::optional<std::string> pasted =
           pasteboard.stringForType(platform::kPasteboardTypeString);
       if (pasted) text_edit::replaceSelection(*element, text::utf8ToUtf16(*pasted));

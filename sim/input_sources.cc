@@ -1,5 +1,6 @@
 // The simulated Text Input Sources service.
 
+#include "sim/keyboard_layouts.h"
 #include "sim/world_impl.h"
 
 namespace sim {
@@ -44,6 +45,34 @@ int32_t SimInputSources::select(const platform::InputSource& source) {
   if (s->selectStatus != 0) return s->selectStatus;
   w_.selectedSource = s->id;
   return 0;
+}
+
+platform::InputSource SimInputSources::copyCurrentKeyboardLayoutInputSource() {
+  if (!w_.source(w_.selectedSource)) return nullptr;
+  return std::make_shared<platform::InputSourceObject>(
+      platform::InputSourceObject{w_.selectedSource});
+}
+
+platform::KeyLayoutData SimInputSources::unicodeKeyLayoutData(const platform::InputSource& source) {
+  const InputSourceState* s = source ? w_.source(source->id) : nullptr;
+  if (!s || w_.faults.keyLayoutDataMissing) return nullptr;
+  return std::make_shared<platform::KeyLayoutDataObject>(platform::KeyLayoutDataObject{s->layout});
+}
+
+uint32_t SimInputSources::keyboardType() {
+  return 40;  // an ANSI keyboard
+}
+
+// The layouts' tables have no Command level of their own: Command types what the key types,
+// also on a non-Latin layout (which is why applications fall back to the US keys there).
+platform::KeyTranslation SimInputSources::keyTranslate(const platform::KeyLayoutData& layout,
+                                                       uint16_t virtualKeyCode, uint16_t,
+                                                       uint32_t modifierKeyState, uint32_t,
+                                                       uint32_t) {
+  constexpr int32_t kParamErr = -50;
+  if (!layout) return {kParamErr, {}};
+  const bool shift = (modifierKeyState & platform::kUCKeyModifierShift) != 0;
+  return {0, keys::characters(layout->layout, virtualKeyCode, shift, false)};
 }
 
 }  // namespace sim

@@ -52,6 +52,26 @@ constexpr KeyCharacters kRu[] = {
     {47, u"ю", u"Ю", true},   {50, u"ё", u"Ё", true},   SIM_COMMON_KEYS,
 };
 
+// Dvorak: the same physical keys (named by their US labels) type other characters.
+constexpr KeyCharacters kDvorak[] = {
+    {0, u"a", u"A", true},   {1, u"o", u"O", true},    {2, u"e", u"E", true},
+    {3, u"u", u"U", true},   {4, u"d", u"D", true},    {5, u"i", u"I", true},
+    {6, u";", u":", false},  {7, u"q", u"Q", true},    {8, u"j", u"J", true},
+    {9, u"k", u"K", true},   {11, u"x", u"X", true},   {12, u"'", u"\"", false},
+    {13, u",", u"<", false}, {14, u".", u">", false},  {15, u"p", u"P", true},
+    {16, u"f", u"F", true},  {17, u"y", u"Y", true},   {18, u"1", u"!", false},
+    {19, u"2", u"@", false}, {20, u"3", u"#", false},  {21, u"4", u"$", false},
+    {22, u"6", u"^", false}, {23, u"5", u"%", false},  {24, u"]", u"}", false},
+    {25, u"9", u"(", false}, {26, u"7", u"&", false},  {27, u"[", u"{", false},
+    {28, u"8", u"*", false}, {29, u"0", u")", false},  {30, u"=", u"+", false},
+    {31, u"r", u"R", true},  {32, u"g", u"G", true},   {33, u"/", u"?", false},
+    {34, u"c", u"C", true},  {35, u"l", u"L", true},   {37, u"n", u"N", true},
+    {38, u"h", u"H", true},  {39, u"-", u"_", false},  {40, u"t", u"T", true},
+    {41, u"s", u"S", true},  {42, u"\\", u"|", false}, {43, u"w", u"W", true},
+    {44, u"z", u"Z", true},  {45, u"b", u"B", true},   {46, u"m", u"M", true},
+    {47, u"v", u"V", true},  {50, u"`", u"~", false},  SIM_COMMON_KEYS,
+};
+
 #undef SIM_COMMON_KEYS
 
 struct ModifierKey {
@@ -83,7 +103,16 @@ std::optional<EventFlags> modifierFlag(uint16_t keycode) {
 
 std::span<const KeyCharacters> layoutTable(std::string_view layout) {
   if (layout == "ru") return kRu;
+  if (layout == "dvorak") return kDvorak;
   return kUs;
+}
+
+bool isLatin(std::string_view layout) {
+  return layout != "ru";
+}
+
+std::u16string commandCharacters(std::string_view layout, uint16_t keycode) {
+  return characters(isLatin(layout) ? layout : "us", keycode, false, false);
 }
 
 std::u16string characters(std::string_view layout, uint16_t keycode, bool shift, bool capsLock) {

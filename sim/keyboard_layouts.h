@@ -44,9 +44,16 @@ struct KeyCharacters {
   bool letter;
 };
 
-// The table of a layout: "us" (U.S.) or "ru" (Russian, PC arrangement). Unknown names get the US
-// table, as the system falls back to a Latin layout.
+// The table of a layout: "us" (U.S.), "ru" (Russian, PC arrangement) or "dvorak". Unknown names
+// get the US table, as the system falls back to a Latin layout.
 std::span<const KeyCharacters> layoutTable(std::string_view layout);
+
+// Whether a layout types Latin letters ("ru" does not).
+bool isLatin(std::string_view layout);
+
+// The character an application matches a Command shortcut by: what the key types under the
+// layout, or under the US layout when the layout is not Latin (as macOS does for Russian).
+std::u16string commandCharacters(std::string_view layout, uint16_t keycode);
 
 // The characters a key types (empty for keys that type nothing, such as modifiers).
 std::u16string characters(std::string_view layout, uint16_t keycode, bool shift, bool capsLock);

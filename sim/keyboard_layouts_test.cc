@@ -60,8 +60,48 @@ TEST_F(TypingTest, ShiftAndCapsLockFollowTheLayout) {
   EXPECT_EQ(typed(), u"П1ЖПп");
 }
 
+TEST_F(TypingTest, CommandShortcutsGoByTheCharacterTheKeyTypes) {
+  sim::InputSourceState dvorak;
+  dvorak.id = "com.apple.keylayout.Dvorak";
+  dvorak.layout = "dvorak";
+  world.inputSourceList().push_back(dvorak);
+  world.focusedElement()->value = u"text";
+  world.focusedElement()->selection = platform::AXRange{0, 4};
+  const auto copyWith = [&](uint16_t keycode) {
+    world.pasteboardItems().clear();
+    world.keyDown(keys::kCommand);
+    world.pressKey(keycode);
+    world.keyUp(keys::kCommand);
+    world.runPending();
+    return !world.pasteboardItems().empty();
+  };
+  // The key labelled C types "j" on Dvorak: Command-J, not Command-C.
+  world.selectInputSourceById("com.apple.keylayout.Dvorak");
+  EXPECT_FALSE(copyWith(keys::kC));
+  EXPECT_TRUE(copyWith(keys::keyFor("dvorak", u'c')->first));
+  // Russian has no "c"; its shortcuts fall back to the US characters.
+  world.selectInputSourceById("com.apple.keylayout.Russian");
+  EXPECT_TRUE(copyWith(keys::kC));
+  EXPECT_FALSE(copyWith(keys::keyFor("dvorak", u'c')->first));
+
+  // The layout's key table as UCKeyTranslate reads it.
+  platform::InputSources& sources = world.inputSources();
+  world.selectInputSourceById("com.apple.keylayout.Dvorak");
+  const platform::KeyLayoutData data =
+      sources.unicodeKeyLayoutData(sources.copyCurrentKeyboardLayoutInputSource());
+  const auto translate = [&](uint16_t keycode, uint32_t modifiers) {
+    return sources
+        .keyTranslate(data, keycode, platform::kUCKeyActionDown, modifiers, sources.keyboardType(),
+                      platform::kUCKeyTranslateNoDeadKeysMask)
+        .characters;
+  };
+  EXPECT_EQ(translate(keys::kC, platform::kUCKeyModifierCommand), u"j");
+  EXPECT_EQ(translate(34, platform::kUCKeyModifierShift), u"C");
+  EXPECT_EQ(sources.keyTranslate(nullptr, 34, 0, 0, 0, 0).status, -50);
+}
+
 TEST(KeyboardLayouts, EveryCharacterIsTypedByExactlyOneKey) {
-  for (const char* layout : {"us", "ru"}) {
+  for (const char* layout : {"us", "ru", "dvorak"}) {
     std::set<char16_t> seen;
     for (const keys::KeyCharacters& key : keys::layoutTable(layout)) {
       ASSERT_EQ(key.plain.size(), 1u);

@@ -14,7 +14,9 @@ platform::LoginItemOutcome SimLoginItems::registerMainApp() {
   if (w_.loginItem.refuse || w_.loginItem.refuseRegister) {
     return {false, w_.loginItem.refusalDescription};
   }
-  w_.loginItem.status = platform::kSMAppServiceStatusEnabled;
+  w_.loginItem.status = w_.loginItem.requiresApproval
+                            ? platform::kSMAppServiceStatusRequiresApproval
+                            : platform::kSMAppServiceStatusEnabled;
   return {true, std::nullopt};
 }
 
@@ -25,6 +27,10 @@ platform::LoginItemOutcome SimLoginItems::unregisterMainApp() {
   }
   w_.loginItem.status = platform::kSMAppServiceStatusNotRegistered;
   return {true, std::nullopt};
+}
+
+void SimLoginItems::openSystemSettingsLoginItems() {
+  ++w_.loginItem.settingsOpened;
 }
 
 }  // namespace sim

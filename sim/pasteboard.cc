@@ -46,6 +46,10 @@ int64_t SimPasteboard::changeCount() {
   return w_.changeCount;
 }
 
+int64_t SimPasteboard::accessBehavior() {
+  return w_.pasteboardAccessBehavior;
+}
+
 int64_t SimPasteboard::clearContents() {
   w_.pasteboardItems.clear();
   return ++w_.changeCount;
@@ -82,6 +86,7 @@ std::optional<std::vector<PasteboardItem>> SimPasteboard::pasteboardItems() {
     item->index = i;
     out.push_back(std::move(item));
   }
+  writeByAnotherApplication();
   return out;
 }
 
@@ -114,6 +119,18 @@ std::vector<std::string> SimPasteboard::types(const PasteboardItem& item) {
     for (const TypedData& t : state->types) out.push_back(t.first);
   }
   return out;
+}
+
+void SimPasteboard::writeByAnotherApplication() {
+  std::vector<std::string>& pending = w_.faults.pasteboardWritesDuringRead;
+  if (pending.empty()) return;
+  const std::string text = std::move(pending.front());
+  pending.erase(pending.begin());
+  clearContents();
+  PasteboardItemState item;
+  item.types.emplace_back(std::string(platform::kPasteboardTypeString),
+                          SharedBytes(Bytes(text.begin(), text.end())));
+  w_.pasteboardItems.push_back(std::move(item));
 }
 
 // The stored buffer itself, shared: the bytes are not copied.

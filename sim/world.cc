@@ -392,6 +392,10 @@ int64_t World::pasteboardChangeCount() const {
   return impl_->changeCount;
 }
 
+int64_t& World::pasteboardAccessBehavior() {
+  return impl_->pasteboardAccessBehavior;
+}
+
 std::vector<std::string> World::takeOpenedURLs() {
   return impl_->openedURLs.take();
 }

@@ -38,6 +38,21 @@ enum class WriteBehaviour {
   kReformat,  // the set call answers success; the value becomes `reformatTo` (or upper-cased)
 };
 
+// What kind of text view an element is, as far as writing its whole value is concerned.
+enum class ElementKind {
+  kPlain,        // a plain text field: a value write is an edit like any other
+  kRich,         // a rich text view: its text carries formatting (styles)
+  kWebEditable,  // an editable web element: the page keeps its own model of the text (model)
+};
+
+// A stretch of text in one formatting style, in UTF-16 units.
+struct StyleRun {
+  int64_t start = 0;
+  int64_t length = 0;
+  std::string style;
+  friend bool operator==(const StyleRun&, const StyleRun&) = default;
+};
+
 // A text element (the focused one of its application).
 struct ElementState {
   // "AXValue": a string; or a number (valueIsNumber); or absent (no value).
@@ -61,7 +76,23 @@ struct ElementState {
   std::map<std::string, platform::AXError> settableErrors;
   bool subroleNotString = false;   // "AXSubrole" copies as a CFNumber
   bool valueIsAttributed = false;  // "AXValue" copies as a CFAttributedString (the text unseen)
+  bool ignoreSelectedTextWrite = false;  // "AXSelectedText" set answers success, changes nothing
+
+  ElementKind kind = ElementKind::kPlain;
+  // kRich: the style of each UTF-16 unit of the value ("" is unformatted; units beyond the list
+  // are unformatted). Edits through the editing path (typing, the selected text, paste) keep the
+  // styles outside the edited range and give new text the style around it; a value write
+  // replaces the text and drops every style, as a rich view loses its formatting.
+  std::vector<std::string> styles;
+  // kWebEditable: the page's own model of the text, which is what the page sends. Edits through
+  // the editing path reach it; a value write changes only what is shown.
+  std::u16string model;
 };
+
+// The formatted stretches of a rich element (unformatted text is left out).
+std::vector<StyleRun> styleRuns(const ElementState& element);
+// Sets the styles from runs (the rest unformatted); runs beyond the text are cut at its end.
+void setStyleRuns(ElementState& element, const std::vector<StyleRun>& runs);
 
 struct AppState {
   int32_t pid = 0;
@@ -92,7 +123,7 @@ struct InputSourceState {
   bool selectCapable = true;
   // kTISPropertyInputSourceLanguages: nullopt = property absent; an element nullopt = not a string.
   std::optional<std::vector<std::optional<std::string>>> languages;
-  std::string layout = "us";  // the key table it types with: "us" or "ru"
+  std::string layout = "us";  // the key table it types with: "us", "ru" or "dvorak"
   int32_t selectStatus = 0;   // TISSelectInputSource answers this; non-zero = refused
 };
 
@@ -117,6 +148,10 @@ struct Faults {
   bool rangeValueCreateFails = false;
   bool pasteboardItemsNil = false;
   bool pasteboardWriteFails = false;  // -writeObjects: and -setString:forType: answer NO
+  // Another application writes the pasteboard while this one reads it: right after each of the
+  // next -pasteboardItems calls (the items handed out are then stale), the pasteboard is cleared
+  // and gets the next of these texts as one plain-text item.
+  std::vector<std::string> pasteboardWritesDuringRead;
   bool inputSourceListNil = false;
   // TISCreateInputSourceList answers something that is not an array, or an array holding
   // something that is not an input source (the seam answers nullopt for both, as for NULL).
@@ -125,6 +160,7 @@ struct Faults {
   bool pasteboardTypesFail = false;  // NSPasteboardItem -types answers nil
   // 0-based indices (counted over the world's life) of -setData:forType: calls that answer NO.
   std::set<int64_t> setDataFailures;
+  bool keyLayoutDataMissing = false;  // no source has kTISPropertyUnicodeKeyLayoutData
   bool systemWideFocusFails = false;  // AXFocusedUIElement on the system-wide element errors
   // Activation notifications carry no application in their user info.
   bool activationWithoutApplication = false;
@@ -136,6 +172,10 @@ struct LoginItemState {
   bool refuseRegister = false;    // only register fails
   bool refuseUnregister = false;  // only unregister fails
   std::optional<std::string> refusalDescription = "Operation not permitted";  // nullopt: no NSError
+  // A registration the user must still approve in System Settings: register succeeds and the
+  // status becomes kSMAppServiceStatusRequiresApproval.
+  bool requiresApproval = false;
+  int settingsOpened = 0;  // how often System Settings was opened at Login Items
 };
 
 struct WindowState {
@@ -324,6 +364,8 @@ class World final : public platform::Platform {
   // -- pasteboard
   std::vector<PasteboardItemState>& pasteboardItems();
   int64_t pasteboardChangeCount() const;
+  // What NSPasteboard.accessBehavior answers (NSPasteboardAccessBehavior; default: Default).
+  int64_t& pasteboardAccessBehavior();
 
   // -- workspace and notifications
   std::vector<std::string> takeOpenedURLs();

@@ -91,6 +91,10 @@ struct InputSourceObject {
   std::string id;
 };
 
+struct KeyLayoutDataObject {
+  std::string layout;  // the key table's name (sim::keys::layoutTable)
+};
+
 }  // namespace platform
 
 namespace sim {
@@ -152,6 +156,7 @@ class SimPasteboard final : public platform::Pasteboard {
  public:
   explicit SimPasteboard(World::Impl& w) : w_(w) {}
   int64_t changeCount() override;
+  int64_t accessBehavior() override;
   int64_t clearContents() override;
   std::optional<std::string> stringForType(std::string_view type) override;
   bool setStringForType(std::string_view text, std::string_view type) override;
@@ -167,6 +172,8 @@ class SimPasteboard final : public platform::Pasteboard {
  private:
   // The item's state, or nullptr when the handle no longer refers to a live item.
   PasteboardItemState* resolve(const platform::PasteboardItem& item);
+  // The next write of Faults::pasteboardWritesDuringRead, if any.
+  void writeByAnotherApplication();
   World::Impl& w_;
 };
 
@@ -223,6 +230,7 @@ class SimLoginItems final : public platform::LoginItems {
   int64_t status() override;
   platform::LoginItemOutcome registerMainApp() override;
   platform::LoginItemOutcome unregisterMainApp() override;
+  void openSystemSettingsLoginItems() override;
 
  private:
   World::Impl& w_;
@@ -237,6 +245,13 @@ class SimInputSources final : public platform::InputSources {
       const platform::InputSource& source) override;
   std::optional<std::string> sourceID(const platform::InputSource& source) override;
   int32_t select(const platform::InputSource& source) override;
+  platform::InputSource copyCurrentKeyboardLayoutInputSource() override;
+  platform::KeyLayoutData unicodeKeyLayoutData(const platform::InputSource& source) override;
+  uint32_t keyboardType() override;
+  platform::KeyTranslation keyTranslate(const platform::KeyLayoutData& layout,
+                                        uint16_t virtualKeyCode, uint16_t keyAction,
+                                        uint32_t modifierKeyState, uint32_t keyboardType,
+                                        uint32_t keyTranslateOptions) override;
 
  private:
   World::Impl& w_;
@@ -280,6 +295,7 @@ class TracingPasteboard final : public platform::Pasteboard {
  public:
   TracingPasteboard(World::Impl& w, platform::Pasteboard& inner) : w_(w), inner_(inner) {}
   int64_t changeCount() override;
+  int64_t accessBehavior() override { return inner_.accessBehavior(); }
   int64_t clearContents() override;
   std::optional<std::string> stringForType(std::string_view type) override;
   bool setStringForType(std::string_view text, std::string_view type) override;
@@ -306,6 +322,22 @@ class TracingInputSources final : public platform::InputSources {
       const platform::InputSource& source) override;
   std::optional<std::string> sourceID(const platform::InputSource& source) override;
   int32_t select(const platform::InputSource& source) override;
+
+  // The key table is read, not changed: no entry in the trace.
+  platform::InputSource copyCurrentKeyboardLayoutInputSource() override {
+    return inner_.copyCurrentKeyboardLayoutInputSource();
+  }
+  platform::KeyLayoutData unicodeKeyLayoutData(const platform::InputSource& source) override {
+    return inner_.unicodeKeyLayoutData(source);
+  }
+  uint32_t keyboardType() override { return inner_.keyboardType(); }
+  platform::KeyTranslation keyTranslate(const platform::KeyLayoutData& layout,
+                                        uint16_t virtualKeyCode, uint16_t keyAction,
+                                        uint32_t modifierKeyState, uint32_t keyboardType,
+                                        uint32_t keyTranslateOptions) override {
+    return inner_.keyTranslate(layout, virtualKeyCode, keyAction, modifierKeyState, keyboardType,
+                               keyTranslateOptions);
+  }
 
  private:
   World::Impl& w_;
@@ -405,6 +437,7 @@ struct World::Impl {
   // -- pasteboard
   std::vector<PasteboardItemState> pasteboardItems;
   int64_t changeCount = 0;
+  int64_t pasteboardAccessBehavior = platform::kNSPasteboardAccessBehaviorDefault;
 
   // -- workspace and notifications
   struct WorkspaceObserver {
@@ -444,6 +477,9 @@ namespace text_edit {
 std::u16string& textOf(ElementState& element);
 // The selection clamped to the text (a caret at the end when none is known).
 platform::AXRange clampedSelection(const ElementState& element);
+// Every edit of the text goes through here: the styles of a rich element and the model of a web
+// element follow it. `range` must lie within the text.
+void replaceRange(ElementState& element, platform::AXRange range, std::u16string_view replacement);
 void replaceSelection(ElementState& element, std::u16string_view replacement);
 void deleteBackward(ElementState& element);
 }  // namespace text_edit

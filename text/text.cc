@@ -205,4 +205,21 @@ bool canonicallyEqual(std::string_view utf8a, std::string_view utf8b) {
   return canonicallyEqual(utf8ToUtf16(utf8a), utf8ToUtf16(utf8b));
 }
 
+ChangedSpan changedSpan(std::u16string_view before, std::u16string_view after) {
+  const auto isHigh = [](char16_t u) { return u >= 0xD800 && u <= 0xDBFF; };
+  const auto isLow = [](char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; };
+  const size_t shorter = std::min(before.size(), after.size());
+  size_t prefix = 0;
+  while (prefix < shorter && before[prefix] == after[prefix]) ++prefix;
+  // Equal leading halves of two different characters belong to the change.
+  if (prefix > 0 && isHigh(before[prefix - 1])) --prefix;
+  size_t suffix = 0;
+  while (suffix < shorter - prefix &&
+         before[before.size() - 1 - suffix] == after[after.size() - 1 - suffix]) {
+    ++suffix;
+  }
+  if (suffix > 0 && isLow(before[before.size() - suffix])) --suffix;
+  return {prefix, before.size() - prefix - suffix, after.size() - prefix - suffix};
+}
+
 }  // namespace text

@@ -30,4 +30,16 @@ std::u16string lowercase(std::u16string_view utf16);
 bool canonicallyEqual(std::u16string_view a, std::u16string_view b);
 bool canonicallyEqual(std::string_view utf8a, std::string_view utf8b);
 
+// Where `after` differs from `before`, in UTF-16 units: the units of `before` from `location`
+// on, `beforeLength` of them, became the `afterLength` units of `after` at the same place.
+// Everything outside is the longest common prefix and suffix, never ending or starting inside a
+// surrogate pair. Equal texts give an empty span at their end.
+struct ChangedSpan {
+  size_t location = 0;
+  size_t beforeLength = 0;
+  size_t afterLength = 0;
+  friend bool operator==(const ChangedSpan&, const ChangedSpan&) = default;
+};
+ChangedSpan changedSpan(std::u16string_view before, std::u16string_view after);
+
 }  // namespace text

@@ -83,4 +83,28 @@ TEST(TextCanonicalEquality, EquatesComposedAndDecomposedForms) {
   EXPECT_TRUE(text::canonicallyEqual(u"\U0001D15E", u"\U0001D157\U0001D165"));
 }
 
+TEST(TextChangedSpan, IsWhatLiesBetweenTheCommonEndsAndNeverSplitsASurrogatePair) {
+  struct Case {
+    std::u16string_view before, after;
+    text::ChangedSpan span;
+  };
+  const Case cases[] = {
+      {u"Hello ghbdtn world", u"Hello привет world", {6, 6, 6}},
+      {u"brwn", u"brown", {2, 0, 1}},  // an insertion: nothing of the old text is replaced
+      {u"brown", u"brwn", {2, 1, 0}},
+      {u"same", u"same", {4, 0, 0}},
+      {u"", u"new", {0, 0, 3}},
+      {u"old", u"", {0, 3, 0}},
+      {u"aaa", u"aaaa", {3, 0, 1}},  // a repeat: the prefix wins, the suffix never overlaps it
+      // 😀 U+1F600 and 😃 U+1F603 share their first unit, 😀 and 🙀 U+1F640 their last one.
+      {u"a😀b", u"a😃b", {1, 2, 2}},
+      {u"a😀b", u"a🙀b", {1, 2, 2}},
+      {u"😀", u"😀😀", {2, 0, 2}},
+      {u"x😀", u"😀", {0, 1, 0}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(text::changedSpan(c.before, c.after), c.span) << text::utf16ToUtf8(c.after);
+  }
+}
+
 }  // namespace

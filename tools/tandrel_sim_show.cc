@@ -46,6 +46,22 @@ Json fieldJson(sim::World& world) {
   }
   field["selection"] = element->selection ? rangeJson(*element->selection) : Json();
   field["subrole"] = optionalText(element->subrole);
+  // What a rich view keeps beside its text, and what a web page will send.
+  if (element->kind == sim::ElementKind::kRich) {
+    field["kind"] = "rich";
+    Json runs = Json::array();
+    for (const sim::StyleRun& run : sim::styleRuns(*element)) {
+      Json r = Json::object();
+      r["start"] = run.start;
+      r["length"] = run.length;
+      r["style"] = run.style;
+      runs.push_back(std::move(r));
+    }
+    field["runs"] = std::move(runs);
+  } else if (element->kind == sim::ElementKind::kWebEditable) {
+    field["kind"] = "webEditable";
+    field["model"] = text::utf16ToUtf8(element->model);
+  }
   return field;
 }
 
@@ -269,6 +285,8 @@ Json showWhat(SimContext& context, std::string_view what) {
     j["status"] = item.status;
     j["refuse"] = item.refuse;
     j["refusalDescription"] = optionalString(item.refusalDescription);
+    j["requiresApproval"] = item.requiresApproval;
+    j["settingsOpened"] = item.settingsOpened;
     return j;
   }
   if (what == "posted") return postedJson(world);

@@ -381,6 +381,39 @@ TEST_F(SimScriptTest, TheTraceIsOneTimelineAndTheRecordsSayWhatFellOut) {
       R"({"show":"timers","value":[{"kind":"block","id":1,"scheduledAt":6000,"due":306000}]})");
 }
 
+TEST_F(SimScriptTest, RichAndWebFieldsShowWhatAWholeValueWriteLoses) {
+  std::vector<std::string> out = run(
+      R"({"world": {"trusted": true, "apps": [{"pid": 3, "frontmost": true, "focused": {"kind": "rich", "value": "ab cd", "runs": [[0, 2, "bold"], {"start": 3, "length": 9, "style": "link"}]}}]}})"
+      "\n"
+      R"({"show": "field"})"
+      "\n"
+      R"({"world": {"apps": [{"pid": 3, "focused": {"value": "xy"}}]}})"
+      "\n"
+      R"({"show": "field"})"
+      "\n"
+      R"({"user": {"focus": {"kind": "webEditable", "value": "old", "selectedTextSettable": false}}})"
+      "\n"
+      R"({"call": "tandrel/automation", "method": "axSetFocusedText", "args": {"text": "new"}})"
+      "\n"
+      R"({"show": "field"})"
+      "\n"
+      R"({"user": {"focus": {"kind": "fancy"}}})"
+      "\n"
+      R"({"user": {"focus": {"runs": [[0, 1]]}}})");
+  EXPECT_EQ(status_, 1);
+  ASSERT_EQ(out.size(), 6u);
+  EXPECT_EQ(
+      out[0],
+      R"({"show":"field","value":{"pid":3,"text":"ab cd","selection":{"start":0,"length":0},"subrole":null,"kind":"rich","runs":[{"start":0,"length":2,"style":"bold"},{"start":3,"length":2,"style":"link"}]}})");
+  // Text from outside comes without formatting.
+  EXPECT_EQ(Json::parse(out[1])["value"]["runs"], Json::array());
+  EXPECT_EQ(out[2], R"({"reply":true})");
+  EXPECT_EQ(Json::parse(out[3])["value"]["text"], "new");
+  EXPECT_EQ(Json::parse(out[3])["value"]["model"], "old");
+  EXPECT_EQ(Json::parse(out[4])["line"], 8);
+  EXPECT_EQ(Json::parse(out[5])["line"], 9);
+}
+
 // The real program: start-up on the process's world, then the script from a file.
 std::pair<int, std::string> runTool(const std::string& script) {
   std::filesystem::path file = std::filesystem::temp_directory_path() /

@@ -107,13 +107,52 @@ sim::WriteBehaviour asWriteBehaviour(const Json& j) {
   throw ScriptError("\"write\" must be \"accept\", \"refuse\", \"ignore\" or \"reformat\"");
 }
 
+sim::ElementKind asElementKind(const Json& j) {
+  std::string s = asString(j, "kind");
+  if (s == "plain") return sim::ElementKind::kPlain;
+  if (s == "rich") return sim::ElementKind::kRich;
+  if (s == "webEditable") return sim::ElementKind::kWebEditable;
+  throw ScriptError("\"kind\" must be \"plain\", \"rich\" or \"webEditable\"");
+}
+
+// Formatting runs: [start, length, style] or {"start", "length", "style"}.
+std::vector<sim::StyleRun> asStyleRuns(const Json& list) {
+  std::vector<sim::StyleRun> runs;
+  constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+  for (const Json& j : asArray(list, "runs")) {
+    if (j.is_array() && j.size() == 3) {
+      runs.push_back(
+          {asInt(j[0], "runs", 0, kMax), asInt(j[1], "runs", 0, kMax), asString(j[2], "runs")});
+    } else if (j.is_object() && j.size() == 3 && j.contains("start") && j.contains("length") &&
+               j.contains("style")) {
+      runs.push_back({asInt(j["start"], "runs", 0, kMax), asInt(j["length"], "runs", 0, kMax),
+                      asString(j["style"], "runs")});
+    } else {
+      throw ScriptError("\"runs\" entries must be [start, length, style]");
+    }
+  }
+  return runs;
+}
+
 // A focused text element; keys left out keep the values of `element`.
 sim::ElementState parseElement(const Json& j, sim::ElementState element) {
   asObject(j, "focused");
+  std::optional<std::vector<sim::StyleRun>> runs;
+  bool valueGiven = false, modelGiven = false;
   for (auto it = j.begin(); it != j.end(); ++it) {
     const std::string& key = it.key();
     const Json& v = it.value();
-    if (key == "value") {
+    if (key == "kind") {
+      element.kind = asElementKind(v);
+    } else if (key == "runs") {
+      runs = asStyleRuns(v);
+    } else if (key == "model") {
+      element.model = text::utf8ToUtf16(asString(v, key));
+      modelGiven = true;
+    } else if (key == "ignoreSelectedTextWrite") {
+      element.ignoreSelectedTextWrite = asBool(v, key);
+    } else if (key == "value") {
+      valueGiven = true;
       std::optional<std::string> text = asOptionalString(v, key);
       element.value = text ? std::optional(text::utf8ToUtf16(*text)) : std::nullopt;
       element.valueIsNumber = false;
@@ -158,6 +197,10 @@ sim::ElementState parseElement(const Json& j, sim::ElementState element) {
       unknownKey("element", key);
     }
   }
+  // New text from outside comes unformatted unless runs are given, and a page that shows it
+  // has it in its model unless the model is given.
+  if (runs || valueGiven) sim::setStyleRuns(element, runs.value_or(std::vector<sim::StyleRun>()));
+  if (valueGiven && !modelGiven) element.model = element.value.value_or(std::u16string());
   return element;
 }
 
@@ -327,8 +370,8 @@ void parseInputSources(sim::World& world, const Json& list, Steps& steps) {
         }
       } else if (key == "layout") {
         source.layout = asString(v, key);
-        if (source.layout != "us" && source.layout != "ru") {
-          throw ScriptError("\"layout\" must be \"us\" or \"ru\"");
+        if (source.layout != "us" && source.layout != "ru" && source.layout != "dvorak") {
+          throw ScriptError("\"layout\" must be \"us\", \"ru\" or \"dvorak\"");
         }
       } else if (key == "selectStatus") {
         source.selectStatus = static_cast<int32_t>(asInt(
@@ -426,6 +469,8 @@ void parseLoginItem(sim::World& world, const Json& j, Steps& steps) {
       state.refuseUnregister = asBool(v, key);
     } else if (key == "refusalDescription") {
       state.refusalDescription = asOptionalString(v, key);
+    } else if (key == "requiresApproval") {
+      state.requiresApproval = asBool(v, key);
     } else {
       unknownKey("loginItem", key);
     }
@@ -451,11 +496,19 @@ void parseFaults(sim::World& world, const Json& j, Steps& steps) {
       {"inputSourceListNotArray", &sim::Faults::inputSourceListNotArray},
       {"inputSourceListHoldsNonSources", &sim::Faults::inputSourceListHoldsNonSources},
       {"pasteboardTypesFail", &sim::Faults::pasteboardTypesFail},
+      {"keyLayoutDataMissing", &sim::Faults::keyLayoutDataMissing},
       {"systemWideFocusFails", &sim::Faults::systemWideFocusFails},
       {"activationWithoutApplication", &sim::Faults::activationWithoutApplication},
   };
   for (auto it = asObject(j, "faults").begin(); it != j.end(); ++it) {
     const std::string& key = it.key();
+    if (key == "pasteboardWritesDuringRead") {
+      faults.pasteboardWritesDuringRead.clear();
+      for (const Json& text : asArray(it.value(), key)) {
+        faults.pasteboardWritesDuringRead.push_back(asString(text, key));
+      }
+      continue;
+    }
     if (key == "keyboardEventFailures" || key == "setDataFailures") {
       auto& indices =
           key == "setDataFailures" ? faults.setDataFailures : faults.keyboardEventFailures;
@@ -475,6 +528,22 @@ void parseFaults(sim::World& world, const Json& j, Steps& steps) {
     if (!found) unknownKey("faults", key);
   }
   steps.push_back([&world, faults] { world.faults() = faults; });
+}
+
+// NSPasteboardAccessBehavior by name, or its raw value (to model one this build does not know).
+int64_t parseAccessBehaviour(const Json& j) {
+  if (!j.is_string()) {
+    return asInt(j, "pasteboardAccessBehavior", std::numeric_limits<int64_t>::min(),
+                 std::numeric_limits<int64_t>::max());
+  }
+  const std::string name = j.get<std::string>();
+  if (name == "default") return platform::kNSPasteboardAccessBehaviorDefault;
+  if (name == "ask") return platform::kNSPasteboardAccessBehaviorAsk;
+  if (name == "alwaysAllow") return platform::kNSPasteboardAccessBehaviorAlwaysAllow;
+  if (name == "alwaysDeny") return platform::kNSPasteboardAccessBehaviorAlwaysDeny;
+  throw ScriptError(
+      "\"pasteboardAccessBehavior\" must be \"default\", \"ask\", \"alwaysAllow\", "
+      "\"alwaysDeny\" or an integer");
 }
 
 void parseWindow(sim::World& world, const Json& j, Steps& steps) {
@@ -613,6 +682,10 @@ Steps worldSteps(sim::World& world, const Json& settings) {
       parsePromptAnswers(world, v, steps);
     } else if (key == "pasteboard") {
       parsePasteboard(world, v, steps);
+    } else if (key == "pasteboardAccessBehavior") {
+      steps.push_back([&world, behaviour = parseAccessBehaviour(v)] {
+        world.pasteboardAccessBehavior() = behaviour;
+      });
     } else if (key == "inputSources") {
       parseInputSources(world, v, steps);
     } else if (key == "selectedInputSource") {
@@ -745,7 +818,12 @@ void applyUserAction(SimContext& context, const Json& action) {
     element->selection = range;
   } else if (verb == "copy" || verb == "paste") {
     allow({verb});
-    if (asBool(v, verb)) commandChord(world, verb == "copy" ? kKeyC : kKeyV);
+    // The key that bears the letter on the user's keyboard: the one that types it under the
+    // selected layout, or the US key when the layout has no Latin letters.
+    const bool copy = verb == "copy";
+    const auto key = sim::World::keyFor(world.selectedLayout(), copy ? u'c' : u'v');
+    const uint16_t code = key && !key->second ? key->first : (copy ? kKeyC : kKeyV);
+    if (asBool(v, verb)) commandChord(world, code);
   } else if (verb == "grant" || verb == "revoke") {
     allow({verb});
     permissionSetter(world, v, verb)(verb == "grant");

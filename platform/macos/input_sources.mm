@@ -8,7 +8,8 @@
 #include "platform/macos/services.h"
 
 namespace platform {
-struct InputSourceObject;  // the TISInputSourceRef itself (see adoptHandle)
+struct InputSourceObject;    // the TISInputSourceRef itself (see adoptHandle)
+struct KeyLayoutDataObject;  // the layout's CFDataRef itself, retained
 }
 
 namespace platform::macos {
@@ -92,6 +93,37 @@ class MacInputSources final : public InputSources {
   int32_t select(const InputSource& source) override {
     if (!source) return kParamErr;
     return static_cast<int32_t>(TISSelectInputSource(sourceRef(source)));
+  }
+
+  InputSource copyCurrentKeyboardLayoutInputSource() override {
+    return adoptHandle<InputSourceObject>(TISCopyCurrentKeyboardLayoutInputSource());
+  }
+
+  // The property is a Get: the data belongs to the source, so the handle retains it.
+  KeyLayoutData unicodeKeyLayoutData(const InputSource& source) override {
+    if (!source) return nullptr;
+    const CFTypeRef value =
+        TISGetInputSourceProperty(sourceRef(source), kTISPropertyUnicodeKeyLayoutData);
+    if (value == nullptr || CFGetTypeID(value) != CFDataGetTypeID()) return nullptr;
+    return retainHandle<KeyLayoutDataObject>(value);
+  }
+
+  uint32_t keyboardType() override { return LMGetKbdType(); }
+
+  KeyTranslation keyTranslate(const KeyLayoutData& layout, uint16_t virtualKeyCode,
+                              uint16_t keyAction, uint32_t modifierKeyState, uint32_t keyboardType,
+                              uint32_t keyTranslateOptions) override {
+    if (!layout) return {kParamErr, {}};
+    const auto* table = reinterpret_cast<const UCKeyboardLayout*>(
+        CFDataGetBytePtr(handleRef<CFDataRef>(layout.get())));
+    UInt32 deadKeyState = 0;
+    UniChar units[4];
+    UniCharCount length = 0;
+    const OSStatus status =
+        UCKeyTranslate(table, virtualKeyCode, keyAction, modifierKeyState, keyboardType,
+                       keyTranslateOptions, &deadKeyState, 4, &length, units);
+    return {static_cast<int32_t>(status),
+            std::u16string(units, units + (status == 0 ? length : 0))};
   }
 };
 

@@ -30,6 +30,10 @@ class MacLoginItems final : public LoginItems {
     return outcome(succeeded, error);
   }
 
+  API_AVAILABLE(macos(13.0)) void openSystemSettingsLoginItems() override {
+    [SMAppService openSystemSettingsLoginItems];
+  }
+
  private:
   static LoginItemOutcome outcome(BOOL succeeded, NSError* error) {
     LoginItemOutcome result;

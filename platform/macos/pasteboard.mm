@@ -54,6 +54,10 @@ class MacPasteboard final : public Pasteboard {
  public:
   int64_t changeCount() override { return static_cast<int64_t>(general().changeCount); }
 
+  API_AVAILABLE(macos(15.4)) int64_t accessBehavior() override {
+    return static_cast<int64_t>(general().accessBehavior);
+  }
+
   int64_t clearContents() override { return static_cast<int64_t>([general() clearContents]); }
 
   std::optional<std::string> stringForType(std::string_view type) override {

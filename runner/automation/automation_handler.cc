@@ -37,7 +37,7 @@ struct Method {
   Operation operation;
 };
 
-constexpr std::array<Method, 13> kMethods{{
+constexpr std::array<Method, 14> kMethods{{
     {"clipboardChangeCount",
      [](AutomationHandler& h, const ValueMap&) { return integerValue(h.clipboardChangeCount()); }},
     {"readClipboardText",
@@ -60,6 +60,10 @@ constexpr std::array<Method, 13> kMethods{{
      [](AutomationHandler& h, const ValueMap&) {
        h.restoreClipboard();
        return Value();
+     }},
+    {"clipboardAccessBehavior",
+     [](AutomationHandler& h, const ValueMap&) {
+       return Value(std::string(h.clipboardAccessBehavior()));
      }},
     {"copy",
      [](AutomationHandler& h, const ValueMap&) {
@@ -102,9 +106,14 @@ constexpr std::array<Method, 13> kMethods{{
      [](AutomationHandler& h, const ValueMap&) { return Value(h.isSecureInputEnabled()); }},
     {"axSetFocusedText",
      [](AutomationHandler& h, const ValueMap& args) {
+       // Only a string is an expectation; anything else is as if none was given.
+       std::optional<std::u16string> expected;
+       if (const auto given = channel::stringArg(args, "expectedText")) {
+         expected = text::utf8ToUtf16(*given);
+       }
        return Value(h.axSetFocusedText(textArg(args),
                                        channel::intArg(args, "selStart").value_or(-1),
-                                       channel::intArg(args, "selLen").value_or(0)));
+                                       channel::intArg(args, "selLen").value_or(0), expected));
      }},
 }};
 

@@ -65,11 +65,16 @@ class AutomationHandler {
   // With `transient`, the item also carries the clipboard-manager markers (empty data), so history
   // applications do not record text that is there only to be pasted.
   void writeClipboardText(std::string_view text, bool transient = false);
-  // Takes every item with every type whose data can be read into `savedItems`.
+  // Takes every item with every type whose data can be read into `savedItems`. The read is
+  // repeated while another application writes meanwhile; when none of the reads saw a single
+  // clipboard, no snapshot is kept.
   void saveClipboard();
   // Puts the pending snapshot back and drops it; without one the clipboard is left alone. When the
   // pasteboard refuses the items, the snapshot stays pending.
   void restoreClipboard();
+  // NSPasteboard.accessBehavior by name ("default", "ask", "alwaysAllow", "alwaysDeny"), or
+  // "unsupported" before macOS 15.4: why reading the clipboard may ask the user or be refused.
+  std::string_view clipboardAccessBehavior();
 
   // -- synthetic keys, all posted from `source()` at the HID event tap
   void copy();
@@ -86,18 +91,30 @@ class AutomationHandler {
 
   // -- the focused text field of the frontmost application
   std::optional<FocusedText> axFocusedText();
-  bool axSetFocusedText(std::u16string_view text, int64_t selStart, int64_t selLen);
+  // Writes `text` and then selects (selStart, selLen) when selStart is 0 or more; true when the
+  // field was rewritten. With `expectedText`, a field that no longer holds that text (the user
+  // typed meanwhile) is left alone and the answer is false.
+  bool axSetFocusedText(std::u16string_view text, int64_t selStart, int64_t selLen,
+                        std::optional<std::u16string_view> expectedText = std::nullopt);
 
   // -- other keyboard-layout switching utilities that are running (display names)
   static std::vector<std::string> runningLayoutSwitchers(platform::Platform& platform);
 
  private:
   bool postKeyPair(uint16_t keycode, platform::EventFlags flags, std::u16string_view unicode = {});
+  // The key that types `character` with Command under the current keyboard layout; `usKeycode`
+  // (its key on the US layout) when no key does or the layout cannot be read.
+  uint16_t shortcutKeycode(char16_t character, uint16_t usKeycode);
 
   platform::AXElement focusedTextElement();
   std::optional<std::u16string> readValue(const platform::AXElement& element);
+  std::optional<platform::AXRange> readSelection(const platform::AXElement& element);
   bool verifyWrite(const platform::AXElement& element, std::u16string_view expected,
                    const std::optional<std::u16string>& before);
+  bool replaceChangedRange(const platform::AXElement& element, std::u16string_view before,
+                           std::u16string_view text);
+  bool writeWholeValue(const platform::AXElement& element, std::u16string_view text,
+                       const std::optional<std::u16string>& before);
   bool replaceSelection(const platform::AXElement& element, std::u16string_view text,
                         int64_t selStart, int64_t selLen,
                         const std::optional<std::u16string>& before);

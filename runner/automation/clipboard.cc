@@ -3,6 +3,7 @@
 // buffers and hands the same buffers back: saving and restoring copy no byte.
 
 #include <algorithm>
+#include <tuple>
 
 #include "runner/automation/automation_handler.h"
 
@@ -27,9 +28,35 @@ bool writeMarkedText(platform::Pasteboard& pasteboard, std::string_view text) {
   return set && pasteboard.writeObjects({item});
 }
 
+// One read and up to three more while other applications keep writing.
+constexpr int kSnapshotAttempts = 4;
+// NSPasteboard.accessBehavior exists from this version on.
+constexpr platform::OperatingSystemVersion kAccessBehaviorVersion{15, 4, 0};
+
 bool holdsType(const AutomationHandler::SavedItem& item, const std::string& type) {
   return std::any_of(item.begin(), item.end(),
                      [&](const auto& entry) { return entry.first == type; });
+}
+
+// Every item with every type whose data can be read now, in the pasteboard's order.
+std::vector<AutomationHandler::SavedItem> readSnapshot(platform::Pasteboard& pasteboard) {
+  std::vector<platform::PasteboardItem> items =
+      pasteboard.pasteboardItems().value_or(std::vector<platform::PasteboardItem>());
+  std::vector<AutomationHandler::SavedItem> snapshot;
+  snapshot.reserve(items.size());
+  for (const platform::PasteboardItem& item : items) {
+    AutomationHandler::SavedItem& entries = snapshot.emplace_back();
+    if (!item) continue;
+    for (std::string& type : pasteboard.types(item)) {
+      // A type listed twice is one type: keep its first data.
+      if (holdsType(entries, type)) continue;
+      // A type whose data cannot be produced now is left out.
+      if (std::optional<platform::SharedBytes> data = pasteboard.dataForType(item, type)) {
+        entries.emplace_back(std::move(type), std::move(*data));
+      }
+    }
+  }
+  return snapshot;
 }
 
 }  // namespace
@@ -54,23 +81,39 @@ void AutomationHandler::writeClipboardText(std::string_view text, bool transient
 
 void AutomationHandler::saveClipboard() {
   platform::Pasteboard& pasteboard = platform_.pasteboard();
-  std::vector<platform::PasteboardItem> items =
-      pasteboard.pasteboardItems().value_or(std::vector<platform::PasteboardItem>());
-  std::vector<SavedItem> snapshot;
-  snapshot.reserve(items.size());
-  for (const platform::PasteboardItem& item : items) {
-    SavedItem& entries = snapshot.emplace_back();
-    if (!item) continue;
-    for (std::string& type : pasteboard.types(item)) {
-      // A type listed twice is one type: keep its first data.
-      if (holdsType(entries, type)) continue;
-      // A type whose data cannot be produced now is left out.
-      if (std::optional<platform::SharedBytes> data = pasteboard.dataForType(item, type)) {
-        entries.emplace_back(std::move(type), std::move(*data));
-      }
+  for (int attempt = 0; attempt < kSnapshotAttempts; ++attempt) {
+    const int64_t changeCount = pasteboard.changeCount();
+    std::vector<SavedItem> snapshot = readSnapshot(pasteboard);
+    // Another application wrote while the items were read, so they may come from two clipboards.
+    if (pasteboard.changeCount() == changeCount) {
+      savedItems = std::move(snapshot);
+      return;
     }
   }
-  savedItems = std::move(snapshot);
+  // No read saw one clipboard: keep no snapshot at all (an earlier one would be older still), so
+  // the next restore leaves the clipboard to whoever keeps writing it.
+  savedItems.reset();
+}
+
+std::string_view AutomationHandler::clipboardAccessBehavior() {
+  const platform::OperatingSystemVersion v = platform_.processInfo().operatingSystemVersion();
+  if (std::tie(v.majorVersion, v.minorVersion, v.patchVersion) <
+      std::tie(kAccessBehaviorVersion.majorVersion, kAccessBehaviorVersion.minorVersion,
+               kAccessBehaviorVersion.patchVersion)) {
+    return "unsupported";
+  }
+  switch (platform_.pasteboard().accessBehavior()) {
+    case platform::kNSPasteboardAccessBehaviorDefault:
+      return "default";
+    case platform::kNSPasteboardAccessBehaviorAsk:
+      return "ask";
+    case platform::kNSPasteboardAccessBehaviorAlwaysAllow:
+      return "alwaysAllow";
+    case platform::kNSPasteboardAccessBehaviorAlwaysDeny:
+      return "alwaysDeny";
+    default:
+      return "unsupported";  // a behaviour added after this build: nothing to explain it with
+  }
 }
 
 void AutomationHandler::restoreClipboard() {

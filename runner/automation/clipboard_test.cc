@@ -165,5 +165,59 @@ TEST_F(AutomationTest, SaveAndRestoreHandBackTheSameBuffers) {
   expectSameBuffers("restored after a refusal");
 }
 
+TEST_F(AutomationTest, ASnapshotNeverMixesTwoClipboards) {
+  const Items user{{{{kText, {'u'}}, {kRtf, {'r'}}}, {}}, {{{kPng, {7}}}, {}}};
+  // Another application writes in the middle of the first reads; the snapshot is read again until
+  // one read saw a single clipboard: the newest one, whole.
+  for (size_t writes = 1; writes <= 3; ++writes) {
+    SCOPED_TRACE(writes);
+    world.pasteboardItems() = user;
+    const std::vector<std::string> texts{"w1", "w2", "w3"};
+    world.faults().pasteboardWritesDuringRead.assign(texts.begin(), texts.begin() + writes);
+    call("saveClipboard");
+    EXPECT_TRUE(world.faults().pasteboardWritesDuringRead.empty());
+    const Contents seen = contents(world);
+    call("writeClipboardText", ValueMap{{"text", "moved text"}});
+    call("restoreClipboard");
+    EXPECT_EQ(contents(world), seen);
+    EXPECT_EQ(seen, (Contents{{{kText, {'w', static_cast<uint8_t>('0' + writes)}}}}));
+  }
+
+  // Still moving after the last read: no snapshot is kept (an earlier one is dropped too), so the
+  // restore leaves the clipboard as it is instead of putting back a mixture or an old clipboard.
+  world.pasteboardItems() = user;
+  call("saveClipboard");
+  world.faults().pasteboardWritesDuringRead = {"w1", "w2", "w3", "w4", "w5"};
+  call("saveClipboard");
+  EXPECT_EQ(world.faults().pasteboardWritesDuringRead, std::vector<std::string>{"w5"});
+  world.faults().pasteboardWritesDuringRead.clear();
+  call("writeClipboardText", ValueMap{{"text", "moved text"}});
+  call("restoreClipboard");
+  EXPECT_EQ(call("readClipboardText"), MethodReply::Success("moved text"));
+}
+
+TEST_F(AutomationTest, TheClipboardAccessBehaviourIsNamedFromMacOS15_4On) {
+  const std::pair<int64_t, const char*> names[] = {
+      {platform::kNSPasteboardAccessBehaviorDefault, "default"},
+      {platform::kNSPasteboardAccessBehaviorAsk, "ask"},
+      {platform::kNSPasteboardAccessBehaviorAlwaysAllow, "alwaysAllow"},
+      {platform::kNSPasteboardAccessBehaviorAlwaysDeny, "alwaysDeny"},
+      {4, "unsupported"},  // a behaviour this build cannot name
+  };
+  const std::pair<platform::OperatingSystemVersion, bool> versions[] = {
+      {{15, 3, 9}, false}, {{14, 9, 0}, false}, {{15, 4, 0}, true}, {{26, 0, 0}, true}};
+  for (const auto& [version, supported] : versions) {
+    world.setOperatingSystemVersion(version);
+    for (const auto& [behaviour, name] : names) {
+      world.pasteboardAccessBehavior() = behaviour;
+      EXPECT_EQ(call("clipboardAccessBehavior", ValueList{}),
+                MethodReply::Success(supported ? name : "unsupported"))
+          << version.majorVersion << "." << version.minorVersion << " " << behaviour;
+    }
+  }
+  // Asking reads no contents: the clipboard is untouched.
+  EXPECT_EQ(call("clipboardChangeCount"), MethodReply::Success(0));
+}
+
 }  // namespace
 }  // namespace tandrel

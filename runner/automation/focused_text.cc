@@ -79,16 +79,23 @@ std::optional<FocusedText> AutomationHandler::axFocusedText() {
   if (!value) return std::nullopt;
 
   FocusedText focused{std::move(*value)};
-  platform::AXAttributeValue selection;
-  if (succeeded(
-          platform_.accessibility().copyAttributeValue(element, kSelectedTextRange, selection))) {
-    const platform::AXValueBox* box = std::get_if<platform::AXValueBox>(&selection);
-    if (box && box->type == platform::kAXValueTypeCFRange) {
-      focused.selStart = box->range.location;
-      focused.selLen = box->range.length;
-    }
+  if (const std::optional<platform::AXRange> selection = readSelection(element)) {
+    focused.selStart = selection->location;
+    focused.selLen = selection->length;
   }
   return focused;
+}
+
+std::optional<platform::AXRange> AutomationHandler::readSelection(
+    const platform::AXElement& element) {
+  platform::AXAttributeValue selection;
+  if (!succeeded(
+          platform_.accessibility().copyAttributeValue(element, kSelectedTextRange, selection))) {
+    return std::nullopt;
+  }
+  const platform::AXValueBox* box = std::get_if<platform::AXValueBox>(&selection);
+  if (!box || box->type != platform::kAXValueTypeCFRange) return std::nullopt;
+  return box->range;
 }
 
 // After a write, the field counts as rewritten unless it still shows exactly the old text: an
@@ -109,21 +116,58 @@ void AutomationHandler::selectAfterWrite(const platform::AXElement& element, int
   if (selStart >= 0) setRange(platform_.accessibility(), element, {selStart, selLen});
 }
 
-bool AutomationHandler::axSetFocusedText(std::u16string_view text, int64_t selStart,
-                                         int64_t selLen) {
+bool AutomationHandler::axSetFocusedText(std::u16string_view text, int64_t selStart, int64_t selLen,
+                                         std::optional<std::u16string_view> expectedText) {
   const platform::AXElement element = focusedTextElement();
   if (!element) return false;
   const std::optional<std::u16string> before = readValue(element);
+  // The edit was made on `expectedText`; anything the user typed since must not be overwritten.
+  if (expectedText && !(before && text::canonicallyEqual(*before, *expectedText))) return false;
+  const std::optional<platform::AXRange> selectionBefore = readSelection(element);
 
   platform::Accessibility& ax = platform_.accessibility();
-  if (settable(ax, element, kValue) &&
-      succeeded(ax.setAttributeValue(element, kValue, std::u16string(text))) &&
-      verifyWrite(element, text, before)) {
+  bool written = false;
+  if (before && settable(ax, element, kSelectedTextRange) && settable(ax, element, kSelectedText)) {
+    // Editing only what changed keeps a rich view's formatting, links and attachments, and goes
+    // through the application's own editing path (a web page hears of it). The whole value is
+    // written only when the application refuses or ignores that edit.
+    written = replaceChangedRange(element, *before, text) || writeWholeValue(element, text, before);
+  } else {
+    written = writeWholeValue(element, text, before) ||
+              replaceSelection(element, text, selStart, selLen, before);
+  }
+  if (written) {
     selectAfterWrite(element, selStart, selLen);
     return true;
   }
-  // The whole value could not be written (or the application ignored it): replace the selection.
-  return replaceSelection(element, text, selStart, selLen, before);
+  // Whatever was tried may have moved the selection (to the whole text, at worst); the user's
+  // next Backspace must delete what the user had selected.
+  if (selectionBefore && readSelection(element) != selectionBefore) {
+    setRange(ax, element, *selectionBefore);
+  }
+  return false;
+}
+
+bool AutomationHandler::replaceChangedRange(const platform::AXElement& element,
+                                            std::u16string_view before, std::u16string_view text) {
+  platform::Accessibility& ax = platform_.accessibility();
+  const text::ChangedSpan span = text::changedSpan(before, text);
+  if (!setRange(ax, element,
+                {static_cast<int64_t>(span.location), static_cast<int64_t>(span.beforeLength)})) {
+    return false;
+  }
+  const std::u16string replacement(text.substr(span.location, span.afterLength));
+  if (!succeeded(ax.setAttributeValue(element, kSelectedText, replacement))) return false;
+  return verifyWrite(element, text, std::u16string(before));
+}
+
+bool AutomationHandler::writeWholeValue(const platform::AXElement& element,
+                                        std::u16string_view text,
+                                        const std::optional<std::u16string>& before) {
+  platform::Accessibility& ax = platform_.accessibility();
+  return settable(ax, element, kValue) &&
+         succeeded(ax.setAttributeValue(element, kValue, std::u16string(text))) &&
+         verifyWrite(element, text, before);
 }
 
 bool AutomationHandler::replaceSelection(const platform::AXElement& element,
@@ -144,9 +188,7 @@ bool AutomationHandler::replaceSelection(const platform::AXElement& element,
   const std::u16string replacement(
       text.substr(static_cast<size_t>(range.location), static_cast<size_t>(range.length)));
   if (!succeeded(ax.setAttributeValue(element, kSelectedText, replacement))) return false;
-  if (!verifyWrite(element, text, before)) return false;
-  selectAfterWrite(element, selStart, selLen);
-  return true;
+  return verifyWrite(element, text, before);
 }
 
 }  // namespace tandrel

@@ -91,19 +91,21 @@ TEST_F(AutomationTest, AWholeValueWriteIsVerifiedAndPutsTheSelectionBack) {
   EXPECT_EQ(call("axSetFocusedText", setArgs("\u00e9", -1, 0)), MethodReply::Success(true));
 }
 
-TEST_F(AutomationTest, AFailedWholeValueWriteFallsBackToReplacingTheSelection) {
+TEST_F(AutomationTest, AnUnreadableValueFallsBackToReplacingTheRequestedSelection) {
+  // Without the current text no changed range can be found: the whole value is written, and
+  // failing that the requested selection is replaced.
   sim::ElementState& element = focus(u"abcdefg");
-  element.valueWrite = WriteBehaviour::kIgnore;  // settable, says success, changes nothing
+  element.copyErrors["AXValue"] = platform::kAXErrorCannotComplete;
+  element.valueWrite = WriteBehaviour::kRefuse;
   EXPECT_EQ(call("axSetFocusedText", setArgs("abXYZfg", 2, 3)), MethodReply::Success(true));
   EXPECT_EQ(element.value, u"abXYZfg");
   EXPECT_EQ(element.selection, (AXRange{2, 3}));
-  EXPECT_EQ(world.takePauses(), (Pauses{50000, 50000}));
+  EXPECT_EQ(world.takePauses(), Pauses{50000});
 
   // Not settable, or refused: no usable selection replaces the whole length of the new text.
   for (bool refuse : {false, true}) {
     element.value = u"hello";
     element.valueSettable = refuse;
-    element.valueWrite = refuse ? WriteBehaviour::kRefuse : WriteBehaviour::kAccept;
     EXPECT_EQ(call("axSetFocusedText", setArgs("HELLO", 3, 0)), MethodReply::Success(true));
     EXPECT_EQ(element.value, u"HELLO");
     EXPECT_EQ(element.selection, (AXRange{3, 0}));
@@ -114,6 +116,7 @@ TEST_F(AutomationTest, AFailedWholeValueWriteFallsBackToReplacingTheSelection) {
 TEST_F(AutomationTest, TheSelectionReplacementAnswersFalseForEveryRefusal) {
   sim::ElementState& element = focus(u"abcdef", {1, 0});
   element.valueSettable = false;
+  element.copyErrors["AXValue"] = platform::kAXErrorCannotComplete;
   const int64_t kMax = std::numeric_limits<int64_t>::max();
   const auto refused = [&](const ValueMap& args, const std::function<void(bool)>& set) {
     set(true);
@@ -129,17 +132,116 @@ TEST_F(AutomationTest, TheSelectionReplacementAnswersFalseForEveryRefusal) {
   refused(setArgs("abcxyz", -1, 0), [&](bool on) { element.selectionSettable = !on; });
   refused(setArgs("abcxyz", -1, 0), [&](bool on) { world.faults().rangeValueCreateFails = on; });
   refused(setArgs("abcxyz", -1, 0), [&](bool on) { element.refuseSelectionWrite = on; });
+  // The text write refused after the range was selected: the user's selection is put back.
+  refused(setArgs("abcxyz", 3, 3), [&](bool on) { element.refuseSelectedTextWrite = on; });
   EXPECT_EQ(element.value, u"abcdef");
   EXPECT_EQ(element.selection, (AXRange{1, 0}));
   EXPECT_TRUE(world.takePauses().empty());
+}
 
-  // The text write refused: the new selection stays.
-  refused(setArgs("abcxyz", 3, 3), [&](bool on) { element.refuseSelectedTextWrite = on; });
-  EXPECT_EQ(element.selection, (AXRange{3, 3}));
-  // The field still shows its old text after the write.
-  refused(setArgs("abXdef", 0, 2), none);
-  EXPECT_EQ(world.takePauses(), Pauses{50000});
-  EXPECT_EQ(element.value, u"abcdef");
+TEST_F(AutomationTest, OneCorrectedWordKeepsTheRestOfARichOrWebField) {
+  for (const sim::ElementKind kind : {sim::ElementKind::kRich, sim::ElementKind::kWebEditable}) {
+    SCOPED_TRACE(static_cast<int>(kind));
+    sim::ElementState& element = focus(u"Hello ghbdtn 😀 world", {12, 0});
+    element.kind = kind;
+    element.model = *element.value;
+    const std::vector<sim::StyleRun> runs{
+        {0, 5, "bold"}, {6, 6, "italic"}, {13, 2, "attachment"}, {16, 5, "link"}};
+    sim::setStyleRuns(element, runs);
+
+    EXPECT_EQ(call("axSetFocusedText", setArgs("Hello привет 😀 world", 12, 0)),
+              MethodReply::Success(true));
+    EXPECT_EQ(element.value, u"Hello привет 😀 world");
+    EXPECT_EQ(element.selection, (AXRange{12, 0}));
+    EXPECT_EQ(world.takePauses(), Pauses{50000});
+    if (kind == sim::ElementKind::kRich) {
+      EXPECT_EQ(sim::styleRuns(element), runs);
+    } else {
+      // What the page will send is the corrected text, not only what it shows.
+      EXPECT_EQ(element.model, *element.value);
+    }
+    world.removeApplication(kEditorPid);
+  }
+}
+
+TEST_F(AutomationTest, TheWholeValueIsWrittenOnlyWhenTheRangeEditIsUnavailableOrRefused) {
+  sim::ElementState& element = focus(u"ghbdtn vbh", {3, 0});
+  // Each way the range edit is unavailable or refused, and whether the selection can be set.
+  const std::pair<std::function<void(bool)>, bool> noRangeEdit[] = {
+      {[&](bool on) { element.selectedTextSettable = !on; }, true},
+      {[&](bool on) { element.selectionSettable = !on; }, false},
+      {[&](bool on) { element.refuseSelectedTextWrite = on; }, true},
+      {[&](bool on) { element.refuseSelectionWrite = on; }, false},
+      {[&](bool on) { element.ignoreSelectedTextWrite = on; }, true},  // success, yet no change
+  };
+  int index = 0;
+  for (const auto& [set, selectable] : noRangeEdit) {
+    SCOPED_TRACE(index++);
+    element.value = u"ghbdtn vbh";
+    element.kind = sim::ElementKind::kRich;
+    sim::setStyleRuns(element, {{0, 10, "bold"}});
+    set(true);
+    EXPECT_EQ(call("axSetFocusedText", setArgs("привет мир", 7, 3)), MethodReply::Success(true));
+    EXPECT_EQ(element.value, u"привет мир");
+    EXPECT_EQ(element.selection, (selectable ? AXRange{7, 3} : AXRange{10, 0}));
+    // Written whole: the formatting is gone, but the answer is still the truth about the text.
+    EXPECT_EQ(sim::styleRuns(element), std::vector<sim::StyleRun>{});
+    set(false);
+  }
+  EXPECT_EQ(world.takePauses(), (Pauses{50000, 50000, 50000, 50000, 50000, 50000}));
+}
+
+TEST_F(AutomationTest, AWriteBasedOnAnOutdatedReadChangesNothing) {
+  sim::ElementState& element = focus(u"ghbdtn", {6, 0});
+  const MethodReply read = call("axFocusedText");
+  EXPECT_EQ(read, shows("ghbdtn", 6, 0));
+  world.typeOnKeys(u"x");  // the user goes on typing after the Flutter side read the field
+  world.runPending();
+  ValueMap args = setArgs("привет", 6, 0);
+  args.set("expectedText", "ghbdtn");
+  EXPECT_EQ(call("axSetFocusedText", args), MethodReply::Success(false));
+  EXPECT_EQ(element.value, u"ghbdtnx");
+  EXPECT_EQ(element.selection, (AXRange{7, 0}));
+  EXPECT_TRUE(world.takePauses().empty());
+  // A field that cannot be read is not the text the edit was based on either.
+  element.valueIsNumber = true;
+  args.set("expectedText", "ghbdtnx");
+  EXPECT_EQ(call("axSetFocusedText", args), MethodReply::Success(false));
+  element.valueIsNumber = false;
+
+  // The same text in another normalisation form is the same text; a value that is not a string
+  // is no expectation at all.
+  element.value = u"cafe\u0301";
+  args.set("expectedText", "caf\u00e9");
+  EXPECT_EQ(call("axSetFocusedText", args), MethodReply::Success(true));
+  EXPECT_EQ(element.value, u"привет");
+  args.set("expectedText", 5);
+  args.set("text", "ok");
+  EXPECT_EQ(call("axSetFocusedText", args), MethodReply::Success(true));
+  EXPECT_EQ(element.value, u"ok");
+}
+
+TEST_F(AutomationTest, AFailedReplacementLeavesTheUsersSelectionAsItWas) {
+  sim::ElementState& element = focus(u"abcdef", {1, 2});
+  element.valueSettable = false;
+  const std::function<void(bool)> failures[] = {
+      [&](bool on) { element.refuseSelectedTextWrite = on; },
+      [&](bool on) { element.ignoreSelectedTextWrite = on; },
+      // The value cannot be read, so the requested selection is replaced (by default all of it).
+      [&](bool on) {
+        element.refuseSelectedTextWrite = on;
+        if (on) element.copyErrors["AXValue"] = platform::kAXErrorCannotComplete;
+        if (!on) element.copyErrors.clear();
+      },
+  };
+  for (const auto& set : failures) {
+    set(true);
+    EXPECT_EQ(call("axSetFocusedText", setArgs("abXYef", -1, 0)), MethodReply::Success(false));
+    EXPECT_EQ(element.value, u"abcdef");
+    // The next Backspace deletes what the user had selected, not the whole text.
+    EXPECT_EQ(element.selection, (AXRange{1, 2}));
+    set(false);
+  }
 }
 
 }  // namespace

@@ -56,11 +56,11 @@ bool AutomationHandler::postKeyPair(uint16_t keycode, platform::EventFlags flags
 }
 
 void AutomationHandler::copy() {
-  postKeyPair(kKeycodeC, platform::kCGEventFlagMaskCommand);
+  postKeyPair(shortcutKeycode(u'c', kKeycodeC), platform::kCGEventFlagMaskCommand);
 }
 
 void AutomationHandler::paste() {
-  postKeyPair(kKeycodeV, platform::kCGEventFlagMaskCommand);
+  postKeyPair(shortcutKeycode(u'v', kKeycodeV), platform::kCGEventFlagMaskCommand);
 }
 
 void AutomationHandler::backspace(int64_t count) {

@@ -104,5 +104,47 @@ TEST_F(AutomationTest, KeysActOnTheFocusedFieldOnceDelivered) {
   EXPECT_EQ(element.value, u"hello wörhello");
 }
 
+TEST_F(AutomationTest, CopyAndPasteUseTheKeysThatTypeCAndVOnTheCurrentLayout) {
+  sim::InputSourceState dvorak;
+  dvorak.id = "com.apple.keylayout.Dvorak";
+  dvorak.languages = {{"en"}};
+  dvorak.layout = "dvorak";
+  world.inputSourceList().push_back(dvorak);
+  sim::ElementState& element = focus(u"hello", {0, 5});
+  const auto copyThenPaste = [&] {
+    world.pasteboardItems().clear();
+    element.value = u"hello";
+    element.selection = platform::AXRange{0, 5};
+    call("copy");
+    world.runPending();
+    element.selection = platform::AXRange{5, 0};
+    call("paste");
+    world.runPending();
+    std::vector<uint16_t> keycodes;
+    for (const sim::PostedEvent& down : pairs(world)) {
+      EXPECT_EQ(down.flags, platform::kCGEventFlagMaskCommand);
+      keycodes.push_back(down.keycode);
+    }
+    return keycodes;
+  };
+  // Dvorak types "c" and "v" on the keys that US labels I and period; the US keys for C and V
+  // would be Command-J and Command-K there.
+  world.selectInputSourceById("com.apple.keylayout.Dvorak");
+  EXPECT_EQ(copyThenPaste(), (std::vector<uint16_t>{34, 47}));
+  EXPECT_EQ(element.value, u"hellohello");
+  // Russian types no Latin letter; its Command shortcuts follow the US keys, as do layouts whose
+  // key table cannot be read.
+  world.selectInputSourceById("com.apple.keylayout.Russian");
+  EXPECT_EQ(copyThenPaste(), (std::vector<uint16_t>{8, 9}));
+  EXPECT_EQ(element.value, u"hellohello");
+  world.selectInputSourceById("com.apple.keylayout.Dvorak");
+  world.faults().keyLayoutDataMissing = true;
+  EXPECT_EQ(copyThenPaste(), (std::vector<uint16_t>{8, 9}));
+  world.faults().keyLayoutDataMissing = false;
+  world.selectInputSourceById("com.apple.keylayout.US");
+  EXPECT_EQ(copyThenPaste(), (std::vector<uint16_t>{8, 9}));
+  EXPECT_EQ(element.value, u"hellohello");
+}
+
 }  // namespace
 }  // namespace tandrel

@@ -24,6 +24,21 @@ void answerChange(const platform::LoginItemOutcome& outcome, channel::MethodResu
   result.error(std::string(kAutostartFailedCode), std::move(message));
 }
 
+// SMAppServiceStatus by name. A value this build does not know names no registration it could
+// act on, so it reads as not found.
+std::string_view statusName(int64_t status) {
+  switch (status) {
+    case platform::kSMAppServiceStatusNotRegistered:
+      return "notRegistered";
+    case platform::kSMAppServiceStatusEnabled:
+      return "enabled";
+    case platform::kSMAppServiceStatusRequiresApproval:
+      return "requiresApproval";
+    default:
+      return "notFound";
+  }
+}
+
 }  // namespace
 
 bool isOperatingSystemAtLeast(const platform::OperatingSystemVersion& running,
@@ -55,6 +70,11 @@ void handleAutostart(platform::Platform& platform, const channel::MethodCall& ca
     const bool enabled =
         channel::boolArg(channel::argumentsMap(call.arguments), "enabled").value_or(false);
     answerChange(enabled ? loginItems.registerMainApp() : loginItems.unregisterMainApp(), *result);
+  } else if (call.method == "status") {
+    result->success(std::string(statusName(loginItems.status())));
+  } else if (call.method == "openLoginItemsSettings") {
+    loginItems.openSystemSettingsLoginItems();
+    result->success();
   } else {
     result->notImplemented();
   }

@@ -30,7 +30,10 @@ bool isOperatingSystemAtLeast(const platform::OperatingSystemVersion& running,
 namespace TandrelPlugin {
 
 // "isEnabled" answers whether the application is a login item; "setEnabled" with {"enabled":
-// bool} registers or unregisters it (anything but a bool means false). Every call on a system
+// bool} registers or unregisters it (anything but a bool means false); "status" names the
+// registration ("notRegistered", "enabled", "requiresApproval", "notFound"), so the Flutter side
+// can tell a registration that waits for the user's approval; "openLoginItemsSettings" opens
+// System Settings at Login Items, where that approval is given. Every call on a system
 // older than kLoginItemMinimumVersion answers "unsupported", whatever its method.
 void handleAutostart(platform::Platform& platform, const channel::MethodCall& call,
                      std::unique_ptr<channel::MethodResult> result);

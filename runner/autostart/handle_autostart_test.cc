@@ -128,5 +128,36 @@ TEST_F(AutostartTest, RefusalCarriesTheSystemsDescriptionOrAFixedSentence) {
   EXPECT_EQ(status(), platform::kSMAppServiceStatusRequiresApproval);
 }
 
+TEST_F(AutostartTest, StatusNamesTheStateAndTellsOfAPendingApproval) {
+  const std::pair<int64_t, const char*> names[] = {
+      {platform::kSMAppServiceStatusNotRegistered, "notRegistered"},
+      {platform::kSMAppServiceStatusEnabled, "enabled"},
+      {platform::kSMAppServiceStatusRequiresApproval, "requiresApproval"},
+      {platform::kSMAppServiceStatusNotFound, "notFound"},
+      {4, "notFound"},  // a state this build does not know is not claimed to be one it does
+      {-1, "notFound"},
+  };
+  for (const auto& [s, name] : names) {
+    status() = s;
+    EXPECT_EQ(call("status", ValueList{1}), MethodReply::Success(name)) << "status " << s;
+  }
+
+  // Registered, but the user has not approved it yet: the change succeeded, yet it is not enabled.
+  world_.loginItem().requiresApproval = true;
+  EXPECT_EQ(setEnabled(true), MethodReply::Success());
+  EXPECT_EQ(call("isEnabled"), MethodReply::Success(false));
+  EXPECT_EQ(call("status"), MethodReply::Success("requiresApproval"));
+  EXPECT_EQ(call("openLoginItemsSettings", ValueMap{{"x", 1}}), MethodReply::Success());
+  EXPECT_EQ(world_.loginItem().settingsOpened, 1);
+
+  // Under the same gate as every other method: nothing is asked or opened below 13.
+  world_.setOperatingSystemVersion({12, 7, 0});
+  const MethodReply unsupported =
+      MethodReply::Error("unsupported", std::string("SMAppService requires macOS 13+"));
+  EXPECT_EQ(call("status"), unsupported);
+  EXPECT_EQ(call("openLoginItemsSettings"), unsupported);
+  EXPECT_EQ(world_.loginItem().settingsOpened, 1);
+}
+
 }  // namespace
 }  // namespace tandrel

@@ -7,10 +7,18 @@
 
 typedef NSString* NSPasteboardType;
 
+typedef NS_ENUM(NSInteger, NSPasteboardAccessBehavior) {
+  NSPasteboardAccessBehaviorDefault = 0,
+  NSPasteboardAccessBehaviorAsk = 1,
+  NSPasteboardAccessBehaviorAlwaysAllow = 2,
+  NSPasteboardAccessBehaviorAlwaysDeny = 3,
+} API_AVAILABLE(macos(15.4));
+
 @interface NSPasteboard (AppleAppKitDeclarations)
 - (NSInteger)clearContents;
 - (BOOL)writeObjects:(NSArray<id<NSPasteboardWriting>>*)objects;
 @property(readonly, copy) NSArray<NSPasteboardItem*>* pasteboardItems;
+@property(readonly) NSPasteboardAccessBehavior accessBehavior API_AVAILABLE(macos(15.4));
 @end
 
 APPKIT_EXPORT NSNotificationName const NSWorkspaceDidActivateApplicationNotification;

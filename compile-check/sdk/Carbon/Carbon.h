@@ -14,6 +14,7 @@ extern const CFStringRef kTISPropertyInputSourceIsSelectCapable;
 extern const CFStringRef kTISPropertyInputSourceLanguages;
 extern const CFStringRef kTISPropertyInputSourceID;
 extern const CFStringRef kTISCategoryKeyboardInputSource;
+extern const CFStringRef kTISPropertyUnicodeKeyLayoutData;
 
 CFTypeID TISInputSourceGetTypeID(void);
 CFArrayRef TISCreateInputSourceList(CFDictionaryRef properties,
@@ -24,5 +25,19 @@ TISInputSourceRef TISCopyCurrentKeyboardInputSource(void) CF_RETURNS_RETAINED;
 
 // HIToolbox CarbonEvents.h: whether secure event input is on anywhere in the session.
 Boolean IsSecureEventInputEnabled(void);
+
+TISInputSourceRef TISCopyCurrentKeyboardLayoutInputSource(void) CF_RETURNS_RETAINED;
+
+// Keyboard layouts (CarbonCore UnicodeUtilities.h) and the keyboard type (HIToolbox).
+typedef UInt32 OptionBits;
+typedef struct UCKeyboardLayout UCKeyboardLayout;
+enum { kUCKeyActionDown = 0, kUCKeyActionUp = 1, kUCKeyActionAutoKey = 2, kUCKeyActionDisplay = 3 };
+enum { kUCKeyTranslateNoDeadKeysBit = 0, kUCKeyTranslateNoDeadKeysMask = 1 << 0 };
+OSStatus UCKeyTranslate(const UCKeyboardLayout* keyLayoutPtr, UInt16 virtualKeyCode,
+                        UInt16 keyAction, UInt32 modifierKeyState, UInt32 keyboardType,
+                        OptionBits keyTranslateOptions, UInt32* deadKeyState,
+                        UniCharCount maxStringLength, UniCharCount* actualStringLength,
+                        UniChar unicodeString[]);
+UInt8 LMGetKbdType(void);
 
 CF_EXTERN_C_END

@@ -68,6 +68,7 @@ typedef const struct CF_BRIDGED_TYPE(NSNumber) __CFBoolean* CFBooleanRef;
 typedef const struct CF_BRIDGED_TYPE(NSNumber) __CFNumber* CFNumberRef;
 typedef const struct CF_BRIDGED_TYPE(NSArray) __CFArray* CFArrayRef;
 typedef const struct CF_BRIDGED_TYPE(NSDictionary) __CFDictionary* CFDictionaryRef;
+typedef const struct CF_BRIDGED_TYPE(NSData) __CFData* CFDataRef;
 typedef struct __CFMachPort* CFMachPortRef;
 typedef struct __CFRunLoop* CFRunLoopRef;
 typedef struct __CFRunLoopSource* CFRunLoopSourceRef;
@@ -111,6 +112,10 @@ CFTypeID CFNumberGetTypeID(void);
 Boolean CFNumberGetValue(CFNumberRef number, CFNumberType theType, void* valuePtr);
 CFNumberRef CFNumberCreate(CFAllocatorRef allocator, CFNumberType theType,
                            const void* valuePtr) CF_RETURNS_RETAINED;
+
+typedef uint8_t UInt8;
+CFTypeID CFDataGetTypeID(void);
+const UInt8* CFDataGetBytePtr(CFDataRef theData);
 
 CFTypeID CFArrayGetTypeID(void);
 CFIndex CFArrayGetCount(CFArrayRef theArray);

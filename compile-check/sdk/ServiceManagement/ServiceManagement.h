@@ -19,6 +19,7 @@ API_AVAILABLE(macos(13.0))
 @property(readonly) SMAppServiceStatus status;
 - (BOOL)registerAndReturnError:(NSError* _Nullable* _Nullable)error;
 - (BOOL)unregisterAndReturnError:(NSError* _Nullable* _Nullable)error;
++ (void)openSystemSettingsLoginItems;
 @end
 
 NS_ASSUME_NONNULL_END
