@@ -111,6 +111,10 @@ class AutomationHandler {
   std::optional<platform::AXRange> readSelection(const platform::AXElement& element);
   bool verifyWrite(const platform::AXElement& element, std::u16string_view expected,
                    const std::optional<std::u16string>& before);
+  // The range of `text` the selection replacement puts in place, or nullopt when the requested
+  // one does not fit the text.
+  static std::optional<platform::AXRange> replacementRange(std::u16string_view text,
+                                                           int64_t selStart, int64_t selLen);
   bool replaceChangedRange(const platform::AXElement& element, std::u16string_view before,
                            std::u16string_view text);
   bool writeWholeValue(const platform::AXElement& element, std::u16string_view text,

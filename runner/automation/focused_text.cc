@@ -130,8 +130,12 @@ bool AutomationHandler::axSetFocusedText(std::u16string_view text, int64_t selSt
   if (before && settable(ax, element, kSelectedTextRange) && settable(ax, element, kSelectedText)) {
     // Editing only what changed keeps a rich view's formatting, links and attachments, and goes
     // through the application's own editing path (a web page hears of it). The whole value is
-    // written only when the application refuses or ignores that edit.
-    written = replaceChangedRange(element, *before, text) || writeWholeValue(element, text, before);
+    // written only when the application refuses or ignores that edit. A requested selection
+    // that does not fit the text is refused here as the selection replacement refuses it, so
+    // the answer stays what it always was.
+    written =
+        (replacementRange(text, selStart, selLen) && replaceChangedRange(element, *before, text)) ||
+        writeWholeValue(element, text, before);
   } else {
     written = writeWholeValue(element, text, before) ||
               replaceSelection(element, text, selStart, selLen, before);
@@ -146,6 +150,17 @@ bool AutomationHandler::axSetFocusedText(std::u16string_view text, int64_t selSt
     setRange(ax, element, *selectionBefore);
   }
   return false;
+}
+
+std::optional<platform::AXRange> AutomationHandler::replacementRange(std::u16string_view text,
+                                                                     int64_t selStart,
+                                                                     int64_t selLen) {
+  const int64_t length = static_cast<int64_t>(text.size());
+  platform::AXRange range{0, length};
+  if (selStart >= 0 && selLen > 0) range = {selStart, selLen};
+  // Written without the sum, which could overflow for hostile positions.
+  if (range.location > length || range.length > length - range.location) return std::nullopt;
+  return range;
 }
 
 bool AutomationHandler::replaceChangedRange(const platform::AXElement& element,
@@ -178,11 +193,9 @@ bool AutomationHandler::replaceSelection(const platform::AXElement& element,
   const bool textSettable = settable(ax, element, kSelectedText);
   if (!rangeSettable || !textSettable) return false;
 
-  const int64_t length = static_cast<int64_t>(text.size());
-  platform::AXRange range{0, length};
-  if (selStart >= 0 && selLen > 0) range = {selStart, selLen};
-  // Written without the sum, which could overflow for hostile positions.
-  if (range.location > length || range.length > length - range.location) return false;
+  const std::optional<platform::AXRange> chosen = replacementRange(text, selStart, selLen);
+  if (!chosen) return false;
+  const platform::AXRange range = *chosen;
 
   if (!setRange(ax, element, range)) return false;
   const std::u16string replacement(

@@ -137,6 +137,17 @@ TEST_F(AutomationTest, TheSelectionReplacementAnswersFalseForEveryRefusal) {
   EXPECT_EQ(element.value, u"abcdef");
   EXPECT_EQ(element.selection, (AXRange{1, 0}));
   EXPECT_TRUE(world.takePauses().empty());
+
+  // A readable field edits only the changed span, but a requested range beyond the text is still
+  // refused with nothing written; with the whole value settable that value is written instead.
+  element.copyErrors.clear();
+  refused(setArgs("abcxyz", 4, 3), none);
+  refused(setArgs("abcxyz", kMax, kMax), none);
+  EXPECT_EQ(element.value, u"abcdef");
+  EXPECT_TRUE(world.takePauses().empty());
+  element.valueSettable = true;
+  EXPECT_EQ(call("axSetFocusedText", setArgs("abcxyz", 4, 3)), MethodReply::Success(true));
+  EXPECT_EQ(element.value, u"abcxyz");
 }
 
 TEST_F(AutomationTest, OneCorrectedWordKeepsTheRestOfARichOrWebField) {
