@@ -1,15 +1,47 @@
 // The seam's contract suite (platform/contract_test.cc) on the real macOS services. Run it on a
-// Mac first: it shows the adapters do what the core relies on. It writes to the clipboard.
+// Mac first: it shows the adapters do what the core relies on. The pasteboard cases run on a
+// private pasteboard, so what the user copied stays on the general one.
 #include "platform/contract_test.h"
 
-#import <Foundation/Foundation.h>
+#import <AppKit/AppKit.h>
+
+#include "platform/macos/services.h"
 
 namespace platform_contract {
 namespace {
 
+// The process's services, but a uniquely named pasteboard of the test's own instead of the
+// general one; it is released when the test ends.
+class PrivatePasteboardPlatform final : public platform::Platform {
+ public:
+  PrivatePasteboardPlatform()
+      : board_([NSPasteboard pasteboardWithUniqueName]),
+        pasteboard_(platform::macos::makePasteboard(board_)) {}
+  ~PrivatePasteboardPlatform() override { [board_ releaseGlobally]; }
+
+  platform::Accessibility& accessibility() override { return real().accessibility(); }
+  platform::Events& events() override { return real().events(); }
+  platform::Pasteboard& pasteboard() override { return *pasteboard_; }
+  platform::Workspace& workspace() override { return real().workspace(); }
+  platform::DistributedNotifications& distributedNotifications() override {
+    return real().distributedNotifications();
+  }
+  platform::MainLoop& mainLoop() override { return real().mainLoop(); }
+  platform::ProcessInfo& processInfo() override { return real().processInfo(); }
+  platform::LoginItems& loginItems() override { return real().loginItems(); }
+  platform::InputSources& inputSources() override { return real().inputSources(); }
+  platform::Log& log() override { return real().log(); }
+
+ private:
+  static platform::Platform& real() { return platform::processPlatform(); }
+
+  NSPasteboard* board_;
+  std::unique_ptr<platform::Pasteboard> pasteboard_;
+};
+
 class MacHarness final : public Harness {
  public:
-  platform::Platform& platform() override { return platform::processPlatform(); }
+  platform::Platform& platform() override { return platform_; }
 
   // The test runs on the main thread, so timers and the main dispatch queue are served here.
   void runLoop(double seconds) override {
@@ -18,6 +50,9 @@ class MacHarness final : public Harness {
       [[NSRunLoop currentRunLoop] runMode:NSDefaultRunLoopMode beforeDate:until];
     }
   }
+
+ private:
+  PrivatePasteboardPlatform platform_;
 };
 
 }  // namespace

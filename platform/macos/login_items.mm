@@ -4,6 +4,7 @@
 #import <ServiceManagement/ServiceManagement.h>
 
 #include "platform/macos/conversions.h"
+#include "platform/macos/guard.h"
 #include "platform/macos/services.h"
 
 namespace platform::macos {
@@ -15,23 +16,33 @@ namespace {
 class MacLoginItems final : public LoginItems {
  public:
   API_AVAILABLE(macos(13.0)) int64_t status() override {
-    return static_cast<int64_t>(SMAppService.mainAppService.status);
+    assertMainThread();
+    return orOnException(kSMAppServiceStatusNotFound, [] {
+      return static_cast<int64_t>(SMAppService.mainAppService.status);
+    });
   }
 
   API_AVAILABLE(macos(13.0)) LoginItemOutcome registerMainApp() override {
-    NSError* error = nil;
-    const BOOL succeeded = [SMAppService.mainAppService registerAndReturnError:&error];
-    return outcome(succeeded, error);
+    assertMainThread();
+    return orOnException(LoginItemOutcome{}, [] {
+      NSError* error = nil;
+      const BOOL succeeded = [SMAppService.mainAppService registerAndReturnError:&error];
+      return outcome(succeeded, error);
+    });
   }
 
   API_AVAILABLE(macos(13.0)) LoginItemOutcome unregisterMainApp() override {
-    NSError* error = nil;
-    const BOOL succeeded = [SMAppService.mainAppService unregisterAndReturnError:&error];
-    return outcome(succeeded, error);
+    assertMainThread();
+    return orOnException(LoginItemOutcome{}, [] {
+      NSError* error = nil;
+      const BOOL succeeded = [SMAppService.mainAppService unregisterAndReturnError:&error];
+      return outcome(succeeded, error);
+    });
   }
 
   API_AVAILABLE(macos(13.0)) void openSystemSettingsLoginItems() override {
-    [SMAppService openSystemSettingsLoginItems];
+    assertMainThread();
+    ignoringException([] { [SMAppService openSystemSettingsLoginItems]; });
   }
 
  private:

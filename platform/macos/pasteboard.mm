@@ -3,6 +3,7 @@
 #import <AppKit/AppKit.h>
 
 #include "platform/macos/conversions.h"
+#include "platform/macos/guard.h"
 #include "platform/macos/services.h"
 
 namespace platform {
@@ -15,10 +16,6 @@ struct PasteboardItemObject {
 
 namespace platform::macos {
 namespace {
-
-NSPasteboard* general() {
-  return [NSPasteboard generalPasteboard];
-}
 
 // Holds the NSData behind a SharedBytes made from it; the last copy of the SharedBytes releases it.
 struct NSDataKeeper {
@@ -52,74 +49,116 @@ NSData* toNSData(const SharedBytes& bytes) {
 
 class MacPasteboard final : public Pasteboard {
  public:
-  int64_t changeCount() override { return static_cast<int64_t>(general().changeCount); }
+  explicit MacPasteboard(NSPasteboard* board) : board_(board) {}
 
-  API_AVAILABLE(macos(15.4)) int64_t accessBehavior() override {
-    return static_cast<int64_t>(general().accessBehavior);
+  int64_t changeCount() override {
+    assertMainThread();
+    return orOnException<int64_t>(0, [&] { return static_cast<int64_t>(board_.changeCount); });
   }
 
-  int64_t clearContents() override { return static_cast<int64_t>([general() clearContents]); }
+  API_AVAILABLE(macos(15.4)) int64_t accessBehavior() override {
+    assertMainThread();
+    return orOnException<int64_t>(0, [&] { return static_cast<int64_t>(board_.accessBehavior); });
+  }
+
+  int64_t clearContents() override {
+    assertMainThread();
+    return orOnException<int64_t>(0, [&] { return static_cast<int64_t>([board_ clearContents]); });
+  }
 
   std::optional<std::string> stringForType(std::string_view type) override {
-    return toOptionalUtf8([general() stringForType:toNSString(type)]);
+    assertMainThread();
+    return orOnException<std::optional<std::string>>(
+        std::nullopt, [&] { return toOptionalUtf8([board_ stringForType:toNSString(type)]); });
   }
 
   bool setStringForType(std::string_view text, std::string_view type) override {
-    return [general() setString:toNSString(text) forType:toNSString(type)];
+    assertMainThread();
+    return orOnException(false, [&] {
+      return static_cast<bool>([board_ setString:toNSString(text) forType:toNSString(type)]);
+    });
   }
 
   std::optional<std::vector<PasteboardItem>> pasteboardItems() override {
-    NSArray<NSPasteboardItem*>* items = general().pasteboardItems;
-    if (items == nil) return std::nullopt;
-    std::vector<PasteboardItem> handles;
-    handles.reserve(items.count);
-    for (NSPasteboardItem* item in items) {
-      handles.push_back(std::make_shared<PasteboardItemObject>(PasteboardItemObject{item}));
-    }
-    return handles;
+    assertMainThread();
+    return orOnException<std::optional<std::vector<PasteboardItem>>>(
+        std::nullopt, [&]() -> std::optional<std::vector<PasteboardItem>> {
+          NSArray<NSPasteboardItem*>* items = board_.pasteboardItems;
+          if (items == nil) return std::nullopt;
+          std::vector<PasteboardItem> handles;
+          handles.reserve(items.count);
+          for (NSPasteboardItem* item in items) {
+            handles.push_back(std::make_shared<PasteboardItemObject>(PasteboardItemObject{item}));
+          }
+          return handles;
+        });
   }
 
-  // An empty handle cannot go into an NSArray; such a list is refused as a failed write.
+  // An empty handle cannot go into an NSArray; such a list is refused as a failed write. AppKit
+  // raises for an item that already belongs to a pasteboard: that is a refusal too.
   bool writeObjects(const std::vector<PasteboardItem>& items) override {
-    NSMutableArray<NSPasteboardItem*>* objects = [NSMutableArray arrayWithCapacity:items.size()];
-    for (const PasteboardItem& item : items) {
-      if (!item) return false;
-      [objects addObject:item->item];
-    }
-    return [general() writeObjects:objects];
+    assertMainThread();
+    return orOnException(false, [&] {
+      NSMutableArray<NSPasteboardItem*>* objects = [NSMutableArray arrayWithCapacity:items.size()];
+      for (const PasteboardItem& item : items) {
+        if (!item) return false;
+        [objects addObject:item->item];
+      }
+      return static_cast<bool>([board_ writeObjects:objects]);
+    });
   }
 
   PasteboardItem createItem() override {
-    return std::make_shared<PasteboardItemObject>(
-        PasteboardItemObject{[[NSPasteboardItem alloc] init]});
+    assertMainThread();
+    return orOnException<PasteboardItem>(nullptr, [] {
+      return std::make_shared<PasteboardItemObject>(
+          PasteboardItemObject{[[NSPasteboardItem alloc] init]});
+    });
   }
 
   std::vector<std::string> types(const PasteboardItem& item) override {
-    std::vector<std::string> names;
-    if (!item) return names;
-    for (NSString* type in item->item.types) names.push_back(toUtf8(type));
-    return names;
+    assertMainThread();
+    return orOnException<std::vector<std::string>>({}, [&] {
+      std::vector<std::string> names;
+      if (!item) return names;
+      for (NSString* type in item->item.types) names.push_back(toUtf8(type));
+      return names;
+    });
   }
 
   std::optional<SharedBytes> dataForType(const PasteboardItem& item,
                                          std::string_view type) override {
-    if (!item) return std::nullopt;
-    NSData* data = [item->item dataForType:toNSString(type)];
-    if (data == nil) return std::nullopt;
-    return toSharedBytes(data);
+    assertMainThread();
+    return orOnException<std::optional<SharedBytes>>(
+        std::nullopt, [&]() -> std::optional<SharedBytes> {
+          if (!item) return std::nullopt;
+          NSData* data = [item->item dataForType:toNSString(type)];
+          if (data == nil) return std::nullopt;
+          return toSharedBytes(data);
+        });
   }
 
   bool setDataForType(const PasteboardItem& item, SharedBytes data,
                       std::string_view type) override {
-    if (!item) return false;
-    return [item->item setData:toNSData(data) forType:toNSString(type)];
+    assertMainThread();
+    return orOnException(false, [&] {
+      if (!item) return false;
+      return static_cast<bool>([item->item setData:toNSData(data) forType:toNSString(type)]);
+    });
   }
+
+ private:
+  NSPasteboard* board_;
 };
 
 }  // namespace
 
 std::unique_ptr<Pasteboard> makePasteboard() {
-  return std::make_unique<MacPasteboard>();
+  return makePasteboard([NSPasteboard generalPasteboard]);
+}
+
+std::unique_ptr<Pasteboard> makePasteboard(NSPasteboard* pasteboard) {
+  return std::make_unique<MacPasteboard>(pasteboard);
 }
 
 }  // namespace platform::macos

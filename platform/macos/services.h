@@ -6,11 +6,14 @@
 
 #include "platform/platform.h"
 
+@class NSPasteboard;
+
 namespace platform::macos {
 
 std::unique_ptr<Accessibility> makeAccessibility();
 std::unique_ptr<Events> makeEvents();
-std::unique_ptr<Pasteboard> makePasteboard();
+std::unique_ptr<Pasteboard> makePasteboard();  // the general pasteboard
+std::unique_ptr<Pasteboard> makePasteboard(NSPasteboard* pasteboard);
 std::unique_ptr<Workspace> makeWorkspace();
 std::unique_ptr<DistributedNotifications> makeDistributedNotifications();
 std::unique_ptr<MainLoop> makeMainLoop();

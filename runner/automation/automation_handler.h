@@ -76,14 +76,14 @@ class AutomationHandler {
   // "unsupported" before macOS 15.4: why reading the clipboard may ask the user or be refused.
   std::string_view clipboardAccessBehavior();
 
-  // -- synthetic keys, all posted from `source()` at the HID event tap
+  // -- synthetic keys, all posted from `eventSource()` at the HID event tap
   void copy();
   void paste();
   void backspace(int64_t count);
   void typeText(std::u16string_view text);
   // The marked keyboard event source, created on first use. Null when creation failed; that
   // outcome is kept too, so creation is never retried.
-  const platform::EventSource& source();
+  const platform::EventSource& eventSource();
 
   // IsSecureEventInputEnabled: while any process has secure keyboard entry on, the key tap hears no
   // keys.
@@ -128,7 +128,7 @@ class AutomationHandler {
   // nullopt: no snapshot pending. An empty list is a snapshot of an empty clipboard.
   std::optional<std::vector<SavedItem>> savedItems;
   // nullopt: not created yet; a null source: creation failed.
-  std::optional<platform::EventSource> sourceSlot;
+  std::optional<platform::EventSource> source;
 };
 
 }  // namespace tandrel

@@ -26,15 +26,15 @@ bool isLowSurrogate(char16_t unit) {
 
 }  // namespace
 
-const platform::EventSource& AutomationHandler::source() {
-  if (!sourceSlot) {
+const platform::EventSource& AutomationHandler::eventSource() {
+  if (!source) {
     platform::Events& events = platform_.events();
     platform::EventSource created =
         events.createSource(platform::kCGEventSourceStateHIDSystemState);
     if (created) events.sourceSetUserData(created, kOwnEventMarker);
-    sourceSlot = std::move(created);
+    source = std::move(created);
   }
-  return *sourceSlot;
+  return *source;
 }
 
 // Posts key down then key up, both with exactly `flags` (whatever the user holds) and, when
@@ -42,7 +42,7 @@ const platform::EventSource& AutomationHandler::source() {
 bool AutomationHandler::postKeyPair(uint16_t keycode, platform::EventFlags flags,
                                     std::u16string_view unicode) {
   platform::Events& events = platform_.events();
-  const platform::EventSource& from = source();
+  const platform::EventSource& from = eventSource();
   const platform::Event down = events.createKeyboardEvent(from, keycode, true);
   const platform::Event up = events.createKeyboardEvent(from, keycode, false);
   if (!down || !up) return false;
