@@ -75,6 +75,9 @@ class Accessibility {
   // AXUIElementIsAttributeSettable; `settable` is written only when the call writes it.
   virtual AXError isAttributeSettable(const AXElement& element, std::string_view attribute,
                                       bool& settable) = 0;
+  // AXUIElementSetMessagingTimeout: on the system-wide element, for every element of the
+  // process; on another element, for that one only. 0 restores the system's default.
+  virtual AXError setMessagingTimeout(const AXElement& element, float timeoutInSeconds) = 0;
   // AXValueCreate(kAXValueTypeCFRange, &range); nullopt when it returns NULL.
   virtual std::optional<AXValueBox> createRangeValue(AXRange range) = 0;
 };
