@@ -177,8 +177,10 @@ TEST_F(PlatformContract, RangeValuesAndElementsCanBeMade) {
 
 TEST_F(PlatformContract, ObserversGiveDistinctTokensAndCanBeRemovedTwice) {
   platform::DistributedNotifications& dn = p_.distributedNotifications();
-  const platform::ObserverToken a = dn.addObserver("com.apple.accessibility.api", [] {});
-  const platform::ObserverToken b = dn.addObserver("com.apple.accessibility.api", [] {});
+  const platform::ObserverToken a = dn.addObserver(
+      "com.apple.accessibility.api", platform::SuspensionBehavior::kDeliverImmediately, [] {});
+  const platform::ObserverToken b = dn.addObserver(
+      "com.apple.accessibility.api", platform::SuspensionBehavior::kDeliverImmediately, [] {});
   ASSERT_NE(a, nullptr);
   EXPECT_NE(a, b);
   dn.removeObserver(a);

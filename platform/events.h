@@ -110,9 +110,6 @@ class Events {
   // until it has ended (std::thread::join).
   virtual Thread startThread(std::function<void()> body) = 0;
   virtual void joinThread(const Thread& thread) = 0;
-  // TEMP
-  void addToMainRunLoop(const RunLoopSource& source) { addSource(mainRunLoop(), source); }
-  void removeFromMainRunLoop(const RunLoopSource& source) { removeSource(mainRunLoop(), source); }
 
   // CGEventGetIntegerValueField, CGEventGetFlags, CGEventKeyboardGetUnicodeString on a borrowed
   // event (the tap's, on the hot path).

@@ -62,10 +62,6 @@ class DistributedNotifications {
   // calls `block`.
   virtual ObserverToken addObserver(std::string_view name, SuspensionBehavior behavior,
                                     std::function<void()> block) = 0;
-  // TEMP
-  ObserverToken addObserver(std::string_view name, std::function<void()> block) {
-    return addObserver(name, SuspensionBehavior::kCoalesce, std::move(block));
-  }
   virtual void removeObserver(const ObserverToken& token) = 0;
 };
 

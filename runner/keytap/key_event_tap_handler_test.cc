@@ -40,7 +40,7 @@ TEST_F(KeyTap, FailedListenLeavesNothingBehind) {
 TEST_F(KeyTap, ListeningReportsInputAndApplicationSwitches) {
   listen();
   EXPECT_EQ(world.activeTapCount(), 1);
-  EXPECT_EQ(world.observerCount(), 2);
+  EXPECT_EQ(world.observerCount(), 4) << "activation, wake, session, trust";
   EXPECT_EQ(world.postRequests(), 0) << "asked for only in the sandbox";
   EXPECT_EQ(world.application(7)->manualAccessibilityWrites, 1) << "the front one, silently";
 
@@ -59,7 +59,7 @@ TEST_F(KeyTap, ListeningReportsInputAndApplicationSwitches) {
 TEST_F(KeyTap, SandboxedListenAsksForPostingEachTimeAndIgnoresTrust) {
   world.setPostAccess(false);
   listen(true);
-  EXPECT_EQ(world.observerCount(), 1) << "no trust observer";
+  EXPECT_EQ(world.observerCount(), 3) << "no trust observer";
   h.cancel(kChannel);
   h.listen(kChannel);
   EXPECT_EQ(world.postRequests(), 2);
@@ -105,15 +105,19 @@ TEST_F(KeyTap, TrustRevokedLosesTheTapOnce) {
 TEST_F(KeyTap, TapSwitchedOffBySystem) {
   listen();
   world.disableTapsByTimeout();
+  EXPECT_EQ(take(), Events{});
   world.pressKey(kG);
   EXPECT_EQ(take(), Events{keyDown(kG, "g")}) << "switched on again silently";
 
   world.setTrusted(false);
   for (const auto type :
        {platform::kCGEventTapDisabledByUserInput, platform::kCGEventTapDisabledByTimeout}) {
-    EXPECT_EQ(KeyEventTapHandler::tapCallback(type, nullptr, handler.get()), nullptr);
+    EXPECT_EQ(KeyEventTapHandler::tapCallback(type, nullptr, handler->tapUserInfo()), nullptr);
   }
+  EXPECT_EQ(world.tapCount(), 1) << "the main thread decides, once it runs";
+  world.runPending();
   EXPECT_EQ(world.tapCount(), 0);
+  EXPECT_EQ(world.tapThreadCount(), 0);
   world.advance(1000 * kMs);
   EXPECT_EQ(take(), Events{kPermissionLost}) << "once, with the trust re-check finding no tap";
 }
@@ -125,7 +129,8 @@ TEST_F(KeyTap, DirectListenCancelAndOutlivedCallbacks) {
   ASSERT_EQ(direct->onListen(Value(), tandrel_test::recordInto(first)), std::nullopt);
   ASSERT_EQ(direct->onListen(Value(), tandrel_test::recordInto(second)), std::nullopt);
   EXPECT_EQ(world.tapCount(), 1) << "the earlier tap must be gone";
-  EXPECT_EQ(world.observerCount(), 2);
+  EXPECT_EQ(world.tapThreadCount(), 1);
+  EXPECT_EQ(world.observerCount(), 4);
   world.pressKey(kG);
   world.runPending();
   EXPECT_EQ(first, Events{});
@@ -174,7 +179,8 @@ TEST_F(KeyTap, ModifierTableThroughEventMaps) {
   const auto downFor = [&](uint16_t code, platform::EventFlags flags) {
     auto e = event(code, u"");
     world.events().setFlags(e, flags);
-    KeyEventTapHandler::tapCallback(platform::kCGEventFlagsChanged, e.get(), handler.get());
+    KeyEventTapHandler::tapCallback(platform::kCGEventFlagsChanged, e.get(),
+                                    handler->tapUserInfo());
     const Events got = take();
     return got.size() == 1 ? *got[0].get_if<ValueMap>()->find("down") : Value("none");
   };
@@ -216,7 +222,8 @@ TEST_F(KeyTap, CharactersClicksAndOwnEvents) {
   post(event(kG, u"x", own));
   auto marked = event(kG, u"x", own);
   for (const auto type : {platform::kCGEventLeftMouseDown, platform::kCGEventFlagsChanged}) {
-    EXPECT_EQ(KeyEventTapHandler::tapCallback(type, marked.get(), handler.get()), marked.get());
+    EXPECT_EQ(KeyEventTapHandler::tapCallback(type, marked.get(), handler->tapUserInfo()),
+              marked.get());
   }
   EXPECT_EQ(take(), Events{});
   EXPECT_TRUE(world.focusedElement()->value->ends_with(u"x")) << "dropped from the stream only";
