@@ -165,6 +165,48 @@ TEST_F(SimScriptTest, RepliesListenCancelAndEventsPrintInTheOrderTheyHappen) {
           R"({"notImplemented":true})"));
 }
 
+// The machine sleeps and wakes; a hung application and the host's activation are knobs.
+TEST_F(SimScriptTest, SleepWakeHungApplicationsAndTheInactiveHostAreScriptable) {
+  std::vector<std::string> out = run(
+      R"({"world": {"trusted": true, "tapTimeout": 250000, "hostActive": false, "apps": [{"pid": 3, "hung": true, "frontmost": true, "focused": {"value": "x"}}]}})"
+      "\n"
+      R"({"listen": "tandrel/key_events"})"
+      "\n"
+      R"({"user": {"sleep": "invalidateTaps"}})"
+      "\n"
+      R"({"show": "taps"})"
+      "\n"
+      R"({"user": {"wake": true}})"
+      "\n"
+      R"({"show": "taps"})"
+      "\n"
+      R"({"user": {"sleep": "disableTaps"}})"
+      "\n"
+      R"({"user": {"switchUserBack": true}})"
+      "\n"
+      R"({"user": {"press": 0}})"
+      "\n"
+      R"({"call": "tandrel/automation", "method": "axFocusedText"})"
+      "\n"
+      R"({"user": {"hostActive": true}})"
+      "\n"
+      R"({"user": {"sleep": "now"}})");
+  EXPECT_EQ(status_, 1);
+  ASSERT_EQ(out.size(), 6u);
+  EXPECT_EQ(out[0], R"({"listen":"tandrel/key_events","ok":true})");
+  EXPECT_EQ(out[1], R"({"show":"taps","value":{"active":0,"total":1,"threads":0}})");
+  EXPECT_EQ(out[2], R"({"show":"taps","value":{"active":1,"total":1,"threads":1}})");
+  EXPECT_EQ(
+      out[3],
+      R"({"event":"tandrel/key_events","value":{"type":"keyDown","keycode":0,"repeat":false,"chars":"a","control":false,"shift":false,"alt":false,"meta":false}})");
+  EXPECT_EQ(out[4], R"({"reply":null})");
+  EXPECT_EQ(world_.tapTimeout(), 250000);
+  EXPECT_TRUE(world_.hostActive());
+  EXPECT_EQ(world_.application(3)->timedOutCalls, 3) << "the listen's, then the read's two";
+  EXPECT_EQ(world_.now(), 3000000) << "one second each";
+  EXPECT_NE(out[5].find("scriptError"), std::string::npos);
+}
+
 TEST_F(SimScriptTest, RawBytesGetTheirRawReply) {
   std::vector<std::string> out = run(
       // "listen" with null arguments, then "cancel", on an event channel
@@ -225,6 +267,11 @@ TEST_F(SimScriptTest, ShowReportsTheFieldThePasteboardAndWhatWasPosted) {
   EXPECT_EQ(posted[0]["type"], "keyDown");
   EXPECT_EQ(posted[0]["keycode"], 51);
   EXPECT_EQ(posted[0]["userData"], tandrel::kOwnEventMarker);
+  EXPECT_EQ(posted[0]["characters"], "");
+  EXPECT_EQ(posted[0]["location"], "hid");
+  EXPECT_EQ(posted[0]["hadSource"], true);
+  EXPECT_EQ(posted[2]["postedAt"].get<int64_t>() - posted[0]["postedAt"].get<int64_t>(), 3000);
+  EXPECT_EQ(posted[2]["deliveredAt"], posted[2]["postedAt"]) << "no tap holds it";
   EXPECT_EQ(out[4], R"({"show":"pauses","value":[3000,3000]})");
   EXPECT_EQ(out[5], R"({"show":"pauses","value":[]})");
   EXPECT_EQ(world_.focusedElement()->value, u"ghb");

@@ -189,6 +189,8 @@ void parseApps(sim::World& world, const Json& list, Steps& steps) {
         app.manualAccessibility = asBool(v, key);
       } else if (key == "refuseManualAccessibility") {
         app.refuseManualAccessibility = asBool(v, key);
+      } else if (key == "hung") {
+        app.hung = asBool(v, key);
       } else if (key == "focused") {
         app.focused = parseFocused(v, app.focused);
       } else if (key == "remove") {
@@ -553,6 +555,12 @@ void applyWorld(sim::World& world, const Json& settings) {
           [&world, version = parseVersion(v)] { world.setOperatingSystemVersion(version); });
     } else if (key == "hostPid") {
       steps.push_back([&world, pid = asPid(v, key)] { world.setHostPid(pid); });
+    } else if (key == "hostActive") {
+      steps.push_back([&world, on = asBool(v, key)] { world.setHostActive(on); });
+    } else if (key == "tapTimeout") {
+      const double micros = asNumber(v, key);
+      if (!(micros >= 0) || micros > 1e15) throw ScriptError("\"tapTimeout\" must be 0 or more");
+      steps.push_back([&world, micros] { world.setTapTimeout(static_cast<sim::Micros>(micros)); });
     } else if (key == "loginItem") {
       parseLoginItem(world, v, steps);
     } else if (key == "faults") {
@@ -650,6 +658,23 @@ void applyUserAction(SimContext& context, const Json& action) {
   } else if (verb == "tapTimeout") {
     allow({"tapTimeout"});
     if (asBool(v, verb)) world.disableTapsByTimeout();
+  } else if (verb == "sleep") {
+    allow({"sleep"});
+    const std::string effect = asString(v, verb);
+    if (effect != "disableTaps" && effect != "invalidateTaps") {
+      throw ScriptError("\"sleep\" takes \"disableTaps\" or \"invalidateTaps\"");
+    }
+    world.sleepMachine(effect == "disableTaps" ? sim::World::SleepEffect::kDisableTaps
+                                               : sim::World::SleepEffect::kInvalidatePorts);
+  } else if (verb == "wake") {
+    allow({"wake"});
+    if (asBool(v, verb)) world.wake();
+  } else if (verb == "switchUserBack") {
+    allow({"switchUserBack"});
+    if (asBool(v, verb)) world.sessionBecameActive();
+  } else if (verb == "hostActive") {
+    allow({"hostActive"});
+    world.setHostActive(asBool(v, verb));
   } else if (verb == "notify") {
     allow({"notify"});
     world.postDistributedNotification(asString(v, verb));
