@@ -2,6 +2,7 @@
 
 #import <ApplicationServices/ApplicationServices.h>
 
+#include <system_error>
 #include <thread>
 
 #include "platform/macos/cf_handles.h"
@@ -124,9 +125,14 @@ class MacEvents final : public Events {
     CFRunLoopWakeUp(ref);
   }
 
+  // A thread the system cannot start is a null handle, not an exception.
   Thread startThread(std::function<void()> body) override {
     auto thread = std::make_shared<ThreadObject>();
-    thread->thread = std::thread(std::move(body));
+    try {
+      thread->thread = std::thread(std::move(body));
+    } catch (const std::system_error&) {
+      return nullptr;
+    }
     return thread;
   }
 
