@@ -202,7 +202,9 @@ std::optional<channel::ChannelError> KeyEventTapHandler::startTap() {
   session->signal = platform_.mainLoop().addSignalSource([weak] {
     if (const auto self = weak.lock()) self->drain();
   });
-  session->thread = TapThread::start(events_, session->source);
+  // Without the signal the main thread would never hear of a record; without the thread the tap
+  // would never be served.
+  if (session->signal) session->thread = TapThread::start(events_, session->source);
   if (!session->thread) {
     events_.tapEnable(session->tap, false);
     platform_.mainLoop().invalidateSignalSource(session->signal);
