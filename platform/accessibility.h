@@ -77,6 +77,10 @@ class Accessibility {
   // AXUIElementIsAttributeSettable; `settable` is written only when the call writes it.
   [[nodiscard]] virtual AXError isAttributeSettable(const AXElement& element,
                                                     std::string_view attribute, bool& settable) = 0;
+  // AXUIElementSetMessagingTimeout: on the system-wide element, for every element of the
+  // process; on another element, for that one only. 0 restores the system's default.
+  [[nodiscard]] virtual AXError setMessagingTimeout(const AXElement& element,
+                                                    float timeoutInSeconds) = 0;
   // AXValueCreate(kAXValueTypeCFRange, &range); nullopt when it returns NULL.
   [[nodiscard]] virtual std::optional<AXValueBox> createRangeValue(AXRange range) = 0;
 };

@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace platform_contract {
@@ -261,6 +263,90 @@ TEST_F(PlatformContract, AnEventsUnicodeStringHoldsAtMostTwentyUnits) {
   EXPECT_EQ(std::u16string(buffer, 4), u"abc#");
 }
 
+// ---- Run loops and threads ----------------------------------------------------------------
+
+TEST_F(PlatformContract, AThreadHasARunLoopOfItsOwnThatReturnsAtOnceWithoutSources) {
+  platform::Events& ev = p_.events();
+  const platform::RunLoop main = ev.mainRunLoop();
+  ASSERT_NE(main, nullptr);
+  EXPECT_EQ(ev.currentRunLoop().get(), main.get()) << "the tests run on the main thread";
+  platform::RunLoop inner;
+  bool returned = false;
+  const platform::Thread thread = ev.startThread([&] {
+    inner = ev.currentRunLoop();
+    ev.runCurrentRunLoop();  // nothing to serve
+    returned = true;
+  });
+  ASSERT_NE(thread, nullptr);
+  ev.joinThread(thread);
+  EXPECT_TRUE(returned);
+  ASSERT_NE(inner, nullptr);
+  EXPECT_NE(inner.get(), main.get());
+}
+
+TEST_F(PlatformContract, BlocksForTheMainRunLoopRunOnlyWhenItRuns) {
+  platform::Events& ev = p_.events();
+  int ran = 0;
+  ev.performBlock(ev.mainRunLoop(), [&] { ++ran; });
+  p_.mainLoop().sleepMicroseconds(10000);
+  EXPECT_EQ(ran, 0);
+  harness_->runLoop(0.01);
+  EXPECT_EQ(ran, 1);
+}
+
+TEST_F(PlatformContract, SignalsFromAnotherThreadRunThePerformOnceOnTheMainLoop) {
+  platform::MainLoop& loop = p_.mainLoop();
+  platform::Events& ev = p_.events();
+  int performed = 0;
+  const platform::SignalSource source = loop.addSignalSource([&] { ++performed; });
+  ASSERT_NE(source, nullptr);
+  const platform::Thread thread = ev.startThread([&] {
+    loop.signal(source);
+    loop.signal(source);
+  });
+  ASSERT_NE(thread, nullptr);
+  ev.joinThread(thread);
+  EXPECT_EQ(performed, 0) << "only the main loop runs the perform";
+  harness_->runLoop(0.01);
+  EXPECT_EQ(performed, 1) << "signals before the perform come as one";
+  loop.invalidateSignalSource(source);
+  loop.signal(source);
+  harness_->runLoop(0.01);
+  EXPECT_EQ(performed, 1);
+}
+
+// Needs the listen permission on a Mac: skipped where no tap can be made.
+TEST_F(PlatformContract, ATapServedOnItsOwnThreadCanBeSwitchedAndStopped) {
+  platform::Events& ev = p_.events();
+  const platform::MachPort tap = ev.tapCreate(
+      platform::kCGSessionEventTap, platform::kCGHeadInsertEventTap,
+      platform::kCGEventTapOptionListenOnly, platform::eventMaskBit(platform::kCGEventKeyDown),
+      [](platform::EventType, platform::EventObject* e, void*) { return e; }, nullptr);
+  if (!tap) GTEST_SKIP() << "no permission to listen";
+  EXPECT_TRUE(ev.machPortIsValid(tap));
+  EXPECT_TRUE(ev.tapIsEnabled(tap)) << "made enabled";
+  const platform::RunLoopSource source = ev.createRunLoopSource(tap);
+  ASSERT_NE(source, nullptr);
+  std::atomic<bool> added = false;
+  platform::RunLoop loop;
+  const platform::Thread thread = ev.startThread([&] {
+    loop = ev.currentRunLoop();
+    ev.addSource(loop, source);
+    added = true;
+    ev.runCurrentRunLoop();
+  });
+  ASSERT_NE(thread, nullptr);
+  while (!added) std::this_thread::yield();
+  ev.tapEnable(tap, false);
+  EXPECT_FALSE(ev.tapIsEnabled(tap));
+  ev.tapEnable(tap, true);
+  EXPECT_TRUE(ev.tapIsEnabled(tap));
+  ev.performBlock(loop, [&ev] { ev.stopRunLoop(ev.currentRunLoop()); });
+  ev.joinThread(thread);
+  ev.removeSource(loop, source);
+  EXPECT_TRUE(ev.machPortIsValid(tap));
+}
+
 // ---- Accessibility ------------------------------------------------------------------------
 
 TEST_F(PlatformContract, RangeValuesAndElementsCanBeMade) {
@@ -273,12 +359,24 @@ TEST_F(PlatformContract, RangeValuesAndElementsCanBeMade) {
   EXPECT_NE(ax.createApplication(p_.processInfo().processIdentifier()), nullptr);
 }
 
+TEST_F(PlatformContract, TheMessagingTimeoutIsSetProcessWideAndRestoredWithZero) {
+  platform::Accessibility& ax = p_.accessibility();
+  const platform::AXElement systemWide = ax.createSystemWide();
+  ASSERT_NE(systemWide, nullptr);
+  EXPECT_EQ(ax.setMessagingTimeout(systemWide, 1.0F), platform::kAXErrorSuccess);
+  EXPECT_EQ(ax.setMessagingTimeout(systemWide, 0.0F), platform::kAXErrorSuccess);
+  EXPECT_EQ(ax.setMessagingTimeout(systemWide, -1.0F), platform::kAXErrorIllegalArgument);
+  EXPECT_EQ(ax.setMessagingTimeout(nullptr, 1.0F), platform::kAXErrorIllegalArgument);
+}
+
 // ---- Workspace and notifications ----------------------------------------------------------
 
 TEST_F(PlatformContract, ObserversGiveDistinctTokensAndCanBeRemovedTwice) {
   platform::DistributedNotifications& dn = p_.distributedNotifications();
-  const platform::ObserverToken a = dn.addObserver("com.apple.accessibility.api", [] {});
-  const platform::ObserverToken b = dn.addObserver("com.apple.accessibility.api", [] {});
+  const platform::ObserverToken a = dn.addObserver(
+      "com.apple.accessibility.api", platform::SuspensionBehavior::kDeliverImmediately, [] {});
+  const platform::ObserverToken b = dn.addObserver(
+      "com.apple.accessibility.api", platform::SuspensionBehavior::kDeliverImmediately, [] {});
   ASSERT_NE(a, nullptr);
   EXPECT_NE(a, b);
   dn.removeObserver(a);
@@ -286,7 +384,13 @@ TEST_F(PlatformContract, ObserversGiveDistinctTokensAndCanBeRemovedTwice) {
   dn.removeObserver(b);
   const platform::ObserverToken c =
       p_.workspace().addDidActivateApplicationObserver([](const auto&) {});
-  p_.workspace().removeObserver(c);
+  using Notification = platform::Workspace::Notification;
+  const platform::ObserverToken d = p_.workspace().addObserver(Notification::kDidWake, [] {});
+  const platform::ObserverToken e =
+      p_.workspace().addObserver(Notification::kSessionDidBecomeActive, [] {});
+  ASSERT_NE(d, nullptr);
+  EXPECT_NE(d, e);
+  for (const auto& token : {c, d, e, e}) p_.workspace().removeObserver(token);
   harness_->runLoop(0.01);
 }
 

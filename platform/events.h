@@ -1,9 +1,10 @@
 #pragma once
 // CoreGraphics events: taps, event fields, event sources, posting, listen/post access;
-// and the CoreFoundation run-loop calls a tap needs.
+// and the CoreFoundation run-loop and thread calls a tap needs.
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 namespace platform {
@@ -12,12 +13,16 @@ struct EventObject;          // CGEventRef
 struct EventSourceObject;    // CGEventSourceRef
 struct MachPortObject;       // the tap's CFMachPortRef
 struct RunLoopSourceObject;  // CFRunLoopSourceRef
+struct RunLoopObject;        // CFRunLoopRef
+struct ThreadObject;         // a joinable thread
 
 // Owned, reference-counted handles; null means the creating call returned NULL.
 using Event = std::shared_ptr<EventObject>;
 using EventSource = std::shared_ptr<EventSourceObject>;
 using MachPort = std::shared_ptr<MachPortObject>;
 using RunLoopSource = std::shared_ptr<RunLoopSourceObject>;
+using RunLoop = std::shared_ptr<RunLoopObject>;
+using Thread = std::shared_ptr<ThreadObject>;
 
 using EventType = uint32_t;  // CGEventType
 inline constexpr EventType kCGEventLeftMouseDown = 1;
@@ -67,8 +72,9 @@ using EventSourceStateID = int32_t;  // CGEventSourceStateID
 inline constexpr EventSourceStateID kCGEventSourceStateHIDSystemState = 1;
 
 // The tap callback (CGEventTapCallBack without the proxy, which nothing here uses): called on the
-// main run loop with the event type and the borrowed event; returns the event to pass on (an
-// active tap that returns null drops the event).
+// thread of the run loop its source was added to, with the event type and the borrowed event;
+// returns the event to pass on (an active tap that returns null drops the event). While an active
+// tap's callback has not answered, every event of the session waits.
 using TapCallback = EventObject* (*)(EventType type, EventObject* event, void* userInfo);
 
 class Events {
@@ -79,13 +85,32 @@ class Events {
   [[nodiscard]] virtual MachPort tapCreate(TapLocation location, TapPlacement placement,
                                            TapOptions options, uint64_t eventsOfInterest,
                                            TapCallback callback, void* userInfo) = 0;
-  // CGEventTapEnable.
+  // CGEventTapEnable, from any thread.
   virtual void tapEnable(const MachPort& tap, bool enable) = 0;
+  // CGEventTapIsEnabled.
+  [[nodiscard]] virtual bool tapIsEnabled(const MachPort& tap) = 0;
+  // CFMachPortIsValid: false once the system has invalidated the tap's port.
+  [[nodiscard]] virtual bool machPortIsValid(const MachPort& tap) = 0;
   // CFMachPortCreateRunLoopSource(kCFAllocatorDefault, tap, 0); null when it yields none.
   [[nodiscard]] virtual RunLoopSource createRunLoopSource(const MachPort& tap) = 0;
-  // CFRunLoopAddSource / CFRunLoopRemoveSource on CFRunLoopGetMain() in kCFRunLoopCommonModes.
-  virtual void addToMainRunLoop(const RunLoopSource& source) = 0;
-  virtual void removeFromMainRunLoop(const RunLoopSource& source) = 0;
+
+  // CFRunLoopGetMain, CFRunLoopGetCurrent.
+  [[nodiscard]] virtual RunLoop mainRunLoop() = 0;
+  [[nodiscard]] virtual RunLoop currentRunLoop() = 0;
+  // CFRunLoopAddSource / CFRunLoopRemoveSource in kCFRunLoopCommonModes, from any thread.
+  virtual void addSource(const RunLoop& loop, const RunLoopSource& source) = 0;
+  virtual void removeSource(const RunLoop& loop, const RunLoopSource& source) = 0;
+  // CFRunLoopRun: runs the calling thread's loop until it is stopped or has no source left.
+  virtual void runCurrentRunLoop() = 0;
+  // CFRunLoopStop.
+  virtual void stopRunLoop(const RunLoop& loop) = 0;
+  // CFRunLoopPerformBlock(loop, kCFRunLoopCommonModes, block), then CFRunLoopWakeUp(loop): the
+  // block runs on the loop's thread, even when queued before the loop started running.
+  virtual void performBlock(const RunLoop& loop, std::function<void()> block) = 0;
+  // A new thread that runs `body` (std::thread); null when none can be started. joinThread waits
+  // until it has ended (std::thread::join).
+  [[nodiscard]] virtual Thread startThread(std::function<void()> body) = 0;
+  virtual void joinThread(const Thread& thread) = 0;
 
   // CGEventGetIntegerValueField, CGEventGetFlags, CGEventKeyboardGetUnicodeString on a borrowed
   // event (the tap's, on the hot path).

@@ -37,14 +37,32 @@ class Workspace {
   // under NSWorkspaceApplicationKey, or nullopt when there is none.
   using ActivationBlock = std::function<void(const std::optional<RunningApplication>&)>;
   [[nodiscard]] virtual ObserverToken addDidActivateApplicationObserver(ActivationBlock block) = 0;
+  // NSWorkspaceDidWakeNotification / NSWorkspaceSessionDidBecomeActiveNotification on the same
+  // center, object nil, main operation queue.
+  enum class Notification { kDidWake, kSessionDidBecomeActive };
+  [[nodiscard]] virtual ObserverToken addObserver(Notification name,
+                                                  std::function<void()> block) = 0;
   virtual void removeObserver(const ObserverToken& token) = 0;
 };
 
-// NSDistributedNotificationCenter.defaultCenter, object nil, main operation queue.
+// NSNotificationSuspensionBehavior: what the distributed center does with a notification for an
+// observer while delivery is suspended (AppKit suspends it whenever the application is not
+// active).
+enum class SuspensionBehavior : uint32_t {
+  kDrop = 1,                // not queued
+  kCoalesce = 2,            // only the last one is queued
+  kHold = 3,                // all are queued
+  kDeliverImmediately = 4,  // delivered at once, after what was queued
+};
+
+// NSDistributedNotificationCenter.defaultCenter, object nil, delivered on the main thread.
 class DistributedNotifications {
  public:
   virtual ~DistributedNotifications() = default;
+  // -addObserver:selector:name:object:suspensionBehavior: with an observer object whose selector
+  // calls `block`.
   [[nodiscard]] virtual ObserverToken addObserver(std::string_view name,
+                                                  SuspensionBehavior behavior,
                                                   std::function<void()> block) = 0;
   virtual void removeObserver(const ObserverToken& token) = 0;
 };

@@ -29,6 +29,13 @@ void installChannels(channel::BinaryMessenger& messenger, platform::Platform& pl
                      bool sandboxed, std::shared_ptr<KeyEventTapHandler> keyEvents,
                      std::shared_ptr<AutomationHandler> automation,
                      std::shared_ptr<PermissionWatchHandler> permissionEvents) {
+  // An accessibility call waits for the messaging timeout when its application is busy or hung
+  // (the system's is about 6 s, and one correction makes several calls); every call of the
+  // process gives up after this long instead.
+  platform::Accessibility& accessibility = platform.accessibility();
+  if (const platform::AXElement systemWide = accessibility.createSystemWide()) {
+    accessibility.setMessagingTimeout(systemWide, kAccessibilityMessagingTimeout);
+  }
   // The channel objects only install handlers on the messenger, which keeps them; the objects
   // themselves go out of scope at the end.
   channel::EventChannel keyEventsChannel(messenger, std::string(kChannelNames[0]));

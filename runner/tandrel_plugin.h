@@ -30,8 +30,12 @@ inline constexpr std::array<std::string_view, 5> kChannelNames = {
 // singletons on the process's platform. Called once, at start-up.
 void registerWithMessenger(channel::BinaryMessenger& messenger);
 
+// Seconds an accessibility call of this process waits for a busy application before it fails.
+inline constexpr float kAccessibilityMessagingTimeout = 1.0F;
+
 // The same with the services and handlers given, so that tests and tools can serve the
-// channels from a world of their own. The handlers must not be null.
+// channels from a world of their own. The handlers must not be null. Sets the process's
+// accessibility messaging timeout.
 void installChannels(channel::BinaryMessenger& messenger, platform::Platform& platform,
                      bool sandboxed, std::shared_ptr<KeyEventTapHandler> keyEvents,
                      std::shared_ptr<AutomationHandler> automation,

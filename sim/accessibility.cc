@@ -82,10 +82,33 @@ AXElement SimAccessibility::createSystemWide() {
   return element(Kind::kSystemWide, 0);
 }
 
+bool SimAccessibility::timesOut(const AXElement& element, int32_t pid) {
+  AppState* app = w_.app(pid);
+  if (!app || !app->hung) return false;
+  ++app->timedOutCalls;
+  Micros timeout = element->messagingTimeout > 0 ? element->messagingTimeout : w_.messagingTimeout;
+  if (timeout <= 0) timeout = World::Impl::kDefaultMessagingTimeout;
+  // The call is a synchronous message: the main thread waits, the rest of the system goes on.
+  w_.blockMain(timeout);
+  return true;
+}
+
+namespace {
+
+// The application a call on this element is a message to; the system-wide element asks the
+// frontmost one for its focus.
+int32_t targetPid(const World::Impl& w, const AXElement& element) {
+  if (element->kind != Kind::kSystemWide) return element->pid;
+  return w.frontmost.value_or(0);
+}
+
+}  // namespace
+
 AXError SimAccessibility::copyAttributeValue(const AXElement& handle, std::string_view attribute,
                                              AXAttributeValue& value) {
   if (!handle) return platform::kAXErrorIllegalArgument;
   if (!w_.trusted) return platform::kAXErrorAPIDisabled;
+  if (timesOut(handle, targetPid(w_, handle))) return platform::kAXErrorCannotComplete;
 
   switch (handle->kind) {
     case Kind::kSystemWide: {
@@ -170,6 +193,9 @@ AXError SimAccessibility::setAttributeValue(const AXElement& handle, std::string
                                             const AXAttributeValue& value) {
   if (!handle) return platform::kAXErrorIllegalArgument;
   if (!w_.trusted) return platform::kAXErrorAPIDisabled;
+  if (handle->kind != Kind::kSystemWide && timesOut(handle, handle->pid)) {
+    return platform::kAXErrorCannotComplete;
+  }
 
   switch (handle->kind) {
     case Kind::kSystemWide:
@@ -244,6 +270,9 @@ AXError SimAccessibility::isAttributeSettable(const AXElement& handle, std::stri
                                               bool& settable) {
   if (!handle) return platform::kAXErrorIllegalArgument;
   if (!w_.trusted) return platform::kAXErrorAPIDisabled;
+  if (handle->kind != Kind::kSystemWide && timesOut(handle, handle->pid)) {
+    return platform::kAXErrorCannotComplete;
+  }
   switch (handle->kind) {
     case Kind::kSystemWide:
       settable = false;
@@ -271,6 +300,17 @@ AXError SimAccessibility::isAttributeSettable(const AXElement& handle, std::stri
     settable = el->selectedTextSettable;
   } else {
     settable = false;
+  }
+  return platform::kAXErrorSuccess;
+}
+
+AXError SimAccessibility::setMessagingTimeout(const AXElement& element, float timeoutInSeconds) {
+  if (!element || !(timeoutInSeconds >= 0)) return platform::kAXErrorIllegalArgument;
+  const Micros timeout = secondsToMicros(timeoutInSeconds);
+  if (element->kind == Kind::kSystemWide) {
+    w_.messagingTimeout = timeout;
+  } else {
+    element->messagingTimeout = timeout;
   }
   return platform::kAXErrorSuccess;
 }

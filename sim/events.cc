@@ -1,8 +1,10 @@
-// The event system: taps and their run-loop sources, the user's keyboard and mouse, synthetic
-// events, and what a delivered key press does to the focused text element.
+// The event system: taps and their run-loop sources, run loops and threads, the window server
+// that passes events through the taps, the user's keyboard and mouse, synthetic events, and what
+// a delivered key press does to the focused text element.
 
 #include <algorithm>
 
+#include "channel/programming_error.h"
 #include "sim/keyboard_layouts.h"
 #include "sim/world_impl.h"
 #include "text/text.h"
@@ -122,9 +124,47 @@ bool World::Impl::tapPermitted(platform::TapOptions options) const {
   return options == platform::kCGEventTapOptionListenOnly ? trusted || listenAccess : trusted;
 }
 
-bool World::Impl::tapDelivers(const TapState& tap) const {
-  return std::any_of(loopSources.begin(), loopSources.end(),
-                     [&](const auto& s) { return s->tap.lock().get() == &tap; });
+platform::RunLoop World::Impl::tapLoop(const TapState& tap) const {
+  if (!tap.valid) return nullptr;
+  for (const LoopSource& ls : loopSources) {
+    if (ls.loop->running && ls.source->tap.lock().get() == &tap) return ls.loop;
+  }
+  return nullptr;
+}
+
+bool World::Impl::tapWants(const TapState& tap, const EventObject& event) const {
+  if (!tap.enabled || !tap.callback) return false;
+  if (!tapPermitted(tap.options)) return false;  // the permission went after it was created
+  if (hiddenBySecureInput(event)) return false;
+  return event.type < 64 && (tap.mask & platform::eventMaskBit(event.type)) != 0;
+}
+
+EventObject* World::Impl::callTap(TapState& tap, const platform::RunLoop& loop, EventType type,
+                                  EventObject* event) {
+  ++tap.inCallback;
+  EventObject* passed = nullptr;
+  onLoop(loop, [&] { passed = tap.callback(type, event, tap.userInfo); });
+  --tap.inCallback;
+  return passed;
+}
+
+void World::Impl::callTapLater(const std::weak_ptr<TapState>& weak, EventType type) {
+  const std::shared_ptr<TapState> tap = weak.lock();
+  const platform::RunLoop loop = tap ? tapLoop(*tap) : nullptr;
+  if (!loop) return;
+  auto call = [this, weak, type] {
+    const std::shared_ptr<TapState> t = weak.lock();
+    const platform::RunLoop current = t ? tapLoop(*t) : nullptr;
+    if (!current || !t->callback) return;
+    EventObject pseudo;
+    pseudo.type = type;
+    callTap(*t, current, type, &pseudo);
+  };
+  if (loop->isMain) {
+    enqueue(now, std::move(call));
+  } else {
+    enqueueSystem(now, std::move(call));
+  }
 }
 
 // Secure keyboard entry hides key presses from every tap; modifier changes and clicks still pass.
@@ -134,25 +174,97 @@ bool World::Impl::hiddenBySecureInput(const EventObject& event) const {
 }
 
 void World::Impl::queueDelivery(Event event) {
-  enqueue(now, [this, event = std::move(event)] { deliver(event.get()); });
+  EventObject* current = event.get();
+  windowServer.push_back(InFlight{std::move(event), current, 0, taps});
+  schedulePump();
 }
 
-void World::Impl::deliver(EventObject* event) {
-  // Taps may create, disable or release taps from their callbacks: walk a snapshot and check each
-  // tap again right before calling it.
-  const std::vector<std::weak_ptr<TapState>> snapshot = taps;
-  for (const auto& weak : snapshot) {
-    const std::shared_ptr<TapState> tap = weak.lock();
-    if (!tap || !tap->enabled || !tap->callback || !tapDelivers(*tap)) continue;
-    if (!tapPermitted(tap->options)) continue;  // the permission went after it was created
-    if (hiddenBySecureInput(*event)) continue;
-    if (event->type >= 64 || !(tap->mask & platform::eventMaskBit(event->type))) continue;
-    EventObject* passed = tap->callback(event->type, event, tap->userInfo);
-    if (tap->options == platform::kCGEventTapOptionListenOnly) continue;
-    if (!passed) return;  // an active tap swallowed it
-    event = passed;
+void World::Impl::schedulePump() {
+  if (pumpScheduled) return;
+  pumpScheduled = true;
+  enqueueSystem(now, [this] {
+    pumpScheduled = false;
+    while (!windowServer.empty() && !windowServerWaits) {
+      if (advanceFront()) finishFront();
+    }
+  });
+}
+
+bool World::Impl::advanceFront() {
+  InFlight& f = windowServer.front();
+  while (f.current && f.nextTap < f.route.size()) {
+    const std::shared_ptr<TapState> tap = f.route[f.nextTap].lock();
+    const platform::RunLoop loop = tap ? tapLoop(*tap) : nullptr;
+    if (!loop || !tapWants(*tap, *f.current)) {
+      ++f.nextTap;
+      continue;
+    }
+    const bool listenOnly = tap->options == platform::kCGEventTapOptionListenOnly;
+    if (loop->isMain && listenOnly) {
+      // A copy, whenever the main thread gets to it; the event goes on meanwhile.
+      enqueue(now, [this, weak = f.route[f.nextTap], copy = *f.current]() mutable {
+        const std::shared_ptr<TapState> t = weak.lock();
+        const platform::RunLoop l = t ? tapLoop(*t) : nullptr;
+        if (l && tapWants(*t, copy)) callTap(*t, l, copy.type, &copy);
+      });
+      ++f.nextTap;
+      continue;
+    }
+    if (loop->isMain) {
+      // Everything waits until the main thread answers, or the system gives up on the tap.
+      windowServerWaits = true;
+      const uint64_t epoch = ++waitEpoch;
+      enqueue(now, [this, epoch] { answerFromMain(epoch); });
+      enqueueSystem(now + tapTimeout, [this, epoch] { timeOutWait(epoch); });
+      return false;
+    }
+    EventObject* passed = callTap(*tap, loop, f.current->type, f.current);
+    InFlight& front = windowServer.front();  // the callback may have queued more events
+    ++front.nextTap;
+    if (!listenOnly) front.current = passed;  // an active tap that answers null drops it
   }
-  applyToFocusedElement(*event);
+  return true;
+}
+
+void World::Impl::answerFromMain(uint64_t epoch) {
+  if (!windowServerWaits || epoch != waitEpoch) return;  // the system gave up on it already
+  InFlight& f = windowServer.front();
+  const std::shared_ptr<TapState> tap = f.route[f.nextTap].lock();
+  const platform::RunLoop loop = tap ? tapLoop(*tap) : nullptr;
+  if (loop && tapWants(*tap, *f.current)) {
+    EventObject* passed = callTap(*tap, loop, f.current->type, f.current);
+    windowServer.front().current = passed;
+  }
+  ++windowServer.front().nextTap;
+  windowServerWaits = false;
+  schedulePump();
+}
+
+void World::Impl::timeOutWait(uint64_t epoch) {
+  if (!windowServerWaits || epoch != waitEpoch) return;
+  InFlight& f = windowServer.front();
+  const std::weak_ptr<TapState> weak = f.route[f.nextTap];
+  if (const std::shared_ptr<TapState> tap = weak.lock()) {
+    tap->enabled = false;
+    callTapLater(weak, platform::kCGEventTapDisabledByTimeout);
+  }
+  ++f.nextTap;  // the event goes on without it
+  windowServerWaits = false;
+  schedulePump();
+}
+
+void World::Impl::finishFront() {
+  const InFlight f = std::move(windowServer.front());
+  windowServer.pop_front();
+  if (!f.current) return;  // an active tap swallowed it
+  if (PostedEvent* record = postedRecord(f.event->postedIndex)) record->deliveredAt = now;
+  applyToFocusedElement(*f.current);
+}
+
+PostedEvent* World::Impl::postedRecord(int64_t index) {
+  const int64_t first = postedTotal - static_cast<int64_t>(posted.size());
+  if (index < first || index >= postedTotal) return nullptr;
+  return &posted[static_cast<size_t>(index - first)];
 }
 
 void World::Impl::applyToFocusedElement(const EventObject& event) {
@@ -312,14 +424,51 @@ void World::Impl::disableTaps(EventType reason) {
     const std::shared_ptr<TapState> tap = weak.lock();
     if (!tap || !tap->enabled) continue;
     tap->enabled = false;
-    enqueue(now, [this, weak, reason] {
-      const std::shared_ptr<TapState> t = weak.lock();
-      if (!t || !t->callback || !tapDelivers(*t)) return;
-      EventObject pseudo;
-      pseudo.type = reason;
-      t->callback(pseudo.type, &pseudo, t->userInfo);
-    });
+    callTapLater(weak, reason);
   }
+}
+
+void World::setTapTimeout(Micros limit) {
+  impl_->tapTimeout = std::max<Micros>(limit, 0);
+}
+
+Micros World::tapTimeout() const {
+  return impl_->tapTimeout;
+}
+
+void World::sleepMachine(SleepEffect effect) {
+  Impl& w = *impl_;
+  for (const auto& weak : w.taps) {
+    const std::shared_ptr<TapState> tap = weak.lock();
+    if (!tap) continue;
+    tap->enabled = false;
+    if (effect == SleepEffect::kInvalidatePorts) tap->valid = false;
+  }
+  if (effect != SleepEffect::kInvalidatePorts) return;
+  // An invalid port's run-loop source leaves every run loop; a thread's loop left with no source
+  // returns from CFRunLoopRun, and its thread ends.
+  std::erase_if(w.loopSources, [](const Impl::LoopSource& ls) {
+    const std::shared_ptr<TapState> tap = ls.source->tap.lock();
+    return !tap || !tap->valid;
+  });
+  for (const auto& weak : w.threads) {
+    const platform::Thread thread = weak.lock();
+    if (!thread || !thread->loop->running) continue;
+    const bool hasSource = std::any_of(w.loopSources.begin(), w.loopSources.end(),
+                                       [&](const auto& ls) { return ls.loop == thread->loop; });
+    if (!hasSource) {
+      thread->loop->running = false;
+      thread->loop->stopped = true;
+    }
+  }
+}
+
+void World::wake() {
+  impl_->postWorkspace(platform::Workspace::Notification::kDidWake);
+}
+
+void World::sessionBecameActive() {
+  impl_->postWorkspace(platform::Workspace::Notification::kSessionDidBecomeActive);
 }
 
 int World::activeTapCount() const {
@@ -341,14 +490,33 @@ std::vector<TapInfo> World::taps() const {
   for (const auto& weak : impl_->taps) {
     const std::shared_ptr<TapState> tap = weak.lock();
     if (!tap) continue;
+    const platform::RunLoop loop = impl_->tapLoop(*tap);
     out.push_back({tap->location, tap->placement, tap->options, tap->mask, tap->enabled,
-                   impl_->tapDelivers(*tap)});
+                   loop && loop->isMain, loop && !loop->isMain});
   }
   return out;
 }
 
+int World::tapThreadCount() const {
+  return static_cast<int>(std::count_if(impl_->threads.begin(), impl_->threads.end(), [](auto& t) {
+    const platform::Thread thread = t.lock();
+    return thread && thread->loop->running;
+  }));
+}
+
 std::vector<PostedEvent> World::takePosted() {
-  return std::exchange(impl_->posted, {});
+  Impl& w = *impl_;
+  const int64_t first =
+      std::max(w.postedTaken, w.postedTotal - static_cast<int64_t>(w.posted.size()));
+  w.postedTaken = w.postedTotal;
+  const auto skip =
+      static_cast<size_t>(first - (w.postedTotal - static_cast<int64_t>(w.posted.size())));
+  return std::vector<PostedEvent>(w.posted.begin() + static_cast<std::ptrdiff_t>(skip),
+                                  w.posted.end());
+}
+
+int64_t World::postedTotal() const {
+  return impl_->postedTotal;
 }
 
 // ---- The Events service -------------------------------------------------------------------
@@ -367,11 +535,19 @@ platform::MachPort SimEvents::tapCreate(platform::TapLocation location,
   tap->callback = callback;
   tap->userInfo = userInfo;
   w_.taps.push_back(tap);
-  return std::make_shared<platform::MachPortObject>(platform::MachPortObject{std::move(tap)});
+  return std::make_shared<platform::MachPortObject>(std::move(tap));
 }
 
 void SimEvents::tapEnable(const platform::MachPort& tap, bool enable) {
-  if (tap && tap->tap) tap->tap->enabled = enable;
+  if (tap && tap->tap && tap->tap->valid) tap->tap->enabled = enable;
+}
+
+bool SimEvents::tapIsEnabled(const platform::MachPort& tap) {
+  return tap && tap->tap && tap->tap->valid && tap->tap->enabled;
+}
+
+bool SimEvents::machPortIsValid(const platform::MachPort& tap) {
+  return tap && tap->tap && tap->tap->valid;
 }
 
 platform::RunLoopSource SimEvents::createRunLoopSource(const platform::MachPort& tap) {
@@ -379,16 +555,82 @@ platform::RunLoopSource SimEvents::createRunLoopSource(const platform::MachPort&
   return std::make_shared<platform::RunLoopSourceObject>(platform::RunLoopSourceObject{tap->tap});
 }
 
-void SimEvents::addToMainRunLoop(const platform::RunLoopSource& source) {
-  if (!source) return;
-  // The run loop keeps its sources; one whose tap is gone stays but delivers nothing.
-  if (std::find(w_.loopSources.begin(), w_.loopSources.end(), source) == w_.loopSources.end()) {
-    w_.loopSources.push_back(source);
-  }
+// ---- Run loops and threads ----------------------------------------------------------------
+
+platform::RunLoop SimEvents::mainRunLoop() {
+  return w_.mainRunLoop;
 }
 
-void SimEvents::removeFromMainRunLoop(const platform::RunLoopSource& source) {
-  std::erase(w_.loopSources, source);
+platform::RunLoop SimEvents::currentRunLoop() {
+  return w_.currentLoop;
+}
+
+void SimEvents::addSource(const platform::RunLoop& loop, const platform::RunLoopSource& source) {
+  if (!loop || !source) return;
+  // The run loop keeps its sources; one whose tap is gone stays but delivers nothing.
+  const bool present = std::any_of(w_.loopSources.begin(), w_.loopSources.end(), [&](auto& ls) {
+    return ls.loop == loop && ls.source == source;
+  });
+  if (!present) w_.loopSources.push_back({loop, source});
+}
+
+void SimEvents::removeSource(const platform::RunLoop& loop, const platform::RunLoopSource& source) {
+  std::erase_if(w_.loopSources, [&](const World::Impl::LoopSource& ls) {
+    return ls.loop == loop && ls.source == source;
+  });
+}
+
+void SimEvents::runCurrentRunLoop() {
+  const platform::RunLoop& loop = w_.currentLoop;
+  if (loop->isMain || loop->stopped) return;
+  // A loop with no source returns at once, as CFRunLoopRun does.
+  const bool hasSource = std::any_of(w_.loopSources.begin(), w_.loopSources.end(),
+                                     [&](const auto& ls) { return ls.loop == loop; });
+  loop->running = hasSource;
+  loop->stopped = !hasSource;
+}
+
+void SimEvents::stopRunLoop(const platform::RunLoop& loop) {
+  // Like CFRunLoopStop, it stops a loop that runs; one not yet running is not affected.
+  if (!loop || loop->isMain || !loop->running) return;
+  loop->running = false;
+  loop->stopped = true;
+}
+
+void SimEvents::performBlock(const platform::RunLoop& loop, std::function<void()> block) {
+  if (!loop || !block) return;
+  if (loop->isMain) {
+    w_.enqueue(w_.now, std::move(block));
+    return;
+  }
+  w_.enqueueSystem(w_.now, [this, loop, block = std::move(block)] {
+    if (loop->running) w_.onLoop(loop, block);
+  });
+}
+
+platform::Thread SimEvents::startThread(std::function<void()> body) {
+  auto thread = std::make_shared<platform::ThreadObject>();
+  thread->loop = std::make_shared<platform::RunLoopObject>();
+  std::erase_if(w_.threads, [](const auto& t) { return t.expired(); });
+  w_.threads.push_back(thread);
+  if (body) w_.onLoop(thread->loop, body);
+  return thread;
+}
+
+void SimEvents::joinThread(const platform::Thread& thread) {
+  if (!thread) return;
+  if (thread->joined || !w_.runsOnMain()) {
+    channel::reportProgrammingError(thread->joined ? "a thread was joined twice"
+                                                   : "a thread was joined from another thread");
+    return;
+  }
+  // Joining blocks the main thread; the thread may be about to stop its own loop.
+  w_.blockMain(0);
+  if (thread->loop->running) {
+    channel::reportProgrammingError("a thread was joined while its run loop still runs");
+    return;
+  }
+  thread->joined = true;
 }
 
 int64_t SimEvents::integerValueField(EventObject& event, platform::EventField field) {
@@ -456,10 +698,14 @@ void SimEvents::post(platform::TapLocation location, const Event& event) {
   if (!event) return;
   w_.posted.push_back(PostedEvent{event->type, event->keycode, event->flags,
                                   event->unicodeSet ? event->unicode : std::u16string(),
-                                  event->userData, location, event->hadSource});
+                                  event->userData, location, event->hadSource, w_.now,
+                                  std::nullopt});
+  if (w_.posted.size() > World::kPostedWindow) w_.posted.pop_front();
   w_.note("post", describePosted(location, *event));
   // The system takes the event as it is now; later changes by the poster do not travel with it.
-  w_.queueDelivery(std::make_shared<EventObject>(*event));
+  auto copy = std::make_shared<EventObject>(*event);
+  copy->postedIndex = w_.postedTotal++;
+  w_.queueDelivery(std::move(copy));
 }
 
 bool SimEvents::preflightListenEventAccess() {
@@ -489,3 +735,13 @@ bool SimEvents::isSecureEventInputEnabled() {
 }
 
 }  // namespace sim
+
+namespace platform {
+
+MachPortObject::~MachPortObject() {
+  if (tap && tap->inCallback > 0) {
+    channel::reportProgrammingError("a tap's port was released inside its own callback");
+  }
+}
+
+}  // namespace platform

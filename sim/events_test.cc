@@ -67,7 +67,7 @@ class SimEventsTest : public ::testing::Test {
     t.port = ev.tapCreate(platform::kCGSessionEventTap, platform::kCGHeadInsertEventTap, options,
                           mask, record, &r);
     t.source = ev.createRunLoopSource(t.port);
-    ev.addToMainRunLoop(t.source);
+    ev.addSource(ev.mainRunLoop(), t.source);
     return t;
   }
   ElementState& field() { return *world.focusedElement(); }
@@ -93,8 +93,8 @@ TEST_F(SimEventsTest, ATapDeliversOnlyWhileEnabledOnTheLoopAndPermitted) {
   world.runPending();
   EXPECT_TRUE(r.seen.empty()) << "not on the run loop yet";
 
-  ev.addToMainRunLoop(source);
-  ev.addToMainRunLoop(source);  // adding twice changes nothing
+  ev.addSource(ev.mainRunLoop(), source);
+  ev.addSource(ev.mainRunLoop(), source);  // adding twice changes nothing
   EXPECT_EQ(world.activeTapCount(), 1);
   press('a');
   world.click(platform::kCGEventLeftMouseDown);   // the up is not in the mask
@@ -122,13 +122,13 @@ TEST_F(SimEventsTest, ATapDeliversOnlyWhileEnabledOnTheLoopAndPermitted) {
   world.runPending();
   EXPECT_EQ(r.seen.size(), 3u);
 
-  ev.removeFromMainRunLoop(source);
+  ev.removeSource(ev.mainRunLoop(), source);
   press('a');
   world.runPending();
   EXPECT_EQ(r.seen.size(), 3u);
 
   // Releasing the port removes the tap; its source, even back on the loop, delivers nothing.
-  ev.addToMainRunLoop(source);
+  ev.addSource(ev.mainRunLoop(), source);
   EXPECT_EQ(world.tapCount(), 1);
   port.reset();
   EXPECT_EQ(world.tapCount(), 0);

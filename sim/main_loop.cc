@@ -1,4 +1,5 @@
-// The simulated main loop: timers, delayed calls and blocking sleeps on the virtual clock.
+// The simulated main loop: timers, delayed calls, signals from other threads and blocking sleeps
+// on the virtual clock.
 
 #include <algorithm>
 
@@ -47,11 +48,33 @@ void SimMainLoop::dispatchAfter(double delaySeconds, std::function<void()> block
   });
 }
 
+platform::SignalSource SimMainLoop::addSignalSource(std::function<void()> perform) {
+  auto source = std::make_shared<platform::SignalSourceObject>();
+  source->perform = std::move(perform);
+  return source;
+}
+
+void SimMainLoop::signal(const platform::SignalSource& source) {
+  if (!source || !source->valid || source->pending) return;
+  source->pending = true;
+  w_.enqueue(w_.now, [source] {
+    source->pending = false;
+    if (!source->valid || !source->perform) return;
+    // Copied: the perform callback may invalidate its own source.
+    const std::function<void()> perform = source->perform;
+    perform();
+  });
+}
+
+void SimMainLoop::invalidateSignalSource(const platform::SignalSource& source) {
+  if (source) source->valid = false;
+}
+
 void SimMainLoop::sleepMicroseconds(uint32_t microseconds) {
   w_.note("sleep", std::to_string(microseconds) + " us");
-  w_.blockMainThread(microseconds);
   w_.pauses.push(microseconds);
   w_.pausedMicros += microseconds;
+  w_.blockMain(microseconds);
 }
 
 }  // namespace sim

@@ -43,16 +43,32 @@ ObserverToken SimWorkspace::addDidActivateApplicationObserver(ActivationBlock bl
   return token;
 }
 
+ObserverToken SimWorkspace::addObserver(Notification name, std::function<void()> block) {
+  if (!block) block = [] {};
+  auto token = std::make_shared<platform::ObserverObject>();
+  w_.notificationObservers.push_back(
+      {token, name, std::make_shared<std::function<void()>>(std::move(block))});
+  return token;
+}
+
 void SimWorkspace::removeObserver(const ObserverToken& token) {
   std::erase_if(w_.workspaceObservers, [&](const auto& o) { return o.token == token; });
+  std::erase_if(w_.notificationObservers, [&](const auto& o) { return o.token == token; });
+}
+
+void World::Impl::postWorkspace(platform::Workspace::Notification name) {
+  for (const NotificationObserver& o : notificationObservers) {
+    if (o.name == name) enqueue(now, [block = o.block] { (*block)(); });
+  }
 }
 
 ObserverToken SimDistributedNotifications::addObserver(std::string_view name,
+                                                       platform::SuspensionBehavior behavior,
                                                        std::function<void()> block) {
   if (!block) block = [] {};
   auto token = std::make_shared<platform::ObserverObject>();
-  w_.distributedObservers.push_back(
-      {token, std::string(name), std::make_shared<std::function<void()>>(std::move(block))});
+  w_.distributedObservers.push_back({token, std::string(name), behavior,
+                                     std::make_shared<std::function<void()>>(std::move(block))});
   return token;
 }
 

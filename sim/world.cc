@@ -37,6 +37,10 @@ InputSourceState keyboardSource(std::string id, std::string language, std::strin
 // ---- Impl ---------------------------------------------------------------------------------
 
 World::Impl::Impl() {
+  mainRunLoop = std::make_shared<platform::RunLoopObject>();
+  mainRunLoop->isMain = true;
+  mainRunLoop->running = true;
+  currentLoop = mainRunLoop;
   sources.push_back(keyboardSource("com.apple.keylayout.US", "en", "us"));
   sources.push_back(keyboardSource("com.apple.keylayout.Russian", "ru", "ru"));
 }
@@ -45,37 +49,40 @@ void World::Impl::enqueue(Micros due, std::function<void()> work) {
   queue.emplace(std::pair{std::max(due, now), nextSeq++}, std::move(work));
 }
 
+void World::Impl::enqueueSystem(Micros due, std::function<void()> work) {
+  systemQueue.emplace(std::pair{std::max(due, now), nextSeq++}, std::move(work));
+}
+
+namespace {
+
+// Takes the first item out before it runs, so work may queue or cancel more work freely.
+void runFirst(Micros& now, World::Impl::Queue& queue) {
+  auto node = queue.extract(queue.begin());
+  now = std::max(now, node.key().first);
+  node.mapped()();
+}
+
+}  // namespace
+
 void World::Impl::runUntil(Micros limit) {
-  // Each item is taken out before it runs, so work may queue or cancel more work freely.
-  while (true) {
-    const bool work = !queue.empty() && queue.begin()->first.first <= limit;
-    const bool change = !changes.empty() && changes.begin()->first.first <= limit;
-    if (!work && !change) break;
-    // A change of the world due with (or before) the next work happens first.
-    if (change && (!work || changes.begin()->first.first <= queue.begin()->first.first)) {
-      auto node = changes.extract(changes.begin());
-      now = std::max(now, node.key().first);
-      node.mapped()();
-      continue;
-    }
-    auto node = queue.extract(queue.begin());
-    now = std::max(now, node.key().first);
-    node.mapped()();
+  // Both queues, in one time order: the main thread is free.
+  for (;;) {
+    const bool mainDue = !queue.empty() && queue.begin()->first.first <= limit;
+    const bool systemDue = !systemQueue.empty() && systemQueue.begin()->first.first <= limit;
+    if (!mainDue && !systemDue) return;
+    const bool systemFirst =
+        systemDue && (!mainDue || systemQueue.begin()->first < queue.begin()->first);
+    runFirst(now, systemFirst ? systemQueue : queue);
   }
 }
 
-void World::Impl::applyChangesUntil(Micros limit) {
-  while (!changes.empty() && changes.begin()->first.first <= limit) {
-    auto node = changes.extract(changes.begin());
-    now = std::max(now, node.key().first);
-    node.mapped()();
-  }
-}
-
-void World::Impl::blockMainThread(Micros duration) {
+void World::Impl::blockMain(Micros duration) {
   const Micros until = now + std::max<Micros>(duration, 0);
-  applyChangesUntil(until);  // the rest of the world does not wait for this thread
-  now = until;
+  // Whatever the main thread was doing, the rest of the system runs as the main loop's code.
+  while (!systemQueue.empty() && systemQueue.begin()->first.first <= until) {
+    runFirst(now, systemQueue);
+  }
+  now = std::max(now, until);
 }
 
 std::optional<int32_t> World::Impl::focusOwner() const {
@@ -100,8 +107,7 @@ void World::Impl::promptShown(Permission permission) {
   // One dialog at a time: prompts while the user has not answered yet show nothing new.
   if (granted || !after || *pending) return;
   *pending = true;
-  const uint64_t seq = nextSeq++;
-  changes.emplace(std::pair{now + *after, seq}, [this, permission, pending] {
+  enqueueSystem(now + *after, [this, permission, pending] {
     *pending = false;
     switch (permission) {
       case Permission::kAccessibility:
@@ -157,9 +163,42 @@ ElementState* World::Impl::focusedOf(int32_t pid) {
 
 void World::Impl::postDistributed(const std::string& name) {
   note("notification", name);
+  using platform::SuspensionBehavior;
+  // A deliver-immediately observer makes the center deliver what it held first.
+  const bool immediate =
+      std::any_of(distributedObservers.begin(), distributedObservers.end(), [&](const auto& o) {
+        return o.name == name && o.behavior == SuspensionBehavior::kDeliverImmediately;
+      });
+  if (!hostActive && immediate) flushSuspended();
   for (const DistributedObserver& o : distributedObservers) {
     if (o.name != name) continue;
-    enqueue(now, [block = o.block] { (*block)(); });
+    if (hostActive || o.behavior == SuspensionBehavior::kDeliverImmediately) {
+      enqueue(now, [block = o.block] { (*block)(); });
+      continue;
+    }
+    switch (o.behavior) {
+      case SuspensionBehavior::kDrop:
+      case SuspensionBehavior::kDeliverImmediately:
+        break;
+      case SuspensionBehavior::kCoalesce:
+        std::erase_if(suspended, [&](const auto& held) {
+          return held.first.lock() == o.token && held.second == name;
+        });
+        suspended.emplace_back(o.token, name);
+        break;
+      case SuspensionBehavior::kHold:
+        suspended.emplace_back(o.token, name);
+        break;
+    }
+  }
+}
+
+void World::Impl::flushSuspended() {
+  for (const auto& [weak, name] : std::exchange(suspended, {})) {
+    const platform::ObserverToken token = weak.lock();
+    for (const DistributedObserver& o : distributedObservers) {
+      if (o.token == token) enqueue(now, [block = o.block] { (*block)(); });
+    }
   }
 }
 
@@ -272,6 +311,10 @@ void World::setRecordWindow(size_t entries) {
   impl_->trace.setWindow(entries);
 }
 
+void World::later(Micros delay, std::function<void()> action) {
+  if (action) impl_->enqueueSystem(impl_->now + std::max<Micros>(delay, 0), std::move(action));
+}
+
 void World::addApplication(AppState app) {
   impl_->apps.push_back(std::move(app));
 }
@@ -300,11 +343,17 @@ std::optional<int32_t> World::focusOwner() const {
 
 void World::at(Micros when, std::function<void()> change) {
   if (!change) return;
-  impl_->changes.emplace(std::pair{when, impl_->nextSeq++}, std::move(change));
+  // The rest of the world goes on while the main thread is blocked: its changes run with the
+  // system's work, not the main loop's.
+  ++impl_->pendingChanges;
+  impl_->enqueueSystem(when, [impl = impl_.get(), change = std::move(change)] {
+    --impl->pendingChanges;
+    change();
+  });
 }
 
 int World::scheduledChangeCount() const {
-  return static_cast<int>(impl_->changes.size());
+  return impl_->pendingChanges;
 }
 
 void World::setFrontmost(std::optional<int32_t> pid) {
@@ -375,6 +424,19 @@ void World::postDistributedNotification(const std::string& name) {
   impl_->postDistributed(name);
 }
 
+void World::setHostActive(bool active) {
+  impl_->hostActive = active;
+  if (active) impl_->flushSuspended();
+}
+
+bool World::hostActive() const {
+  return impl_->hostActive;
+}
+
+Micros World::messagingTimeout() const {
+  return impl_->messagingTimeout > 0 ? impl_->messagingTimeout : Impl::kDefaultMessagingTimeout;
+}
+
 std::optional<std::pair<uint16_t, bool>> World::keyFor(const std::string& layout, char16_t ch) {
   return keys::keyFor(layout, ch);
 }
@@ -401,7 +463,8 @@ std::vector<std::string> World::takeOpenedURLs() {
 }
 
 int World::observerCount() const {
-  return static_cast<int>(impl_->workspaceObservers.size() + impl_->distributedObservers.size());
+  return static_cast<int>(impl_->workspaceObservers.size() + impl_->notificationObservers.size() +
+                          impl_->distributedObservers.size());
 }
 
 std::vector<InputSourceState>& World::inputSourceList() {

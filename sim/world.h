@@ -3,14 +3,19 @@
 // virtual clock, and models how the OS and the applications behave (not just what was called).
 //
 // Time: microseconds on a virtual clock. Work queued on the main loop (timers, delayed calls,
-// notification blocks, event delivery) runs only when the loop runs (runPending / advance);
-// sleepMicroseconds blocks the "main thread": it moves the clock and records the pause but runs
-// nothing, exactly as a blocking usleep would.
+// notification blocks, signals, taps on the main run loop) runs only when the loop runs
+// (runPending / advance). The rest of the system (the window server, the other applications, a
+// thread's own run loop) runs on the same clock but never waits for the main thread: while the
+// main thread is blocked (sleepMicroseconds, an accessibility call to a hung application) it goes
+// on at its due times. Threads are virtual: a thread's body runs at once, and its run loop serves
+// from its CFRunLoopRun until stopped.
 //
-// Events: user actions and posted synthetic events are queued on the main loop; when delivered,
-// an event passes through every session tap that is enabled and whose run-loop source is on the
-// main run loop (in creation order; an active tap that returns null drops it), then reaches the
-// frontmost application's focused element (typing, Backspace, Cmd+C, Cmd+V).
+// Events: user actions and posted synthetic events go to the window server, which passes them on
+// one at a time, in order, through every session tap that is enabled and whose run-loop source is
+// on a running run loop (in creation order; an active tap that returns null drops it), then to the
+// frontmost application's focused element (typing, Backspace, Cmd+C, Cmd+V). An active tap on the
+// main run loop holds every event until the main thread answers; an answer later than the tap
+// timeout disables the tap, which then hears kCGEventTapDisabledByTimeout.
 
 #include <cstdint>
 #include <functional>
@@ -107,6 +112,10 @@ struct AppState {
   std::optional<ElementState> focused;     // absent: no focused element
   // Every set call on its elements answers kAXErrorCannotComplete; reads still work.
   bool failsWrites = false;
+  // Busy or hung: every accessibility call to it blocks for the messaging timeout, then answers
+  // kAXErrorCannotComplete.
+  bool hung = false;
+  int timedOutCalls = 0;  // calls answered that way
 };
 
 struct PasteboardItemState {
@@ -136,6 +145,8 @@ struct PostedEvent {
   int64_t userData = 0;    // field 42
   platform::TapLocation location = 0;
   bool hadSource = false;
+  Micros postedAt = 0;                // virtual time of CGEventPost
+  std::optional<Micros> deliveredAt;  // when it reached the front application; null while held
 };
 
 struct Faults {
@@ -236,7 +247,8 @@ struct TapInfo {
   platform::TapOptions options = 0;
   uint64_t mask = 0;
   bool enabled = false;
-  bool onMainRunLoop = false;  // its run-loop source is on the main run loop
+  bool onMainRunLoop = false;    // its run-loop source is on the main run loop
+  bool onThreadRunLoop = false;  // on the running loop of a thread of its own
 };
 
 // A live timer, or a delayed block not yet run.
@@ -289,6 +301,8 @@ class World final : public platform::Platform {
   std::vector<TraceEntry> takeTrace();              // entries since the last call, in order
   Records records() const;
   void setRecordWindow(size_t entries);
+  // The user (or the system) acts after `delay`, even while the main thread is blocked.
+  void later(Micros delay, std::function<void()> action);
 
   // -- applications and focus
   void addApplication(AppState app);   // appended to runningApplications (workspace order)
@@ -326,6 +340,13 @@ class World final : public platform::Platform {
   void setPromptAnswers(PromptAnswers answers);
   // Post any distributed notification (e.g. one that changes nothing for this process).
   void postDistributedNotification(const std::string& name);
+  // The host is the active application (default: not; its window is hidden). While it is not,
+  // distributed notifications follow each observer's suspension behaviour; activation delivers
+  // what was queued.
+  void setHostActive(bool active);
+  bool hostActive() const;
+  // The process-wide accessibility messaging timeout in force (the system's 6 s by default).
+  Micros messagingTimeout() const;
 
   // -- the keyboard and the mouse (the user). Modifier keys (54..63) give flagsChanged events and
   // update the held-modifier state; Caps Lock toggles. Other keys give key down (autorepeat false)
@@ -356,10 +377,24 @@ class World final : public platform::Platform {
   bool secureInput() const;
   // The same with kCGEventTapDisabledByUserInput.
   void disableTapsByUserInput();
-  int activeTapCount() const;         // taps that exist, are enabled and are on the main run loop
+  // How late an active tap may answer before the system disables it (default 1 s).
+  void setTapTimeout(Micros limit);
+  Micros tapTimeout() const;
+  // The machine sleeps (or the screen locks, or another user takes the session): every tap is
+  // disabled, or its port invalidated, without any notice. Waking posts the workspace's wake
+  // notification; a return to this user's session its session-became-active notification.
+  enum class SleepEffect { kDisableTaps, kInvalidatePorts };
+  void sleepMachine(SleepEffect effect);
+  void wake();
+  void sessionBecameActive();
+  int activeTapCount() const;         // taps that exist, are enabled and are on a running run loop
   int tapCount() const;               // taps that exist (not yet released)
+  int tapThreadCount() const;         // threads started whose run loop still runs
   std::vector<TapInfo> taps() const;  // in creation order
-  std::vector<PostedEvent> takePosted();  // synthetic events posted since the last call
+  // Synthetic events posted since the last call that are among the most recent kPostedWindow.
+  std::vector<PostedEvent> takePosted();
+  int64_t postedTotal() const;  // over the world's life
+  static constexpr size_t kPostedWindow = 4096;
 
   // -- pasteboard
   std::vector<PasteboardItemState>& pasteboardItems();

@@ -2,6 +2,7 @@
 // Internals of the simulated world, shared by its source files only.
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -18,6 +19,7 @@ struct AXElementObject {
   enum class Kind { kSystemWide, kApplication, kFocused };
   Kind kind = Kind::kSystemWide;
   int32_t pid = 0;
+  sim::Micros messagingTimeout = 0;  // this element's own; 0: the process's
 };
 
 struct EventObject {
@@ -29,6 +31,7 @@ struct EventObject {
   bool unicodeSet = false;  // replaced with CGEventKeyboardSetUnicodeString
   int64_t userData = 0;     // field 42
   bool hadSource = false;
+  int64_t postedIndex = -1;  // the world's record of it, for a posted event
 };
 
 struct EventSourceObject {
@@ -50,6 +53,8 @@ struct TapState {
   platform::TapCallback callback = nullptr;
   void* userInfo = nullptr;
   bool enabled = true;  // CGEventTapCreate hands out an enabled tap
+  bool valid = true;    // false once the system invalidated its port
+  int inCallback = 0;   // its callback is running (nested calls counted)
 };
 
 }  // namespace sim
@@ -57,7 +62,31 @@ struct TapState {
 namespace platform {
 
 struct MachPortObject {
+  explicit MachPortObject(std::shared_ptr<sim::TapState> state) : tap(std::move(state)) {}
+  MachPortObject(const MachPortObject&) = delete;
+  MachPortObject& operator=(const MachPortObject&) = delete;
+  // Releasing the port ends the tap; doing so inside the tap's own callback leaves CoreGraphics
+  // running on a port that is gone, so the simulation reports it as a programming error.
+  ~MachPortObject();
   std::shared_ptr<sim::TapState> tap;
+};
+
+// A run loop: the main thread's, or a thread's own, serviced from CFRunLoopRun until stopped.
+struct RunLoopObject {
+  bool isMain = false;
+  bool running = false;
+  bool stopped = false;
+};
+
+struct ThreadObject {
+  std::shared_ptr<RunLoopObject> loop;  // its run loop, made on first CFRunLoopGetCurrent
+  bool joined = false;
+};
+
+struct SignalSourceObject {
+  std::function<void()> perform;
+  bool pending = false;
+  bool valid = true;
 };
 
 struct RunLoopSourceObject {
@@ -114,9 +143,13 @@ class SimAccessibility final : public platform::Accessibility {
                                       const platform::AXAttributeValue& value) override;
   platform::AXError isAttributeSettable(const platform::AXElement& element,
                                         std::string_view attribute, bool& settable) override;
+  platform::AXError setMessagingTimeout(const platform::AXElement& element,
+                                        float timeoutInSeconds) override;
   std::optional<platform::AXValueBox> createRangeValue(platform::AXRange range) override;
 
  private:
+  // A hung application answers nothing: the call blocks for the messaging timeout, then fails.
+  bool timesOut(const platform::AXElement& element, int32_t pid);
   World::Impl& w_;
 };
 
@@ -127,9 +160,18 @@ class SimEvents final : public platform::Events {
                                platform::TapOptions options, uint64_t eventsOfInterest,
                                platform::TapCallback callback, void* userInfo) override;
   void tapEnable(const platform::MachPort& tap, bool enable) override;
+  bool tapIsEnabled(const platform::MachPort& tap) override;
+  bool machPortIsValid(const platform::MachPort& tap) override;
   platform::RunLoopSource createRunLoopSource(const platform::MachPort& tap) override;
-  void addToMainRunLoop(const platform::RunLoopSource& source) override;
-  void removeFromMainRunLoop(const platform::RunLoopSource& source) override;
+  platform::RunLoop mainRunLoop() override;
+  platform::RunLoop currentRunLoop() override;
+  void addSource(const platform::RunLoop& loop, const platform::RunLoopSource& source) override;
+  void removeSource(const platform::RunLoop& loop, const platform::RunLoopSource& source) override;
+  void runCurrentRunLoop() override;
+  void stopRunLoop(const platform::RunLoop& loop) override;
+  void performBlock(const platform::RunLoop& loop, std::function<void()> block) override;
+  platform::Thread startThread(std::function<void()> body) override;
+  void joinThread(const platform::Thread& thread) override;
   int64_t integerValueField(platform::EventObject& event, platform::EventField field) override;
   platform::EventFlags flags(platform::EventObject& event) override;
   void keyboardGetUnicodeString(platform::EventObject& event, size_t maxLength,
@@ -184,6 +226,7 @@ class SimWorkspace final : public platform::Workspace {
   std::vector<platform::RunningApplication> runningApplications() override;
   bool openURL(std::string_view url) override;
   platform::ObserverToken addDidActivateApplicationObserver(ActivationBlock block) override;
+  platform::ObserverToken addObserver(Notification name, std::function<void()> block) override;
   void removeObserver(const platform::ObserverToken& token) override;
 
  private:
@@ -193,7 +236,8 @@ class SimWorkspace final : public platform::Workspace {
 class SimDistributedNotifications final : public platform::DistributedNotifications {
  public:
   explicit SimDistributedNotifications(World::Impl& w) : w_(w) {}
-  platform::ObserverToken addObserver(std::string_view name, std::function<void()> block) override;
+  platform::ObserverToken addObserver(std::string_view name, platform::SuspensionBehavior behavior,
+                                      std::function<void()> block) override;
   void removeObserver(const platform::ObserverToken& token) override;
 
  private:
@@ -207,6 +251,9 @@ class SimMainLoop final : public platform::MainLoop {
                                  std::function<void()> block) override;
   void invalidate(const platform::Timer& timer) override;
   void dispatchAfter(double delaySeconds, std::function<void()> block) override;
+  platform::SignalSource addSignalSource(std::function<void()> perform) override;
+  void signal(const platform::SignalSource& source) override;
+  void invalidateSignalSource(const platform::SignalSource& source) override;
   void sleepMicroseconds(uint32_t microseconds) override;
 
  private:
@@ -285,6 +332,11 @@ class TracingAccessibility final : public platform::Accessibility {
   platform::AXError isAttributeSettable(const platform::AXElement& element,
                                         std::string_view attribute, bool& settable) override;
   std::optional<platform::AXValueBox> createRangeValue(platform::AXRange range) override;
+
+  platform::AXError setMessagingTimeout(const platform::AXElement& element,
+                                        float timeoutInSeconds) override {
+    return inner_.setMessagingTimeout(element, timeoutInSeconds);
+  }
 
  private:
   World::Impl& w_;
@@ -368,10 +420,16 @@ struct World::Impl {
   TracingPasteboard tracedPasteboard{*this, pasteboard};
   TracingInputSources tracedInputSources{*this, inputSources};
 
-  // -- the loop: work ordered by (due time, insertion order)
+  // -- the loops, on one clock, each ordered by (due time, insertion order). The main thread's
+  // work (timers, delayed calls, notification blocks, signals, taps on the main run loop) runs
+  // only when the main loop runs. The rest of the system (the window server, the other
+  // applications, the threads' own run loops) never waits for the main thread: it also runs
+  // while the main thread is blocked.
+  using Queue = std::map<std::pair<Micros, uint64_t>, std::function<void()>>;
   Micros now = 0;
   uint64_t nextSeq = 0;
-  std::map<std::pair<Micros, uint64_t>, std::function<void()>> queue;
+  Queue queue;        // the main thread's
+  Queue systemQueue;  // everyone else's
   RecentRecords<Micros> pauses;
   Micros pausedMicros = 0;
   // Live timers (weakly: the queue keeps them) and delayed blocks not yet run, for inspection.
@@ -384,17 +442,24 @@ struct World::Impl {
   std::map<uint64_t, DelayedBlock> delayedBlocks;
   uint64_t nextBlockId = 1;
   void enqueue(Micros due, std::function<void()> work);
+  void enqueueSystem(Micros due, std::function<void()> work);
+  int pendingChanges = 0;  // scheduled with World::at, not yet happened
   void runUntil(Micros limit);
+  // The main thread is blocked (usleep, a synchronous call) for `duration`.
+  void blockMain(Micros duration);
   void scheduleTimer(const std::shared_ptr<platform::TimerObject>& timer, Micros due);
 
-  // -- changes of the world scheduled at a virtual time, ordered like the queue
-  std::map<std::pair<Micros, uint64_t>, std::function<void()>> changes;
-  // Makes every change due up to `limit` happen, each with the clock at its time.
-  void applyChangesUntil(Micros limit);
-  // The main thread is blocked for `duration` (a sleep, a call that waits): the clock moves on and
-  // the world's scheduled changes land meanwhile; nothing queued on the main loop runs. A change
-  // may remove an application or its element: hold no pointer into the world's state across it.
-  void blockMainThread(Micros duration);
+  // -- threads (virtual: a thread's body runs at once; its run loop then serves from the system
+  // queue until stopped, so a body ends with CFRunLoopRun)
+  std::shared_ptr<platform::RunLoopObject> mainRunLoop;
+  std::shared_ptr<platform::RunLoopObject> currentLoop;  // of the code running now
+  bool runsOnMain() const { return currentLoop == mainRunLoop; }
+  template <class F>
+  void onLoop(const std::shared_ptr<platform::RunLoopObject>& loop, F&& f) {
+    auto saved = std::exchange(currentLoop, loop);
+    f();
+    currentLoop = std::move(saved);
+  }
 
   // -- applications
   std::vector<AppState> apps;
@@ -415,22 +480,60 @@ struct World::Impl {
   void promptShown(Permission permission);
 
   // -- events
-  std::vector<std::weak_ptr<TapState>> taps;                                // creation order
-  std::vector<std::shared_ptr<platform::RunLoopSourceObject>> loopSources;  // on the main loop
-  std::vector<bool> heldModifiers = std::vector<bool>(64, false);           // by key code
+  struct LoopSource {
+    platform::RunLoop loop;
+    platform::RunLoopSource source;
+  };
+  std::vector<std::weak_ptr<TapState>> taps;                       // creation order
+  std::vector<LoopSource> loopSources;                             // sources added to run loops
+  std::vector<bool> heldModifiers = std::vector<bool>(64, false);  // by key code
   bool capsLock = false;
   int64_t keyboardEventCalls = 0;
-  std::vector<PostedEvent> posted;
   platform::EventFlags heldFlags() const;
-  bool tapDelivers(const TapState& tap) const;  // its source is on the main loop
-  bool secureInput = false;                     // some process has secure keyboard entry on
+  bool secureInput = false;  // some process has secure keyboard entry on
   bool hiddenBySecureInput(const platform::EventObject& event) const;
   // Whether the process holds the permission the tap's kind needs: trust for an active tap, trust
   // or listen access for a listen-only one.
   bool tapPermitted(platform::TapOptions options) const;
   void disableTaps(platform::EventType reason);
+  std::vector<std::weak_ptr<platform::ThreadObject>> threads;
+  // The running run loop that services the tap, or null when none does.
+  platform::RunLoop tapLoop(const TapState& tap) const;
+  bool tapDelivers(const TapState& tap) const { return tapLoop(tap) != nullptr; }
+  // The tap is on and asks for this event.
+  bool tapWants(const TapState& tap, const platform::EventObject& event) const;
+  // Calls the tap's callback on its own loop's thread: at once from a thread's run loop, or as
+  // work for the main thread when its source is on the main run loop.
+  void callTapLater(const std::weak_ptr<TapState>& tap, platform::EventType type);
+  platform::EventObject* callTap(TapState& tap, const platform::RunLoop& loop,
+                                 platform::EventType type, platform::EventObject* event);
+
+  // The window server passes events on one at a time, in order; an active tap holds them all
+  // until it answers, or until the answer is later than `tapTimeout` and the tap is disabled.
+  struct InFlight {
+    platform::Event event;
+    platform::EventObject* current = nullptr;    // what the last tap passed on; null: dropped
+    size_t nextTap = 0;                          // the next tap of `route` to pass
+    std::vector<std::weak_ptr<TapState>> route;  // the taps as they were when it came in
+  };
+  std::deque<InFlight> windowServer;
+  bool windowServerWaits = false;  // on a tap of the main run loop
+  uint64_t waitEpoch = 0;          // which wait a time-out or an answer belongs to
+  bool pumpScheduled = false;
+  Micros tapTimeout = 1000000;
   void queueDelivery(platform::Event event);
-  void deliver(platform::EventObject* event);
+  void schedulePump();
+  // Takes the front event on through its taps; false when it now waits for the main thread.
+  bool advanceFront();
+  void answerFromMain(uint64_t epoch);
+  void timeOutWait(uint64_t epoch);
+  void finishFront();  // the front event reaches the front application
+
+  // Posted synthetic events: totals, and the most recent records.
+  std::deque<PostedEvent> posted;  // records postedTotal - posted.size() .. postedTotal - 1
+  int64_t postedTotal = 0;
+  int64_t postedTaken = 0;  // takePosted's cursor
+  PostedEvent* postedRecord(int64_t index);
   void applyToFocusedElement(const platform::EventObject& event);
   platform::Event userKeyEvent(platform::EventType type, uint16_t keycode, bool autorepeat);
 
@@ -447,12 +550,25 @@ struct World::Impl {
   struct DistributedObserver {
     platform::ObserverToken token;
     std::string name;
+    platform::SuspensionBehavior behavior;
     std::shared_ptr<std::function<void()>> block;
   };
   std::vector<WorkspaceObserver> workspaceObservers;
+  struct NotificationObserver {
+    platform::ObserverToken token;
+    platform::Workspace::Notification name;
+    std::shared_ptr<std::function<void()>> block;
+  };
+  std::vector<NotificationObserver> notificationObservers;
   std::vector<DistributedObserver> distributedObservers;
   RecentRecords<std::string> openedURLs;
+  void postWorkspace(platform::Workspace::Notification name);
+  // Distributed notifications reach an inactive host as each observer registered: the queued
+  // ones (observer, notification) wait for activation or a deliver-immediately one.
+  bool hostActive = false;
+  std::vector<std::pair<std::weak_ptr<platform::ObserverObject>, std::string>> suspended;
   void postDistributed(const std::string& name);
+  void flushSuspended();
 
   // -- input sources
   std::vector<InputSourceState> sources;
@@ -469,6 +585,10 @@ struct World::Impl {
   WindowState window;
   Faults faults;
   CallCounts calls;
+
+  // -- accessibility messaging
+  static constexpr Micros kDefaultMessagingTimeout = 6000000;
+  Micros messagingTimeout = 0;  // 0: the system's default
 };
 
 // Edits of a text element, in UTF-16 units, shared by typing and accessibility writes.

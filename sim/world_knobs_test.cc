@@ -57,7 +57,7 @@ Tap installTap(World& world, Recorder& r, platform::TapOptions options) {
                         kKeys, record, &r);
   if (!t.port) return t;
   t.source = ev.createRunLoopSource(t.port);
-  ev.addToMainRunLoop(t.source);
+  ev.addSource(ev.mainRunLoop(), t.source);
   return t;
 }
 
@@ -129,7 +129,7 @@ TEST(SimTapPermissions, ATapWhosePermissionWentStaysButSeesNothing) {
   EXPECT_EQ(taps[1].options, platform::kCGEventTapOptionListenOnly);
   EXPECT_EQ(taps[1].mask, kKeys);
   EXPECT_TRUE(taps[1].onMainRunLoop);
-  world.events().removeFromMainRunLoop(l.source);
+  world.events().removeSource(world.events().mainRunLoop(), l.source);
   EXPECT_FALSE(world.taps()[1].onMainRunLoop);
 }
 
@@ -176,8 +176,9 @@ TEST(SimForeignEvents, TapsSwitchedOffByUserInputHearWhy) {
 TEST(SimPrompts, TheUserGrantsAtTheChosenTimeAfterThePrompt) {
   World world;
   int notified = 0;
-  auto token = world.distributedNotifications().addObserver("com.apple.accessibility.api",
-                                                            [&] { ++notified; });
+  auto token = world.distributedNotifications().addObserver(
+      "com.apple.accessibility.api", platform::SuspensionBehavior::kDeliverImmediately,
+      [&] { ++notified; });
   PromptAnswers answers;
   answers.accessibility = 2'000'000;
   answers.listen = 500;

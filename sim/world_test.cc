@@ -85,8 +85,9 @@ TEST(SimNotifications, TrustChangesPostTheAccessibilityNotificationOnTheLoop) {
   World world;
   platform::DistributedNotifications& dn = world.distributedNotifications();
   int accessibility = 0, other = 0;
-  const auto a = dn.addObserver("com.apple.accessibility.api", [&] { ++accessibility; });
-  const auto b = dn.addObserver("com.example.other", [&] { ++other; });
+  constexpr auto kAtOnce = platform::SuspensionBehavior::kDeliverImmediately;
+  const auto a = dn.addObserver("com.apple.accessibility.api", kAtOnce, [&] { ++accessibility; });
+  const auto b = dn.addObserver("com.example.other", kAtOnce, [&] { ++other; });
   EXPECT_EQ(world.observerCount(), 2);
 
   world.setTrusted(true);
@@ -109,6 +110,48 @@ TEST(SimNotifications, TrustChangesPostTheAccessibilityNotificationOnTheLoop) {
   EXPECT_EQ(accessibility, 2);
   dn.removeObserver(b);
   EXPECT_EQ(world.observerCount(), 0);
+}
+
+// While the host is not the active application, each observer gets what its registration asks
+// for; activation (or a deliver-immediately notification) delivers what was queued, in order.
+TEST(SimNotifications, AnInactiveHostGetsNotificationsAsEachObserverRegistered) {
+  using B = platform::SuspensionBehavior;
+  World world;
+  platform::DistributedNotifications& dn = world.distributedNotifications();
+  std::vector<std::string> heard;
+  for (const auto& [name, behavior] : {std::pair{"drop", B::kDrop},
+                                       {"coalesce", B::kCoalesce},
+                                       {"hold", B::kHold},
+                                       {"now", B::kDeliverImmediately}}) {
+    dn.addObserver("n", behavior, [&heard, label = std::string(name)] { heard.push_back(label); });
+  }
+  dn.addObserver("quiet", B::kHold, [&] { heard.push_back("quiet"); });
+  ASSERT_FALSE(world.hostActive());
+
+  world.postDistributedNotification("quiet");
+  world.postDistributedNotification("n");
+  world.runPending();
+  EXPECT_EQ(heard, (std::vector<std::string>{"quiet", "now"})) << "flushed, then delivered";
+  heard.clear();
+
+  // Without a deliver-immediately observer, everything waits for activation.
+  World other;
+  platform::DistributedNotifications& on = other.distributedNotifications();
+  for (const auto& [name, behavior] :
+       {std::pair{"drop", B::kDrop}, {"coalesce", B::kCoalesce}, {"hold", B::kHold}}) {
+    on.addObserver("n", behavior, [&heard, label = std::string(name)] { heard.push_back(label); });
+  }
+  other.postDistributedNotification("n");
+  other.postDistributedNotification("n");
+  other.advance(10000000);
+  EXPECT_EQ(heard, std::vector<std::string>{});
+  other.setHostActive(true);
+  other.runPending();
+  EXPECT_EQ(heard, (std::vector<std::string>{"hold", "coalesce", "hold"})) << "the last, once";
+  heard.clear();
+  other.postDistributedNotification("n");
+  other.runPending();
+  EXPECT_EQ(heard, (std::vector<std::string>{"drop", "coalesce", "hold"})) << "active: all at once";
 }
 
 // ---- Workspace ----------------------------------------------------------------------------

@@ -106,6 +106,19 @@ Json inputSourcesJson(sim::World& world) {
   return list;
 }
 
+Json tapLocationJson(platform::TapLocation location) {
+  switch (location) {
+    case platform::kCGHIDEventTap:
+      return "hid";
+    case platform::kCGSessionEventTap:
+      return "session";
+    case platform::kCGAnnotatedSessionEventTap:
+      return "annotatedSession";
+    default:
+      return location;
+  }
+}
+
 Json postedJson(sim::World& world) {
   Json list = Json::array();
   for (const sim::PostedEvent& e : world.takePosted()) {
@@ -119,8 +132,12 @@ Json postedJson(sim::World& world) {
     }
     event["keycode"] = e.keycode;
     event["flags"] = e.flags;
-    event["unicode"] = text::utf16ToUtf8(e.unicode);
+    event["characters"] = text::utf16ToUtf8(e.unicode);
     event["userData"] = e.userData;
+    event["location"] = tapLocationJson(e.location);
+    event["hadSource"] = e.hadSource;
+    event["postedAt"] = e.postedAt;
+    event["deliveredAt"] = e.deliveredAt ? Json(*e.deliveredAt) : Json();
     list.push_back(std::move(event));
   }
   return list;
@@ -203,12 +220,13 @@ Json tapsJson(sim::World& world) {
     tap["mask"] = t.mask;
     tap["events"] = maskEvents(t.mask);
     tap["enabled"] = t.enabled;
-    tap["runLoop"] = t.onMainRunLoop ? Json("main") : Json();
+    tap["runLoop"] = t.onMainRunLoop ? Json("main") : t.onThreadRunLoop ? Json("thread") : Json();
     list.push_back(std::move(tap));
   }
   Json taps = Json::object();
   taps["active"] = world.activeTapCount();
   taps["total"] = world.tapCount();
+  taps["threads"] = world.tapThreadCount();
   taps["taps"] = std::move(list);
   return taps;
 }
@@ -261,6 +279,8 @@ Json appsJson(sim::World& world) {
     entry["manualAccessibility"] = app->manualAccessibility;
     entry["manualAccessibilityWrites"] = app->manualAccessibilityWrites;
     entry["focused"] = app->focused.has_value();
+    entry["hung"] = app->hung;
+    entry["timedOutCalls"] = app->timedOutCalls;
     list.push_back(std::move(entry));
   }
   return list;
@@ -290,6 +310,7 @@ Json showWhat(SimContext& context, std::string_view what) {
     return j;
   }
   if (what == "posted") return postedJson(world);
+  if (what == "postedTotal") return Json(world.postedTotal());
   if (what == "pauses") return Json(world.takePauses());
   if (what == "log") return Json(world.takeLog());
   if (what == "urls") return Json(world.takeOpenedURLs());

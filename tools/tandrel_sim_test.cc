@@ -202,6 +202,52 @@ TEST_F(SimScriptTest, SecureInputSilencesTheKeyStreamAndIsReported) {
   EXPECT_EQ(out[7], R"({"reply":false})") << "a line with a mistake changes nothing";
 }
 
+// The machine sleeps and wakes; a hung application and the host's activation are knobs.
+TEST_F(SimScriptTest, SleepWakeHungApplicationsAndTheInactiveHostAreScriptable) {
+  std::vector<std::string> out = run(
+      R"({"world": {"trusted": true, "tapTimeout": 250000, "hostActive": false, "apps": [{"pid": 3, "hung": true, "frontmost": true, "focused": {"value": "x"}}]}})"
+      "\n"
+      R"({"listen": "tandrel/key_events"})"
+      "\n"
+      R"({"user": {"sleep": "invalidateTaps"}})"
+      "\n"
+      R"({"show": "taps"})"
+      "\n"
+      R"({"user": {"wake": true}})"
+      "\n"
+      R"({"show": "taps"})"
+      "\n"
+      R"({"user": {"sleep": "disableTaps"}})"
+      "\n"
+      R"({"user": {"switchUserBack": true}})"
+      "\n"
+      R"({"user": {"press": 0}})"
+      "\n"
+      R"({"call": "tandrel/automation", "method": "axFocusedText"})"
+      "\n"
+      R"({"user": {"hostActive": true}})"
+      "\n"
+      R"({"user": {"sleep": "now"}})");
+  EXPECT_EQ(status_, 1);
+  ASSERT_EQ(out.size(), 6u);
+  EXPECT_EQ(out[0], R"({"listen":"tandrel/key_events","ok":true})");
+  const auto counts = [](const std::string& line) {
+    const Json taps = Json::parse(line)["value"];
+    return std::vector<int>{taps["active"], taps["total"], taps["threads"]};
+  };
+  EXPECT_EQ(counts(out[1]), (std::vector<int>{0, 1, 0}));
+  EXPECT_EQ(counts(out[2]), (std::vector<int>{1, 1, 1}));
+  EXPECT_EQ(
+      out[3],
+      R"({"event":"tandrel/key_events","value":{"type":"keyDown","keycode":0,"repeat":false,"chars":"a","control":false,"shift":false,"alt":false,"meta":false}})");
+  EXPECT_EQ(out[4], R"({"reply":null})");
+  EXPECT_EQ(world_.tapTimeout(), 250000);
+  EXPECT_TRUE(world_.hostActive());
+  EXPECT_EQ(world_.application(3)->timedOutCalls, 3) << "the listen's, then the read's two";
+  EXPECT_EQ(world_.now(), 3000000) << "one second each";
+  EXPECT_NE(out[5].find("scriptError"), std::string::npos);
+}
+
 TEST_F(SimScriptTest, RawBytesGetTheirRawReply) {
   std::vector<std::string> out = run(
       // "listen" with null arguments, then "cancel", on an event channel
@@ -262,6 +308,11 @@ TEST_F(SimScriptTest, ShowReportsTheFieldThePasteboardAndWhatWasPosted) {
   EXPECT_EQ(posted[0]["type"], "keyDown");
   EXPECT_EQ(posted[0]["keycode"], 51);
   EXPECT_EQ(posted[0]["userData"], tandrel::kOwnEventMarker);
+  EXPECT_EQ(posted[0]["characters"], "");
+  EXPECT_EQ(posted[0]["location"], "hid");
+  EXPECT_EQ(posted[0]["hadSource"], true);
+  EXPECT_EQ(posted[2]["postedAt"].get<int64_t>() - posted[0]["postedAt"].get<int64_t>(), 3000);
+  EXPECT_EQ(posted[2]["deliveredAt"], posted[2]["postedAt"]) << "no tap holds it";
   EXPECT_EQ(out[4], R"({"show":"pauses","value":[3000,3000]})");
   EXPECT_EQ(out[5], R"({"show":"pauses","value":[]})");
   EXPECT_EQ(world_.focusedElement()->value, u"ghb");
@@ -294,10 +345,10 @@ TEST_F(SimScriptTest, ScheduledLinesLandAtTheirTimeEvenDuringACall) {
   EXPECT_EQ(Json::parse(out[0])["line"], 5) << "a mistake in a scheduled world line shows at once";
   EXPECT_EQ(Json::parse(out[1])["line"], 6);
   EXPECT_EQ(out[2], R"({"reply":null})");
-  // All three Backspaces reach the field after the call; the text changed under them.
+  // Each Backspace reaches the field as it is posted: two on "abcdef", the third on the new text.
   EXPECT_EQ(
       out[3],
-      R"({"show":"field","value":{"pid":3,"text":"","selection":{"start":0,"length":0},"subrole":null}})");
+      R"({"show":"field","value":{"pid":3,"text":"xy","selection":{"start":2,"length":0},"subrole":null}})");
   EXPECT_EQ(out[4], R"({"scriptError":"no application with pid 3","line":4,"time":600000})");
   EXPECT_EQ(out[5], R"({"show":"apps","value":[]})");
 }
@@ -337,7 +388,7 @@ TEST_F(SimScriptTest, NewUserActionsAndWorldKeysReachTheWorld) {
   Json taps = Json::parse(out[6])["value"];
   EXPECT_EQ(taps["taps"][0]["enabled"], true) << "the handler turned it back on";
   EXPECT_EQ(taps["taps"][0]["options"], "active");
-  EXPECT_EQ(taps["taps"][0]["runLoop"], "main");
+  EXPECT_EQ(taps["taps"][0]["runLoop"], "thread");
 
   EXPECT_EQ(world_.systemWideFocus(), 5);
   EXPECT_EQ(world_.application(5)->focused->value, u"ħ") << "typed into the panel";

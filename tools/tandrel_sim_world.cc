@@ -239,6 +239,8 @@ void parseApps(sim::World& world, const Json& list, Steps& steps) {
         app.refuseManualAccessibility = asBool(v, key);
       } else if (key == "failsWrites") {
         app.failsWrites = asBool(v, key);
+      } else if (key == "hung") {
+        app.hung = asBool(v, key);
       } else if (key == "focused") {
         app.focused = parseFocused(v, app.focused);
       } else if (key == "remove") {
@@ -705,6 +707,12 @@ Steps worldSteps(sim::World& world, const Json& settings) {
           [&world, version = parseVersion(v)] { world.setOperatingSystemVersion(version); });
     } else if (key == "hostPid") {
       steps.push_back([&world, pid = asPid(v, key)] { world.setHostPid(pid); });
+    } else if (key == "hostActive") {
+      steps.push_back([&world, on = asBool(v, key)] { world.setHostActive(on); });
+    } else if (key == "tapTimeout") {
+      const double micros = asNumber(v, key);
+      if (!(micros >= 0) || micros > 1e15) throw ScriptError("\"tapTimeout\" must be 0 or more");
+      steps.push_back([&world, micros] { world.setTapTimeout(static_cast<sim::Micros>(micros)); });
     } else if (key == "loginItem") {
       parseLoginItem(world, v, steps);
     } else if (key == "faults") {
@@ -856,6 +864,23 @@ void applyUserAction(SimContext& context, const Json& action) {
     int32_t pid = asPid(v, verb);
     if (!world.application(pid)) throw ScriptError("no application with pid " + v.dump());
     world.removeApplication(pid);
+  } else if (verb == "sleep") {
+    allow({"sleep"});
+    const std::string effect = asString(v, verb);
+    if (effect != "disableTaps" && effect != "invalidateTaps") {
+      throw ScriptError("\"sleep\" takes \"disableTaps\" or \"invalidateTaps\"");
+    }
+    world.sleepMachine(effect == "disableTaps" ? sim::World::SleepEffect::kDisableTaps
+                                               : sim::World::SleepEffect::kInvalidatePorts);
+  } else if (verb == "wake") {
+    allow({"wake"});
+    if (asBool(v, verb)) world.wake();
+  } else if (verb == "switchUserBack") {
+    allow({"switchUserBack"});
+    if (asBool(v, verb)) world.sessionBecameActive();
+  } else if (verb == "hostActive") {
+    allow({"hostActive"});
+    world.setHostActive(asBool(v, verb));
   } else if (verb == "notify") {
     allow({"notify"});
     world.postDistributedNotification(asString(v, verb));

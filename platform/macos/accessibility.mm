@@ -65,6 +65,12 @@ class MacAccessibility final : public Accessibility {
     return static_cast<AXError>(error);
   }
 
+  AXError setMessagingTimeout(const AXElement& element, float timeoutInSeconds) override {
+    if (!element) return kAXErrorIllegalArgument;
+    return static_cast<AXError>(
+        AXUIElementSetMessagingTimeout(elementRef(element), timeoutInSeconds));
+  }
+
   std::optional<AXValueBox> createRangeValue(AXRange range) override {
     const CFRange cfRange =
         CFRangeMake(static_cast<CFIndex>(range.location), static_cast<CFIndex>(range.length));

@@ -3,6 +3,9 @@
 #import <ApplicationServices/ApplicationServices.h>
 #import <Carbon/Carbon.h>
 
+#include <system_error>
+#include <thread>
+
 #include "platform/macos/cf_handles.h"
 #include "platform/macos/services.h"
 
@@ -18,11 +21,17 @@ struct TapContext {
 
 namespace platform {
 
-// Event, event source and run-loop source handles are the CoreFoundation references themselves
-// (see adoptHandle): the tap hands the core a borrowed CGEventRef per event without allocating.
+// Event, event source, run-loop source and run-loop handles are the CoreFoundation references
+// themselves (see adoptHandle): the tap hands the core a borrowed CGEventRef per event without
+// allocating.
 struct EventObject;
 struct EventSourceObject;
 struct RunLoopSourceObject;
+struct RunLoopObject;
+
+struct ThreadObject {
+  std::thread thread;
+};
 
 // The tap lives as long as its handle. Releasing the last copy invalidates the port, which also
 // invalidates its run-loop source, so no callback can arrive for a context that is gone.
@@ -50,7 +59,6 @@ CGEventRef eventRef(EventObject& event) {
 }
 
 CGEventRef tapTrampoline(CGEventTapProxy, CGEventType type, CGEventRef event, void* userInfo) {
-  // Copied first: the core's callback may release the tap, and the context with it.
   const TapContext context = *static_cast<const TapContext*>(userInfo);
   EventObject* passed = context.callback(static_cast<EventType>(type),
                                          handleRef<EventObject*>(event), context.userInfo);
@@ -75,22 +83,62 @@ class MacEvents final : public Events {
     if (tap) CGEventTapEnable(tap->port, enable);
   }
 
+  bool tapIsEnabled(const MachPort& tap) override { return tap && CGEventTapIsEnabled(tap->port); }
+
+  bool machPortIsValid(const MachPort& tap) override {
+    return tap && CFMachPortIsValid(tap->port) != 0;
+  }
+
   RunLoopSource createRunLoopSource(const MachPort& tap) override {
     if (!tap) return nullptr;
     return adoptHandle<RunLoopSourceObject>(
         CFMachPortCreateRunLoopSource(kCFAllocatorDefault, tap->port, 0));
   }
 
-  void addToMainRunLoop(const RunLoopSource& source) override {
-    if (!source) return;
-    CFRunLoopAddSource(CFRunLoopGetMain(), handleRef<CFRunLoopSourceRef>(source.get()),
-                       kCFRunLoopCommonModes);
+  RunLoop mainRunLoop() override { return retainHandle<RunLoopObject>(CFRunLoopGetMain()); }
+
+  RunLoop currentRunLoop() override { return retainHandle<RunLoopObject>(CFRunLoopGetCurrent()); }
+
+  void addSource(const RunLoop& loop, const RunLoopSource& source) override {
+    if (!loop || !source) return;
+    CFRunLoopAddSource(handleRef<CFRunLoopRef>(loop.get()),
+                       handleRef<CFRunLoopSourceRef>(source.get()), kCFRunLoopCommonModes);
   }
 
-  void removeFromMainRunLoop(const RunLoopSource& source) override {
-    if (!source) return;
-    CFRunLoopRemoveSource(CFRunLoopGetMain(), handleRef<CFRunLoopSourceRef>(source.get()),
-                          kCFRunLoopCommonModes);
+  void removeSource(const RunLoop& loop, const RunLoopSource& source) override {
+    if (!loop || !source) return;
+    CFRunLoopRemoveSource(handleRef<CFRunLoopRef>(loop.get()),
+                          handleRef<CFRunLoopSourceRef>(source.get()), kCFRunLoopCommonModes);
+  }
+
+  void runCurrentRunLoop() override { CFRunLoopRun(); }
+
+  void stopRunLoop(const RunLoop& loop) override {
+    if (loop) CFRunLoopStop(handleRef<CFRunLoopRef>(loop.get()));
+  }
+
+  void performBlock(const RunLoop& loop, std::function<void()> block) override {
+    if (!loop || !block) return;
+    CFRunLoopRef ref = handleRef<CFRunLoopRef>(loop.get());
+    CFRunLoopPerformBlock(ref, kCFRunLoopCommonModes, ^{
+      block();
+    });
+    CFRunLoopWakeUp(ref);
+  }
+
+  // A thread the system cannot start is a null handle, not an exception.
+  Thread startThread(std::function<void()> body) override {
+    auto thread = std::make_shared<ThreadObject>();
+    try {
+      thread->thread = std::thread(std::move(body));
+    } catch (const std::system_error&) {
+      return nullptr;
+    }
+    return thread;
+  }
+
+  void joinThread(const Thread& thread) override {
+    if (thread && thread->thread.joinable()) thread->thread.join();
   }
 
   int64_t integerValueField(EventObject& event, EventField field) override {

@@ -13,6 +13,18 @@ struct TimerObject {
   NSTimer* timer;
 };
 
+// A version 0 run-loop source on the main run loop; its context owns the perform function.
+struct SignalSourceObject {
+  explicit SignalSourceObject(CFRunLoopSourceRef created) : source(created) {}
+  SignalSourceObject(const SignalSourceObject&) = delete;
+  SignalSourceObject& operator=(const SignalSourceObject&) = delete;
+  ~SignalSourceObject() {
+    CFRunLoopSourceInvalidate(source);
+    CFRelease(source);
+  }
+  CFRunLoopSourceRef source;
+};
+
 }  // namespace platform
 
 namespace platform::macos {
@@ -38,6 +50,32 @@ class MacMainLoop final : public MainLoop {
                    dispatch_get_main_queue(), ^{
                      block();
                    });
+  }
+
+  SignalSource addSignalSource(std::function<void()> perform) override {
+    CFRunLoopSourceContext context = {};
+    context.info = new std::function<void()>(std::move(perform));
+    context.release = [](const void* info) {
+      delete static_cast<const std::function<void()>*>(info);
+    };
+    context.perform = [](void* info) { (*static_cast<std::function<void()>*>(info))(); };
+    CFRunLoopSourceRef source = CFRunLoopSourceCreate(kCFAllocatorDefault, 0, &context);
+    if (source == nullptr) {
+      context.release(context.info);
+      return nullptr;
+    }
+    CFRunLoopAddSource(CFRunLoopGetMain(), source, kCFRunLoopCommonModes);
+    return std::make_shared<SignalSourceObject>(source);
+  }
+
+  void signal(const SignalSource& source) override {
+    if (!source) return;
+    CFRunLoopSourceSignal(source->source);
+    CFRunLoopWakeUp(CFRunLoopGetMain());
+  }
+
+  void invalidateSignalSource(const SignalSource& source) override {
+    if (source) CFRunLoopSourceInvalidate(source->source);
   }
 
   void sleepMicroseconds(uint32_t microseconds) override {

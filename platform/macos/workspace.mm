@@ -5,10 +5,29 @@
 #include "platform/macos/conversions.h"
 #include "platform/macos/services.h"
 
+// The observer object of a selector-based registration: its selector calls the block.
+@interface TandrelNotificationObserver : NSObject
+- (instancetype)initWithBlock:(void (^)(void))block;
+- (void)notificationArrived:(NSNotification*)notification;
+@end
+
+@implementation TandrelNotificationObserver {
+  void (^block_)(void);
+}
+- (instancetype)initWithBlock:(void (^)(void))block {
+  self = [super init];
+  if (self) block_ = block;
+  return self;
+}
+- (void)notificationArrived:(NSNotification*)notification {
+  block_();
+}
+@end
+
 namespace platform {
 
-// The token -addObserverForName:object:queue:usingBlock: returned. The center keeps the
-// observer until -removeObserver: is given this token.
+// The token -addObserverForName:object:queue:usingBlock: returned, or the observer object of a
+// selector-based registration. The center keeps the observer until -removeObserver: is given it.
 struct ObserverObject {
   id token;
 };
@@ -70,6 +89,19 @@ class MacWorkspace final : public Workspace {
                                 }]);
   }
 
+  ObserverToken addObserver(Notification name, std::function<void()> block) override {
+    NSNotificationCenter* center = [NSWorkspace sharedWorkspace].notificationCenter;
+    NSNotificationName notification = name == Notification::kDidWake
+                                          ? NSWorkspaceDidWakeNotification
+                                          : NSWorkspaceSessionDidBecomeActiveNotification;
+    return wrap([center addObserverForName:notification
+                                    object:nil
+                                     queue:[NSOperationQueue mainQueue]
+                                usingBlock:^(NSNotification*) {
+                                  block();
+                                }]);
+  }
+
   void removeObserver(const ObserverToken& token) override {
     if (token) [[NSWorkspace sharedWorkspace].notificationCenter removeObserver:token->token];
   }
@@ -77,14 +109,18 @@ class MacWorkspace final : public Workspace {
 
 class MacDistributedNotifications final : public DistributedNotifications {
  public:
-  ObserverToken addObserver(std::string_view name, std::function<void()> block) override {
-    NSDistributedNotificationCenter* center = [NSDistributedNotificationCenter defaultCenter];
-    return wrap([center addObserverForName:toNSString(name)
-                                    object:nil
-                                     queue:[NSOperationQueue mainQueue]
-                                usingBlock:^(NSNotification*) {
-                                  block();
-                                }]);
+  ObserverToken addObserver(std::string_view name, SuspensionBehavior behavior,
+                            std::function<void()> block) override {
+    TandrelNotificationObserver* observer = [[TandrelNotificationObserver alloc] initWithBlock:^{
+      block();
+    }];
+    [[NSDistributedNotificationCenter defaultCenter]
+               addObserver:observer
+                  selector:@selector(notificationArrived:)
+                      name:toNSString(name)
+                    object:nil
+        suspensionBehavior:static_cast<NSNotificationSuspensionBehavior>(behavior)];
+    return wrap(observer);
   }
 
   void removeObserver(const ObserverToken& token) override {

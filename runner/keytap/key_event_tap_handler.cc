@@ -6,6 +6,7 @@
 
 #include "runner/automation/automation_handler.h"
 #include "runner/automation/manual_accessibility.h"
+#include "runner/keytap/tap_thread.h"
 #include "runner/permissions/permission_gate.h"
 #include "text/text.h"
 
@@ -79,6 +80,28 @@ bool isTapDisabledNotice(platform::EventType type) {
 
 }  // namespace
 
+// One listen's tap. The tap's thread reads only `events`, `mainLoop`, `signal` and `handoff`,
+// which are set before it starts and stay until it has been joined.
+struct KeyEventTapHandler::TapSession {
+  explicit TapSession(platform::Platform& platform)
+      : events(platform.events()), mainLoop(platform.mainLoop()), handoff(&wake, this) {}
+  TapSession(const TapSession&) = delete;
+  TapSession& operator=(const TapSession&) = delete;
+
+  static void wake(void* context) {
+    auto* self = static_cast<TapSession*>(context);
+    self->mainLoop.signal(self->signal);
+  }
+
+  platform::Events& events;
+  platform::MainLoop& mainLoop;
+  TapHandoff handoff;
+  platform::SignalSource signal;
+  platform::MachPort tap;
+  platform::RunLoopSource source;
+  std::unique_ptr<TapThread> thread;  // declared last: stopped and joined first
+};
+
 std::shared_ptr<KeyEventTapHandler> KeyEventTapHandler::create(platform::Platform& platform,
                                                                bool sandboxed) {
   return std::shared_ptr<KeyEventTapHandler>(new KeyEventTapHandler(platform, sandboxed));
@@ -103,7 +126,8 @@ KeyEventTapHandler::KeyEventTapHandler(platform::Platform& platform, bool sandbo
       permissionLostEvent_(makeTypeOnlyEvent("permissionLost")) {}
 
 KeyEventTapHandler::~KeyEventTapHandler() {
-  // The tap holds a plain pointer to this handler: it must be gone before the handler is.
+  // The tap's thread holds a plain pointer into this handler's session: it must be stopped
+  // before the handler goes.
   stopAll();
 }
 
@@ -116,24 +140,7 @@ std::optional<channel::ChannelError> KeyEventTapHandler::onListen(
   if (!PermissionGate::requiredPermissionGranted(platform_, sandboxed_)) {
     return noPermission(kPermissionNotGrantedMessage);
   }
-  // Inside the sandbox only a listen-only tap is allowed.
-  const platform::TapOptions options =
-      sandboxed_ ? platform::kCGEventTapOptionListenOnly : platform::kCGEventTapOptionDefault;
-  platform::MachPort newTap =
-      events_.tapCreate(platform::kCGSessionEventTap, platform::kCGHeadInsertEventTap, options,
-                        kEventMask, &KeyEventTapHandler::tapCallback, this);
-  if (!newTap) return noPermission(kTapCreationFailedMessage);
-  platform::RunLoopSource source = events_.createRunLoopSource(newTap);
-  if (!source) {
-    // A tap that can never deliver is no tap at all; release it rather than keep it half set up.
-    events_.tapEnable(newTap, false);
-    return noPermission(kTapCreationFailedMessage);
-  }
-
-  tap = std::move(newTap);
-  runLoopSource = std::move(source);
-  events_.addToMainRunLoop(runLoopSource);
-  events_.tapEnable(tap, true);
+  if (auto error = startTap()) return error;
   sink = std::move(newSink);
 
   if (sandboxed_ && !events_.preflightPostEventAccess()) {
@@ -144,25 +151,67 @@ std::optional<channel::ChannelError> KeyEventTapHandler::onListen(
 
   const std::weak_ptr<KeyEventTapHandler> weak = weak_from_this();
   platform::Accessibility& accessibility = platform_.accessibility();
-  appObserver = platform_.workspace().addDidActivateApplicationObserver(
+  platform::Workspace& workspace = platform_.workspace();
+  appObserver = workspace.addDidActivateApplicationObserver(
       [weak, &accessibility](const std::optional<platform::RunningApplication>& app) {
         if (const auto self = weak.lock()) self->push(self->appChangedEvent_);
         // Chromium-based applications expose their text fields only once asked to.
         if (app) enableManualAccessibility(accessibility, app->processIdentifier);
       });
-  if (const auto front = platform_.workspace().frontmostApplication()) {
+  if (const auto front = workspace.frontmostApplication()) {
     enableManualAccessibility(accessibility, front->processIdentifier);
   }
+  // Sleep, screen lock and user switching can switch the tap off without any notice.
+  const auto revive = [weak] {
+    if (const auto self = weak.lock()) self->reviveTap();
+  };
+  wakeObserver = workspace.addObserver(platform::Workspace::Notification::kDidWake, revive);
+  sessionObserver =
+      workspace.addObserver(platform::Workspace::Notification::kSessionDidBecomeActive, revive);
 
   if (!sandboxed_) {
     platform::MainLoop& loop = platform_.mainLoop();
-    trustObserver =
-        platform_.distributedNotifications().addObserver(kAccessibilityChanged, [weak, &loop] {
+    // The host is rarely the active application: a suspended notification would come only when
+    // the user next brings it to the front.
+    trustObserver = platform_.distributedNotifications().addObserver(
+        kAccessibilityChanged, platform::SuspensionBehavior::kDeliverImmediately, [weak, &loop] {
           loop.dispatchAfter(kTrustRecheckDelay, [weak] {
             if (const auto self = weak.lock()) self->checkTrust();
           });
         });
   }
+  return std::nullopt;
+}
+
+std::optional<channel::ChannelError> KeyEventTapHandler::startTap() {
+  auto session = std::make_unique<TapSession>(platform_);
+  // Inside the sandbox only a listen-only tap is allowed.
+  const platform::TapOptions options =
+      sandboxed_ ? platform::kCGEventTapOptionListenOnly : platform::kCGEventTapOptionDefault;
+  session->tap =
+      events_.tapCreate(platform::kCGSessionEventTap, platform::kCGHeadInsertEventTap, options,
+                        kEventMask, &KeyEventTapHandler::tapCallback, session.get());
+  if (!session->tap) return noPermission(kTapCreationFailedMessage);
+  session->source = events_.createRunLoopSource(session->tap);
+  if (!session->source) {
+    // A tap that can never deliver is no tap at all; release it rather than keep it half set up.
+    events_.tapEnable(session->tap, false);
+    return noPermission(kTapCreationFailedMessage);
+  }
+  const std::weak_ptr<KeyEventTapHandler> weak = weak_from_this();
+  session->signal = platform_.mainLoop().addSignalSource([weak] {
+    if (const auto self = weak.lock()) self->drain();
+  });
+  // Without the signal the main thread would never hear of a record; without the thread the tap
+  // would never be served.
+  if (session->signal) session->thread = TapThread::start(events_, session->source);
+  if (!session->thread) {
+    events_.tapEnable(session->tap, false);
+    platform_.mainLoop().invalidateSignalSource(session->signal);
+    return noPermission(kTapCreationFailedMessage);
+  }
+  events_.tapEnable(session->tap, true);
+  session_ = std::move(session);
   return std::nullopt;
 }
 
@@ -173,12 +222,22 @@ std::optional<channel::ChannelError> KeyEventTapHandler::onCancel(
 }
 
 void KeyEventTapHandler::stopAll() {
-  if (appObserver) {
-    platform_.workspace().removeObserver(appObserver);
-    appObserver.reset();
+  platform::Workspace& workspace = platform_.workspace();
+  for (platform::ObserverToken* token : {&appObserver, &wakeObserver, &sessionObserver}) {
+    if (*token) workspace.removeObserver(*token);
+    token->reset();
   }
   teardownTap();
   sink.reset();
+}
+
+void KeyEventTapHandler::releaseTap() {
+  if (!session_) return;
+  const std::unique_ptr<TapSession> session = std::move(session_);
+  events_.tapEnable(session->tap, false);
+  // Once joined, the tap's thread is out of the callback for good: the port can go.
+  session->thread->stop();
+  platform_.mainLoop().invalidateSignalSource(session->signal);
 }
 
 void KeyEventTapHandler::teardownTap() {
@@ -186,85 +245,126 @@ void KeyEventTapHandler::teardownTap() {
     platform_.distributedNotifications().removeObserver(trustObserver);
     trustObserver.reset();
   }
-  if (tap) events_.tapEnable(tap, false);
-  if (runLoopSource) {
-    events_.removeFromMainRunLoop(runLoopSource);
-    runLoopSource.reset();
-  }
-  tap.reset();
+  releaseTap();
 }
 
 void KeyEventTapHandler::checkTrust() {
-  if (!tap) return;
+  if (!session_) return;
   if (platform_.accessibility().isProcessTrusted()) return;
+  drain();  // what the user did before the loss is reported before it
+  if (!session_) return;
   teardownTap();
   push(permissionLostEvent_);
+}
+
+void KeyEventTapHandler::reviveTap() {
+  if (!session_) return;
+  drain();
+  if (!session_) return;
+  if (!PermissionGate::requiredPermissionGranted(platform_, sandboxed_)) {
+    teardownTap();
+    push(permissionLostEvent_);
+    return;
+  }
+  if (!events_.machPortIsValid(session_->tap)) {
+    releaseTap();
+    // The same sink goes on; a tap that cannot come back is a lost one.
+    if (startTap()) {
+      teardownTap();
+      push(permissionLostEvent_);
+    }
+    return;
+  }
+  if (!events_.tapIsEnabled(session_->tap)) events_.tapEnable(session_->tap, true);
+}
+
+void* KeyEventTapHandler::tapUserInfo() const {
+  return session_.get();
 }
 
 platform::EventObject* KeyEventTapHandler::tapCallback(platform::EventType type,
                                                        platform::EventObject* event,
                                                        void* userInfo) {
-  static_cast<KeyEventTapHandler*>(userInfo)->handle(type, event);
+  auto* session = static_cast<TapSession*>(userInfo);
+  TapRecord record;
+  record.type = type;
+  if (!isTapDisabledNotice(type)) {
+    if (event == nullptr) return event;
+    platform::Events& events = session->events;
+    // The host's own synthetic typing comes through the tap as well.
+    if (events.integerValueField(*event, platform::kCGEventSourceUserData) == kOwnEventMarker) {
+      return event;
+    }
+    record.flags = events.flags(*event);
+    if (type == platform::kCGEventKeyDown || type == platform::kCGEventFlagsChanged) {
+      record.keycode = events.integerValueField(*event, platform::kCGKeyboardEventKeycode);
+    }
+    if (type == platform::kCGEventKeyDown) {
+      record.repeat = events.integerValueField(*event, platform::kCGKeyboardEventAutorepeat) != 0;
+      size_t length = 0;
+      events.keyboardGetUnicodeString(*event, kMaxChars, length, record.chars.data());
+      // The reported length is the string's full length, which may exceed what the buffer holds.
+      record.length = static_cast<uint8_t>(std::min(length, kMaxChars));
+    }
+  }
+  session->handoff.push(record);
   return event;
 }
 
-void KeyEventTapHandler::handle(platform::EventType type, platform::EventObject* event) {
-  if (isTapDisabledNotice(type)) {
+void KeyEventTapHandler::drain() {
+  if (!session_) return;
+  session_->handoff.startDrain();
+  TapRecord record;
+  // A record may end the session (a lost permission): look again before each one.
+  while (session_ && session_->handoff.pop(record)) handle(record);
+}
+
+void KeyEventTapHandler::handle(const TapRecord& record) {
+  if (isTapDisabledNotice(record.type)) {
     // Only a tap this handler still holds can be switched back on or reported lost; this also
     // keeps a late notice from reporting the loss a second time.
-    if (!tap) return;
+    if (!session_) return;
     if (PermissionGate::requiredPermissionGranted(platform_, sandboxed_)) {
-      events_.tapEnable(tap, true);
+      events_.tapEnable(session_->tap, true);
     } else {
       teardownTap();
       push(permissionLostEvent_);
     }
     return;
   }
-  if (event == nullptr) return;
-  // The host's own synthetic typing comes through the tap as well.
-  if (events_.integerValueField(*event, platform::kCGEventSourceUserData) == kOwnEventMarker) {
-    return;
-  }
-  if (!sink) return;
+  if (sink) report(record, *sink);
+}
 
-  const platform::EventFlags flags = events_.flags(*event);
-  if (type == platform::kCGEventFlagsChanged) {
-    const int64_t keycode = events_.integerValueField(*event, platform::kCGKeyboardEventKeycode);
+bool KeyEventTapHandler::report(const TapRecord& record, channel::EventSink& out) {
+  if (record.type == platform::kCGEventFlagsChanged) {
     auto& map = *modifierEvent_.get_if<channel::ValueMap>();
     const auto entries = map.begin();
-    entries[kModifierKeycode].second = keycode;
-    entries[kModifierDown].second = isModifierDown(keycode, flags);
-    writeFlags(entries + kModifierFlags, flags);
-    sink->success(modifierEvent_);
-    return;
+    entries[kModifierKeycode].second = record.keycode;
+    entries[kModifierDown].second = isModifierDown(record.keycode, record.flags);
+    writeFlags(entries + kModifierFlags, record.flags);
+    out.success(modifierEvent_);
+    return true;
   }
-  if (type == platform::kCGEventKeyDown) {
-    const int64_t keycode = events_.integerValueField(*event, platform::kCGKeyboardEventKeycode);
-    const bool repeat =
-        events_.integerValueField(*event, platform::kCGKeyboardEventAutorepeat) != 0;
-    char16_t units[kMaxChars] = {};
-    size_t length = 0;
-    events_.keyboardGetUnicodeString(*event, kMaxChars, length, units);
-    // The reported length is the string's full length, which may exceed what the buffer holds.
-    length = std::min(length, kMaxChars);
-
+  if (record.type == platform::kCGEventKeyDown) {
     auto& map = *keyDownEvent_.get_if<channel::ValueMap>();
     const auto entries = map.begin();
-    entries[kKeyDownKeycode].second = keycode;
-    entries[kKeyDownRepeat].second = repeat;
+    entries[kKeyDownKeycode].second = record.keycode;
+    entries[kKeyDownRepeat].second = record.repeat;
     std::string& chars = *entries[kKeyDownChars].second.get_if<std::string>();
-    if (length == 0) {
+    if (record.length == 0) {
       chars.clear();
     } else {
-      chars = text::utf16ToUtf8(std::u16string_view(units, length));
+      chars = text::utf16ToUtf8(std::u16string_view(record.chars.data(), record.length));
     }
-    writeFlags(entries + kKeyDownFlags, flags);
-    sink->success(keyDownEvent_);
-    return;
+    writeFlags(entries + kKeyDownFlags, record.flags);
+    out.success(keyDownEvent_);
+    return true;
   }
-  // Only the three mouse-button presses remain in the tap's mask.
-  sink->success(clickEvent_);
+  const bool isClick = record.type == platform::kCGEventLeftMouseDown ||
+                       record.type == platform::kCGEventRightMouseDown ||
+                       record.type == platform::kCGEventOtherMouseDown;
+  if (isClick) out.success(clickEvent_);
+  return isClick;
 }
 
 bool KeyEventTapHandler::isModifierDown(int64_t keycode, uint64_t flags) {

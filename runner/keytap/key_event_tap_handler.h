@@ -2,6 +2,12 @@
 // The "tandrel/key_events" stream: while the Flutter side listens, a system-wide event tap reports
 // every key press, modifier change and mouse-button press the user makes, plus application
 // switches and the loss of the permission the tap needs. Input is only observed, never altered.
+//
+// An active tap holds every event of the session until its callback answers, so the callback runs
+// on a thread of its own (TapThread) that no channel call can block. It only copies each event
+// into a record for the main thread (TapHandoff); everything else happens on the main thread, in
+// arrival order. The tap, its thread and the hand-off belong to one listen and are owned by the
+// handler on the main thread, which tears them down (stop, join, release) there.
 
 #include <array>
 #include <cstdint>
@@ -12,6 +18,7 @@
 #include "channel/event_channel.h"
 #include "channel/value.h"
 #include "platform/platform.h"
+#include "runner/keytap/tap_handoff.h"
 
 namespace tandrel {
 
@@ -33,7 +40,7 @@ class KeyEventTapHandler : public channel::StreamHandler,
   static constexpr double kTrustRecheckDelay = 0.3;
 
   // How many UTF-16 units of a key press's characters are read.
-  static constexpr size_t kMaxChars = 8;
+  static constexpr size_t kMaxChars = TapRecord::kMaxChars;
 
   static std::shared_ptr<KeyEventTapHandler> create(platform::Platform& platform, bool sandboxed);
   // The process's instance, on the process's platform; lives until the process ends.
@@ -52,17 +59,38 @@ class KeyEventTapHandler : public channel::StreamHandler,
   // Whether the modifier group of a modifier key is held in `flags` (false for other keys).
   static bool isModifierDown(int64_t keycode, uint64_t flags);
 
-  // The function the tap calls for every event; `userInfo` is the handler (not owned). Returns
-  // the event unchanged, so input always reaches its application as typed.
+  // The function the tap calls for every event, on the tap's thread; `userInfo` is what
+  // tapUserInfo() gives. It drops the host's own events, copies the rest into a record for the
+  // main thread, and returns the event unchanged, so input always reaches its application as
+  // typed.
   static platform::EventObject* tapCallback(platform::EventType type, platform::EventObject* event,
                                             void* userInfo);
+  // What the current tap was created with (null while there is none), for calling tapCallback
+  // as the system does.
+  void* tapUserInfo() const;
+
+  // Builds the stream's event for a record and hands it to `sink`; the main thread's part of each
+  // key press, modifier change or click. Returns false for a record of another kind.
+  bool report(const TapRecord& record, channel::EventSink& sink);
 
  private:
+  struct TapSession;
+
   KeyEventTapHandler(platform::Platform& platform, bool sandboxed);
 
-  void handle(platform::EventType type, platform::EventObject* event);
+  // Creates the tap, its thread and its hand-off; an error leaves nothing behind.
+  std::optional<channel::ChannelError> startTap();
+  // Takes every record the tap's thread handed over, in order.
+  void drain();
+  void handle(const TapRecord& record);
+  // The tap, its thread and its hand-off go (on the main thread, outside the callback).
+  void releaseTap();
+  // releaseTap, and the trust observer with it: nothing is left to watch.
   void teardownTap();
   void checkTrust();
+  // After wake or a return to this user's session: a tap the system switched off or invalidated
+  // without a notice comes back.
+  void reviveTap();
   // Cancel's work, also run before a listen that follows another and on destruction.
   void stopAll();
   void push(const channel::Value& event) {
@@ -74,10 +102,11 @@ class KeyEventTapHandler : public channel::StreamHandler,
   const bool sandboxed_;
 
   std::unique_ptr<channel::EventSink> sink;
-  platform::MachPort tap;
-  platform::RunLoopSource runLoopSource;
+  std::unique_ptr<TapSession> session_;
   platform::ObserverToken appObserver;
   platform::ObserverToken trustObserver;
+  platform::ObserverToken wakeObserver;
+  platform::ObserverToken sessionObserver;
 
   // The event maps are built once; each event only overwrites their values, so the per-event
   // path allocates nothing for ordinary key presses.

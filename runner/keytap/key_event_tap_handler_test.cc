@@ -5,92 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "runner/permissions/permission_gate.h"
+#include "runner/keytap/key_tap_test_fixture.h"
 #include "runner/permissions/recording_sink.h"
-#include "sim/world.h"
-#include "testing/channel_harness.h"
 #include "text/text.h"
 
 namespace tandrel {
 namespace {
-
-using channel::Value;
-using channel::ValueMap;
-using channel_test::MethodReply;
-using Events = std::vector<Value>;
-
-constexpr sim::Micros kMs = 1000;
-constexpr uint16_t kG = 5, kA = 0, kLeftShift = 56, kRightShift = 60;
-const std::string kChannel(kKeyEventsChannel);
-const std::string kNotification(kAccessibilityChanged);
-const MethodReply kNotGranted =
-    MethodReply::Error("no_permission", "Key listening permission is not granted");
-const MethodReply kTapFailed =
-    MethodReply::Error("no_permission", "CGEventTap creation failed \u2014 permission missing?");
-
-struct Mods {
-  bool control = false, shift = false, alt = false, meta = false;
-};
-Value flagsOnto(ValueMap m, Mods f) {
-  for (const auto& [key, on] :
-       {std::pair{"control", f.control}, {"shift", f.shift}, {"alt", f.alt}, {"meta", f.meta}}) {
-    m.append(key, on);
-  }
-  return m;
-}
-Value keyDown(int32_t code, const char* chars, bool repeat = false, Mods f = {}) {
-  return flagsOnto({{"type", "keyDown"}, {"keycode", code}, {"repeat", repeat}, {"chars", chars}},
-                   f);
-}
-Value modifier(int32_t code, bool down, Mods f = {}) {
-  return flagsOnto({{"type", "modifier"}, {"keycode", code}, {"down", down}}, f);
-}
-const Value kClick = ValueMap{{"type", "click"}};
-const Value kAppChanged = ValueMap{{"type", "appChanged"}};
-const Value kPermissionLost = ValueMap{{"type", "permissionLost"}};
-
-// A world with applications 7 and 8 (7 in front), the handler on "tandrel/key_events" through
-// real bytes, and every permission granted.
-struct KeyTap : ::testing::Test {
-  void SetUp() override {
-    for (const int32_t pid : {7, 8}) {
-      sim::AppState a;
-      a.pid = pid;
-      a.focused = sim::ElementState{};
-      world.addApplication(a);
-    }
-    world.setFrontmost(7);
-    world.setTrusted(true);
-    world.setListenAccess(true);
-    world.runPending();
-  }
-  void install(bool sandboxed) {
-    handler = KeyEventTapHandler::create(world, sandboxed);
-    channel::EventChannel(h.messenger(), kChannel).setStreamHandler(handler);
-  }
-  void listen(bool sandboxed = false) {
-    install(sandboxed);
-    ASSERT_EQ(h.listen(kChannel), MethodReply::Success());
-  }
-  Events take() {
-    world.runPending();
-    Events values = h.eventValues(kChannel);
-    h.clearEvents();
-    return values;
-  }
-  // A synthetic event from `source` (none: no marker), carrying `units` as its characters.
-  platform::Event event(uint16_t code, std::u16string_view units,
-                        platform::EventSource source = {}) {
-    auto e = world.events().createKeyboardEvent(source, code, true);
-    world.events().keyboardSetUnicodeString(e, units.size(), units.data());
-    return e;
-  }
-  void post(const platform::Event& e) { world.events().post(platform::kCGSessionEventTap, e); }
-
-  sim::World world;
-  channel_test::ChannelHarness h;
-  std::shared_ptr<KeyEventTapHandler> handler;
-};
 
 TEST_F(KeyTap, FailedListenLeavesNothingBehind) {
   install(false);
@@ -120,7 +40,7 @@ TEST_F(KeyTap, FailedListenLeavesNothingBehind) {
 TEST_F(KeyTap, ListeningReportsInputAndApplicationSwitches) {
   listen();
   EXPECT_EQ(world.activeTapCount(), 1);
-  EXPECT_EQ(world.observerCount(), 2);
+  EXPECT_EQ(world.observerCount(), 4) << "activation, wake, session, trust";
   EXPECT_EQ(world.postRequests(), 0) << "asked for only in the sandbox";
   EXPECT_EQ(world.application(7)->manualAccessibilityWrites, 1) << "the front one, silently";
 
@@ -139,7 +59,7 @@ TEST_F(KeyTap, ListeningReportsInputAndApplicationSwitches) {
 TEST_F(KeyTap, SandboxedListenAsksForPostingEachTimeAndIgnoresTrust) {
   world.setPostAccess(false);
   listen(true);
-  EXPECT_EQ(world.observerCount(), 1) << "no trust observer";
+  EXPECT_EQ(world.observerCount(), 3) << "no trust observer";
   h.cancel(kChannel);
   h.listen(kChannel);
   EXPECT_EQ(world.postRequests(), 2);
@@ -185,15 +105,19 @@ TEST_F(KeyTap, TrustRevokedLosesTheTapOnce) {
 TEST_F(KeyTap, TapSwitchedOffBySystem) {
   listen();
   world.disableTapsByTimeout();
+  EXPECT_EQ(take(), Events{});
   world.pressKey(kG);
   EXPECT_EQ(take(), Events{keyDown(kG, "g")}) << "switched on again silently";
 
   world.setTrusted(false);
   for (const auto type :
        {platform::kCGEventTapDisabledByUserInput, platform::kCGEventTapDisabledByTimeout}) {
-    EXPECT_EQ(KeyEventTapHandler::tapCallback(type, nullptr, handler.get()), nullptr);
+    EXPECT_EQ(KeyEventTapHandler::tapCallback(type, nullptr, handler->tapUserInfo()), nullptr);
   }
+  EXPECT_EQ(world.tapCount(), 1) << "the main thread decides, once it runs";
+  world.runPending();
   EXPECT_EQ(world.tapCount(), 0);
+  EXPECT_EQ(world.tapThreadCount(), 0);
   world.advance(1000 * kMs);
   EXPECT_EQ(take(), Events{kPermissionLost}) << "once, with the trust re-check finding no tap";
 }
@@ -205,7 +129,8 @@ TEST_F(KeyTap, DirectListenCancelAndOutlivedCallbacks) {
   ASSERT_EQ(direct->onListen(Value(), tandrel_test::recordInto(first)), std::nullopt);
   ASSERT_EQ(direct->onListen(Value(), tandrel_test::recordInto(second)), std::nullopt);
   EXPECT_EQ(world.tapCount(), 1) << "the earlier tap must be gone";
-  EXPECT_EQ(world.observerCount(), 2);
+  EXPECT_EQ(world.tapThreadCount(), 1);
+  EXPECT_EQ(world.observerCount(), 4);
   world.pressKey(kG);
   world.runPending();
   EXPECT_EQ(first, Events{});
@@ -254,7 +179,8 @@ TEST_F(KeyTap, ModifierTableThroughEventMaps) {
   const auto downFor = [&](uint16_t code, platform::EventFlags flags) {
     auto e = event(code, u"");
     world.events().setFlags(e, flags);
-    KeyEventTapHandler::tapCallback(platform::kCGEventFlagsChanged, e.get(), handler.get());
+    KeyEventTapHandler::tapCallback(platform::kCGEventFlagsChanged, e.get(),
+                                    handler->tapUserInfo());
     const Events got = take();
     return got.size() == 1 ? *got[0].get_if<ValueMap>()->find("down") : Value("none");
   };
@@ -296,7 +222,8 @@ TEST_F(KeyTap, CharactersClicksAndOwnEvents) {
   post(event(kG, u"x", own));
   auto marked = event(kG, u"x", own);
   for (const auto type : {platform::kCGEventLeftMouseDown, platform::kCGEventFlagsChanged}) {
-    EXPECT_EQ(KeyEventTapHandler::tapCallback(type, marked.get(), handler.get()), marked.get());
+    EXPECT_EQ(KeyEventTapHandler::tapCallback(type, marked.get(), handler->tapUserInfo()),
+              marked.get());
   }
   EXPECT_EQ(take(), Events{});
   EXPECT_TRUE(world.focusedElement()->value->ends_with(u"x")) << "dropped from the stream only";

@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-
 extern "C" char** environ;
 
 namespace tandrel {

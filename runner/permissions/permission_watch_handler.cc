@@ -42,8 +42,10 @@ std::optional<channel::ChannelError> PermissionWatchHandler::onListen(
   } else {
     lastGranted = platform_.accessibility().isProcessTrusted();
     platform::MainLoop& loop = platform_.mainLoop();
-    observer =
-        platform_.distributedNotifications().addObserver(kAccessibilityChanged, [weak, &loop] {
+    // The host is rarely the active application: a suspended notification would come only when
+    // the user next brings it to the front.
+    observer = platform_.distributedNotifications().addObserver(
+        kAccessibilityChanged, platform::SuspensionBehavior::kDeliverImmediately, [weak, &loop] {
           // Every notification gets its own re-check; they are cheap and the first one that sees
           // the new state reports it.
           loop.dispatchAfter(kRecheckDelay, [weak] {

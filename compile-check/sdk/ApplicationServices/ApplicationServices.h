@@ -45,6 +45,7 @@ AXError AXUIElementSetAttributeValue(AXUIElementRef element, CFStringRef attribu
                                      CFTypeRef value);
 AXError AXUIElementIsAttributeSettable(AXUIElementRef element, CFStringRef attribute,
                                        Boolean* settable);
+AXError AXUIElementSetMessagingTimeout(AXUIElementRef element, float timeoutInSeconds);
 
 CFTypeID AXValueGetTypeID(void);
 AXValueRef AXValueCreate(AXValueType theType, const void* valuePtr) CF_RETURNS_RETAINED;

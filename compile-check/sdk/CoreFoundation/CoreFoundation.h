@@ -132,12 +132,38 @@ typedef CF_ENUM(SInt32, CFRunLoopRunResult) {
 };
 CFRunLoopRunResult CFRunLoopRunInMode(CFRunLoopMode mode, CFTimeInterval seconds,
                                       Boolean returnAfterSourceHandled);
+
+typedef unsigned long CFHashCode;
+
 CFRunLoopRef CFRunLoopGetMain(void);
+CFRunLoopRef CFRunLoopGetCurrent(void);
+void CFRunLoopRun(void);
+void CFRunLoopStop(CFRunLoopRef rl);
+void CFRunLoopWakeUp(CFRunLoopRef rl);
+void CFRunLoopPerformBlock(CFRunLoopRef rl, CFTypeRef mode, void (^block)(void));
 void CFRunLoopAddSource(CFRunLoopRef rl, CFRunLoopSourceRef source, CFRunLoopMode mode);
 void CFRunLoopRemoveSource(CFRunLoopRef rl, CFRunLoopSourceRef source, CFRunLoopMode mode);
+
+typedef struct {
+  CFIndex version;
+  void* info;
+  const void* (*retain)(const void* info);
+  void (*release)(const void* info);
+  CFStringRef (*copyDescription)(const void* info);
+  Boolean (*equal)(const void* info1, const void* info2);
+  CFHashCode (*hash)(const void* info);
+  void (*schedule)(void* info, CFRunLoopRef rl, CFRunLoopMode mode);
+  void (*cancel)(void* info, CFRunLoopRef rl, CFRunLoopMode mode);
+  void (*perform)(void* info);
+} CFRunLoopSourceContext;
+CFRunLoopSourceRef CFRunLoopSourceCreate(CFAllocatorRef allocator, CFIndex order,
+                                         CFRunLoopSourceContext* context) CF_RETURNS_RETAINED;
+void CFRunLoopSourceSignal(CFRunLoopSourceRef source);
+void CFRunLoopSourceInvalidate(CFRunLoopSourceRef source);
 
 CFRunLoopSourceRef CFMachPortCreateRunLoopSource(CFAllocatorRef allocator, CFMachPortRef port,
                                                  CFIndex order) CF_RETURNS_RETAINED;
 void CFMachPortInvalidate(CFMachPortRef port);
+Boolean CFMachPortIsValid(CFMachPortRef port);
 
 CF_EXTERN_C_END

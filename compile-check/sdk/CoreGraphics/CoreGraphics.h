@@ -80,6 +80,7 @@ CFMachPortRef CGEventTapCreate(CGEventTapLocation tap, CGEventTapPlacement place
                                CGEventTapOptions options, CGEventMask eventsOfInterest,
                                CGEventTapCallBack callback, void* userInfo) CF_RETURNS_RETAINED;
 void CGEventTapEnable(CFMachPortRef tap, bool enable);
+bool CGEventTapIsEnabled(CFMachPortRef tap);
 
 int64_t CGEventGetIntegerValueField(CGEventRef event, CGEventField field);
 CGEventFlags CGEventGetFlags(CGEventRef event);

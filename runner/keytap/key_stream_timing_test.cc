@@ -1,0 +1,146 @@
+// The key stream against the system's timing: the tap never holds the session's input while a
+// channel call blocks the main thread, permission changes are heard while the host is in the
+// background, and a tap the system silently switched off comes back.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "channel/method_channel.h"
+#include "runner/automation/automation_handler.h"
+#include "runner/keytap/key_tap_test_fixture.h"
+#include "runner/permissions/permission_watch_handler.h"
+#include "testing/channel_harness.h"
+
+namespace tandrel {
+namespace {
+
+const std::string kAutomation = "tandrel/automation";
+const std::string kPermissionEvents(kPermissionEventsChannel);
+
+// The key stream and "tandrel/automation" on one messenger, as the host serves them.
+struct KeyStreamTiming : KeyTap {
+  void SetUp() override {
+    KeyTap::SetUp();
+    world.focusedElement()->value = std::u16string(600, u'x');
+    world.focusedElement()->selection = platform::AXRange{600, 0};
+    channel::MethodChannel(h.messenger(), kAutomation)
+        .setMethodCallHandler(
+            [this](const auto& call, auto result) { automation.handle(call, std::move(result)); });
+    listen();
+  }
+  MethodReply call(const std::string& method, const Value& args) {
+    return h.call(kAutomation, method, args);
+  }
+  std::u16string field() { return *world.focusedElement()->value; }
+
+  AutomationHandler automation{world};
+};
+
+TEST_F(KeyStreamTiming, TypedTextReachesTheApplicationChunkByChunkAtItsPace) {
+  const sim::Micros start = world.now();
+  world.takePosted();
+  const std::string text(45, 'a');
+  ASSERT_EQ(call("typeText", ValueMap{{"text", text}}), MethodReply::Success());
+  world.runPending();
+
+  std::vector<sim::Micros> arrivals;
+  for (const sim::PostedEvent& e : world.takePosted()) {
+    ASSERT_TRUE(e.deliveredAt.has_value());
+    if (e.type == platform::kCGEventKeyDown) arrivals.push_back(*e.deliveredAt - start);
+  }
+  EXPECT_EQ(arrivals, (std::vector<sim::Micros>{0, 5 * kMs, 10 * kMs}))
+      << "three chunks, 5 ms apart, each as it is posted";
+  EXPECT_EQ(take(), Events{}) << "the host's own keystrokes are not reported";
+}
+
+TEST_F(KeyStreamTiming, UserKeystrokesDuringALongCallReachTheirApplicationAtOnce) {
+  // 400 Backspaces take 1.2 s, longer than the system waits for a tap's answer.
+  std::u16string seenAt11ms, seenAt21ms;
+  world.later(10 * kMs, [&] { world.pressKey(kG); });
+  world.later(11 * kMs, [&] { seenAt11ms = field(); });
+  world.later(20 * kMs, [&] { world.pressKey(kA); });
+  world.later(21 * kMs, [&] { seenAt21ms = field(); });
+  ASSERT_EQ(call("backspace", ValueMap{{"count", int32_t{400}}}), MethodReply::Success());
+
+  // Backspaces at 0, 3, 6 and 9 ms went before the "g"; three more, the "g" among them, before
+  // the "a".
+  EXPECT_EQ(seenAt11ms, std::u16string(596, u'x') + u"g");
+  EXPECT_EQ(seenAt21ms, std::u16string(594, u'x') + u"a");
+  EXPECT_EQ(h.eventValues(kChannel), Events{}) << "the main thread was busy until now";
+  EXPECT_EQ(take(), (Events{keyDown(kG, "g"), keyDown(kA, "a")})) << "after the call, in order";
+  EXPECT_EQ(world.activeTapCount(), 1) << "never switched off by timeout";
+}
+
+TEST_F(KeyStreamTiming, ARevokeDuringALongCallGivesOnePermissionLost) {
+  world.later(10 * kMs, [&] { world.setTrusted(false); });
+  ASSERT_EQ(call("backspace", ValueMap{{"count", int32_t{400}}}), MethodReply::Success());
+  world.advance(2000 * kMs);
+  EXPECT_EQ(take(), Events{kPermissionLost});
+  EXPECT_EQ(world.tapCount(), 0);
+  EXPECT_EQ(world.tapThreadCount(), 0);
+}
+
+TEST_F(KeyStreamTiming, ATapDisabledWithThePermissionGoneIsReleasedOutsideItsCallback) {
+  channel_test::ProgrammingErrorCapture errors;
+  world.setTrusted(false);
+  world.disableTapsByTimeout();
+  world.advance(1000 * kMs);
+  EXPECT_EQ(errors.reports(), std::vector<std::string>{});
+  EXPECT_EQ(take(), Events{kPermissionLost});
+  EXPECT_EQ(world.tapCount(), 0);
+}
+
+// The host's window is hidden, so it is almost never the active application.
+TEST_F(KeyStreamTiming, ARevokeWhileTheHostIsInactiveIsHeard) {
+  ASSERT_FALSE(world.hostActive());
+  auto watch = PermissionWatchHandler::create(world, false);
+  channel::EventChannel(h.messenger(), kPermissionEvents).setStreamHandler(watch);
+  ASSERT_EQ(h.listen(kPermissionEvents), MethodReply::Success());
+  world.setTrusted(false);
+  world.advance(299 * kMs);
+  EXPECT_EQ(take(), Events{});
+  EXPECT_EQ(h.eventValues(kPermissionEvents), Events{});
+  world.advance(1 * kMs);
+  EXPECT_EQ(h.eventValues(kPermissionEvents), Events{Value(false)});
+  EXPECT_EQ(take(), Events{kPermissionLost});
+}
+
+struct SleepCase {
+  const char* name;
+  sim::World::SleepEffect effect;
+  bool sessionSwitch;  // back from another user's session, not from sleep
+};
+
+TEST_F(KeyStreamTiming, TheStreamSurvivesSleepLockAndUserSwitching) {
+  using Effect = sim::World::SleepEffect;
+  for (const SleepCase c : {SleepCase{"disabled, wake", Effect::kDisableTaps, false},
+                            SleepCase{"invalidated, wake", Effect::kInvalidatePorts, false},
+                            SleepCase{"disabled, session", Effect::kDisableTaps, true},
+                            SleepCase{"invalidated, session", Effect::kInvalidatePorts, true}}) {
+    SCOPED_TRACE(c.name);
+    world.sleepMachine(c.effect);
+    world.pressKey(kG);
+    EXPECT_EQ(take(), Events{}) << "nothing while the tap is dead";
+    c.sessionSwitch ? world.sessionBecameActive() : world.wake();
+    world.runPending();
+    world.pressKey(kA);
+    EXPECT_EQ(take(), Events{keyDown(kA, "a")});
+    EXPECT_EQ(world.tapCount(), 1);
+    EXPECT_EQ(world.activeTapCount(), 1);
+  }
+  // The permission went while the machine slept: reported once, and the tap is gone.
+  world.sleepMachine(sim::World::SleepEffect::kInvalidatePorts);
+  world.setTrusted(false);
+  world.wake();
+  world.sessionBecameActive();
+  world.advance(1000 * kMs);
+  EXPECT_EQ(take(), Events{kPermissionLost});
+  EXPECT_EQ(world.tapCount(), 0);
+  h.cancel(kChannel);
+  EXPECT_EQ(world.observerCount(), 0) << "no wake observers left behind";
+}
+
+}  // namespace
+}  // namespace tandrel

@@ -1,0 +1,378 @@
+// The parts of the key stream that really cross threads, run on real threads (the suite also runs
+// under ThreadSanitizer): the hand-off from the tap's thread to the main thread, starting and
+// stopping the tap's thread, and a listen whose tap fires from its own thread while the main
+// thread drains, listens again and cancels.
+
+#include "runner/keytap/tap_thread.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "runner/keytap/key_event_tap_handler.h"
+#include "runner/keytap/tap_handoff.h"
+#include "runner/permissions/recording_sink.h"
+#include "sim/world.h"
+
+namespace tandrel {
+namespace {
+
+// A run loop on a real thread: blocks queued to it run in order until it is stopped.
+struct RealLoop {
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::deque<std::function<void()>> blocks;
+  bool stopped = false;
+  std::vector<platform::RunLoopSource> sources;
+
+  void perform(std::function<void()> block) {
+    {
+      const std::lock_guard lock(mutex);
+      blocks.push_back(std::move(block));
+    }
+    changed.notify_all();
+  }
+  void run() {
+    for (;;) {
+      std::function<void()> block;
+      {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return stopped || !blocks.empty(); });
+        if (stopped) return;
+        block = std::move(blocks.front());
+        blocks.pop_front();
+      }
+      block();
+    }
+  }
+};
+
+// Handles over test objects: the core treats them as opaque, as it does the OS's references.
+template <class Object, class Real>
+std::shared_ptr<Object> handleOf(const std::shared_ptr<Real>& real) {
+  return std::shared_ptr<Object>(real, reinterpret_cast<Object*>(real.get()));
+}
+template <class Real, class Object>
+Real* realOf(const std::shared_ptr<Object>& handle) {
+  return reinterpret_cast<Real*>(handle.get());
+}
+
+// The run-loop and thread calls on real threads; the rest of the events service is the
+// simulation's, used from the main thread only (the event field reads touch only the event).
+class ThreadedEvents final : public platform::Events {
+ public:
+  explicit ThreadedEvents(platform::Events& sim) : sim_(sim) {}
+
+  platform::MachPort tapCreate(platform::TapLocation location, platform::TapPlacement placement,
+                               platform::TapOptions options, uint64_t mask,
+                               platform::TapCallback callback, void* userInfo) override {
+    callback_ = callback;
+    userInfo_ = userInfo;
+    return sim_.tapCreate(location, placement, options, mask, callback, userInfo);
+  }
+  void tapEnable(const platform::MachPort& tap, bool enable) override {
+    sim_.tapEnable(tap, enable);
+  }
+  bool tapIsEnabled(const platform::MachPort& tap) override { return sim_.tapIsEnabled(tap); }
+  bool machPortIsValid(const platform::MachPort& tap) override { return sim_.machPortIsValid(tap); }
+  platform::RunLoopSource createRunLoopSource(const platform::MachPort& tap) override {
+    return sim_.createRunLoopSource(tap);
+  }
+  platform::RunLoop mainRunLoop() override { return handleOf<platform::RunLoopObject>(main_); }
+  platform::RunLoop currentRunLoop() override {
+    thread_local std::shared_ptr<RealLoop> own = std::make_shared<RealLoop>();
+    return handleOf<platform::RunLoopObject>(own);
+  }
+  void addSource(const platform::RunLoop& loop, const platform::RunLoopSource& source) override {
+    RealLoop* real = realOf<RealLoop>(loop);
+    {
+      const std::lock_guard lock(real->mutex);
+      real->sources.push_back(source);
+    }
+    const std::lock_guard lock(mutex_);
+    tapLoop_ = loop;
+  }
+  void removeSource(const platform::RunLoop& loop, const platform::RunLoopSource& source) override {
+    RealLoop* real = realOf<RealLoop>(loop);
+    const std::lock_guard lock(real->mutex);
+    std::erase(real->sources, source);
+  }
+  void runCurrentRunLoop() override { realOf<RealLoop>(currentRunLoop())->run(); }
+  void stopRunLoop(const platform::RunLoop& loop) override {
+    RealLoop* real = realOf<RealLoop>(loop);
+    {
+      const std::lock_guard lock(real->mutex);
+      real->stopped = true;
+    }
+    real->changed.notify_all();
+  }
+  void performBlock(const platform::RunLoop& loop, std::function<void()> block) override {
+    realOf<RealLoop>(loop)->perform(std::move(block));
+  }
+  platform::Thread startThread(std::function<void()> body) override {
+    auto thread = std::make_shared<std::thread>(std::move(body));
+    return handleOf<platform::ThreadObject>(thread);
+  }
+  void joinThread(const platform::Thread& thread) override { realOf<std::thread>(thread)->join(); }
+
+  // The system calls the tap from the thread whose loop serves it.
+  void fire(platform::EventType type, platform::EventObject* event) {
+    platform::RunLoop loop;
+    {
+      const std::lock_guard lock(mutex_);
+      loop = tapLoop_;
+    }
+    performBlock(loop, [callback = callback_, userInfo = userInfo_, type, event] {
+      callback(type, event, userInfo);
+    });
+  }
+
+  int64_t integerValueField(platform::EventObject& e, platform::EventField f) override {
+    return sim_.integerValueField(e, f);
+  }
+  platform::EventFlags flags(platform::EventObject& e) override { return sim_.flags(e); }
+  void keyboardGetUnicodeString(platform::EventObject& e, size_t max, size_t& actual,
+                                char16_t* buffer) override {
+    sim_.keyboardGetUnicodeString(e, max, actual, buffer);
+  }
+  platform::EventSource createSource(platform::EventSourceStateID s) override {
+    return sim_.createSource(s);
+  }
+  void sourceSetUserData(const platform::EventSource& s, int64_t d) override {
+    sim_.sourceSetUserData(s, d);
+  }
+  platform::Event createKeyboardEvent(const platform::EventSource& s, uint16_t k,
+                                      bool down) override {
+    return sim_.createKeyboardEvent(s, k, down);
+  }
+  void setFlags(const platform::Event& e, platform::EventFlags f) override { sim_.setFlags(e, f); }
+  void keyboardSetUnicodeString(const platform::Event& e, size_t n, const char16_t* u) override {
+    sim_.keyboardSetUnicodeString(e, n, u);
+  }
+  void post(platform::TapLocation l, const platform::Event& e) override { sim_.post(l, e); }
+  bool preflightListenEventAccess() override { return sim_.preflightListenEventAccess(); }
+  bool requestListenEventAccess() override { return sim_.requestListenEventAccess(); }
+  bool preflightPostEventAccess() override { return sim_.preflightPostEventAccess(); }
+  bool requestPostEventAccess() override { return sim_.requestPostEventAccess(); }
+  bool isSecureEventInputEnabled() override { return sim_.isSecureEventInputEnabled(); }
+
+ private:
+  platform::Events& sim_;
+  const std::shared_ptr<RealLoop> main_ = std::make_shared<RealLoop>();
+  platform::TapCallback callback_ = nullptr;
+  void* userInfo_ = nullptr;
+  std::mutex mutex_;
+  platform::RunLoop tapLoop_;
+};
+
+// The main loop's signal sources on real threads: a signal wakes runSignals on the test's thread.
+class ThreadedMainLoop final : public platform::MainLoop {
+ public:
+  struct Signal {
+    std::function<void()> perform;
+    std::atomic<bool> raised{false};
+    std::atomic<bool> valid{true};
+  };
+  explicit ThreadedMainLoop(platform::MainLoop& sim) : sim_(sim) {}
+
+  platform::SignalSource addSignalSource(std::function<void()> perform) override {
+    auto signal = std::make_shared<Signal>();
+    signal->perform = std::move(perform);
+    const std::lock_guard lock(mutex_);
+    signals_.push_back(signal);
+    return handleOf<platform::SignalSourceObject>(signal);
+  }
+  void signal(const platform::SignalSource& source) override {
+    realOf<Signal>(source)->raised.store(true);
+    {
+      const std::lock_guard lock(mutex_);
+      ++wakeups_;
+    }
+    changed_.notify_all();
+  }
+  void invalidateSignalSource(const platform::SignalSource& source) override {
+    realOf<Signal>(source)->valid.store(false);
+  }
+  // The main thread: waits for a signal (or the timeout) and runs what was signalled.
+  void runSignals(std::chrono::milliseconds timeout) {
+    std::vector<std::shared_ptr<Signal>> signals;
+    {
+      std::unique_lock lock(mutex_);
+      changed_.wait_for(lock, timeout, [&] { return wakeups_ > 0; });
+      wakeups_ = 0;
+      signals = signals_;
+    }
+    for (const auto& s : signals) {
+      if (s->raised.exchange(false) && s->valid.load()) s->perform();
+    }
+  }
+
+  platform::Timer scheduledTimer(double i, bool r, std::function<void()> b) override {
+    return sim_.scheduledTimer(i, r, std::move(b));
+  }
+  void invalidate(const platform::Timer& t) override { sim_.invalidate(t); }
+  void dispatchAfter(double d, std::function<void()> b) override {
+    sim_.dispatchAfter(d, std::move(b));
+  }
+  void sleepMicroseconds(uint32_t us) override { sim_.sleepMicroseconds(us); }
+
+ private:
+  platform::MainLoop& sim_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<std::shared_ptr<Signal>> signals_;
+  int wakeups_ = 0;
+};
+
+// The simulated world, with the tap's thread and the main loop's signals on real threads.
+class ThreadedPlatform final : public platform::Platform {
+ public:
+  ThreadedPlatform() {
+    world.setTrusted(true);
+    world.runPending();
+  }
+  platform::Accessibility& accessibility() override { return world.accessibility(); }
+  platform::Events& events() override { return events_; }
+  platform::Pasteboard& pasteboard() override { return world.pasteboard(); }
+  platform::Workspace& workspace() override { return world.workspace(); }
+  platform::DistributedNotifications& distributedNotifications() override {
+    return world.distributedNotifications();
+  }
+  platform::MainLoop& mainLoop() override { return mainLoop_; }
+  platform::ProcessInfo& processInfo() override { return world.processInfo(); }
+  platform::LoginItems& loginItems() override { return world.loginItems(); }
+  platform::InputSources& inputSources() override { return world.inputSources(); }
+  platform::Log& log() override { return world.log(); }
+
+  sim::World world;
+  ThreadedEvents events_{world.events()};
+  ThreadedMainLoop mainLoop_{world.mainLoop()};
+};
+
+TEST(TapHandoffOnRealThreads, RecordsArriveInOrderAndEveryPushIsFollowedByAWake) {
+  std::mutex mutex;
+  std::condition_variable woken;
+  int wakes = 0;
+  struct Waker {
+    std::mutex* mutex;
+    std::condition_variable* woken;
+    int* wakes;
+  } waker{&mutex, &woken, &wakes};
+  TapHandoff handoff(
+      [](void* context) {
+        auto* w = static_cast<Waker*>(context);
+        {
+          const std::lock_guard lock(*w->mutex);
+          ++*w->wakes;
+        }
+        w->woken->notify_one();
+      },
+      &waker);
+
+  constexpr int64_t kCount = 100000;
+  std::atomic<bool> finished = false;
+  std::thread tap([&] {
+    for (int64_t i = 0; i < kCount; ++i) {
+      TapRecord record;
+      record.keycode = i;
+      handoff.push(record);
+    }
+    finished = true;
+  });
+  int64_t last = -1, received = 0;
+  for (;;) {
+    const bool done = finished;  // read first: every push it covers is drained below
+    {
+      std::unique_lock lock(mutex);
+      woken.wait_for(lock, std::chrono::milliseconds(50), [&] { return wakes > 0; });
+      wakes = 0;
+    }
+    handoff.startDrain();
+    TapRecord record;
+    while (handoff.pop(record)) {
+      ASSERT_GT(record.keycode, last) << "in the order pushed";
+      last = record.keycode;
+      ++received;
+    }
+    if (done) break;
+  }
+  tap.join();
+  EXPECT_EQ(received + static_cast<int64_t>(handoff.dropped()), kCount);
+  EXPECT_GT(received, 0);
+}
+
+TEST(TapHandoffOnRealThreads, AFullQueueDropsAndCountsWhatDoesNotFit) {
+  int wakes = 0;
+  TapHandoff handoff([](void* context) { ++*static_cast<int*>(context); }, &wakes);
+  std::thread tap([&] {
+    for (size_t i = 0; i < TapHandoff::kCapacity + 5; ++i) handoff.push(TapRecord{});
+  });
+  tap.join();
+  EXPECT_EQ(handoff.dropped(), 5u);
+  EXPECT_EQ(wakes, 1) << "one wake until the main thread drains";
+  handoff.startDrain();
+  TapRecord record;
+  size_t popped = 0;
+  while (handoff.pop(record)) ++popped;
+  EXPECT_EQ(popped, TapHandoff::kCapacity);
+  handoff.push(TapRecord{});
+  EXPECT_EQ(wakes, 2);
+}
+
+TEST(TapThreadOnRealThreads, StartsAndStopsAtOnceWithoutLosingTheStop) {
+  sim::World world;
+  ThreadedEvents events(world.events());
+  for (int i = 0; i < 200; ++i) {
+    auto source = std::make_shared<int>(i);
+    std::unique_ptr<TapThread> thread =
+        TapThread::start(events, handleOf<platform::RunLoopSourceObject>(source));
+    ASSERT_NE(thread, nullptr);
+    thread->stop();  // may come before the new thread enters its loop
+    thread->stop();  // twice is harmless
+  }
+}
+
+TEST(KeyStreamOnRealThreads, TapEventsReachTheSinkInOrderAcrossListensAndCancels) {
+  ThreadedPlatform platform;
+  platform::Events& sim = platform.world.events();
+  std::vector<platform::Event> presses;
+  for (uint16_t code = 0; code < 50; ++code)
+    presses.push_back(sim.createKeyboardEvent({}, code, true));
+
+  auto handler = KeyEventTapHandler::create(platform, false);
+  std::vector<std::vector<channel::Value>> sinks(3);
+  for (int round = 0; round < 3; ++round) {
+    std::vector<channel::Value>& got = sinks[static_cast<size_t>(round)];
+    ASSERT_EQ(handler->onListen(channel::Value(), tandrel_test::recordInto(got)), std::nullopt);
+    for (const platform::Event& e : presses) {
+      platform.events_.fire(platform::kCGEventKeyDown, e.get());
+    }
+    while (got.size() < presses.size()) {
+      platform.mainLoop_.runSignals(std::chrono::milliseconds(100));
+    }
+    for (size_t i = 0; i < presses.size(); ++i) {
+      const auto* map = got[i].get_if<channel::ValueMap>();
+      ASSERT_NE(map, nullptr);
+      EXPECT_EQ(*map->find("keycode"), channel::Value(static_cast<int32_t>(i)));
+    }
+    // Events still on their way when the next listen or the cancel comes are simply dropped.
+    for (const platform::Event& e : presses) {
+      platform.events_.fire(platform::kCGEventKeyDown, e.get());
+    }
+    if (round == 1) {
+      handler->onCancel(channel::Value());
+    }
+  }
+  handler.reset();  // stops and joins the tap's thread while events may still be queued
+  platform.mainLoop_.runSignals(std::chrono::milliseconds(1));
+  EXPECT_EQ(platform.world.tapCount(), 0);
+}
+
+}  // namespace
+}  // namespace tandrel
