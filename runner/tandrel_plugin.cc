@@ -34,7 +34,8 @@ void installChannels(channel::BinaryMessenger& messenger, platform::Platform& pl
   // process gives up after this long instead.
   platform::Accessibility& accessibility = platform.accessibility();
   if (const platform::AXElement systemWide = accessibility.createSystemWide()) {
-    accessibility.setMessagingTimeout(systemWide, kAccessibilityMessagingTimeout);
+    // Refused, calls wait the system's default: nothing better can be done.
+    (void)accessibility.setMessagingTimeout(systemWide, kAccessibilityMessagingTimeout);
   }
   // The channel objects only install handlers on the messenger, which keeps them; the objects
   // themselves go out of scope at the end.

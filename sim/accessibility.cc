@@ -63,10 +63,12 @@ void setStyleRuns(ElementState& element, const std::vector<StyleRun>& runs) {
 }
 
 bool SimAccessibility::isProcessTrusted() {
+  w_.requireMainThread("isProcessTrusted");
   return w_.trusted;
 }
 
 bool SimAccessibility::isProcessTrustedWithOptions(bool prompt) {
+  w_.requireMainThread("isProcessTrustedWithOptions");
   if (!prompt) return w_.trusted;
   ++w_.trustPrompts;
   const bool trusted = w_.trusted;
@@ -75,14 +77,17 @@ bool SimAccessibility::isProcessTrustedWithOptions(bool prompt) {
 }
 
 AXElement SimAccessibility::createApplication(int32_t pid) {
+  w_.requireMainThread("createApplication");
   return element(Kind::kApplication, pid);  // like the OS: made for any pid, checked on use
 }
 
 AXElement SimAccessibility::createSystemWide() {
+  w_.requireMainThread("createSystemWide");
   return element(Kind::kSystemWide, 0);
 }
 
 bool SimAccessibility::timesOut(const AXElement& element, int32_t pid) {
+  w_.requireMainThread("timesOut");
   AppState* app = w_.app(pid);
   if (!app || !app->hung) return false;
   ++app->timedOutCalls;
@@ -106,6 +111,7 @@ int32_t targetPid(const World::Impl& w, const AXElement& element) {
 
 AXError SimAccessibility::copyAttributeValue(const AXElement& handle, std::string_view attribute,
                                              AXAttributeValue& value) {
+  w_.requireMainThread("copyAttributeValue");
   if (!handle) return platform::kAXErrorIllegalArgument;
   if (!w_.trusted) return platform::kAXErrorAPIDisabled;
   if (timesOut(handle, targetPid(w_, handle))) return platform::kAXErrorCannotComplete;
@@ -191,6 +197,7 @@ AXError SimAccessibility::copyAttributeValue(const AXElement& handle, std::strin
 
 AXError SimAccessibility::setAttributeValue(const AXElement& handle, std::string_view attribute,
                                             const AXAttributeValue& value) {
+  w_.requireMainThread("setAttributeValue");
   if (!handle) return platform::kAXErrorIllegalArgument;
   if (!w_.trusted) return platform::kAXErrorAPIDisabled;
   if (handle->kind != Kind::kSystemWide && timesOut(handle, handle->pid)) {
@@ -268,6 +275,7 @@ AXError SimAccessibility::setAttributeValue(const AXElement& handle, std::string
 
 AXError SimAccessibility::isAttributeSettable(const AXElement& handle, std::string_view attribute,
                                               bool& settable) {
+  w_.requireMainThread("isAttributeSettable");
   if (!handle) return platform::kAXErrorIllegalArgument;
   if (!w_.trusted) return platform::kAXErrorAPIDisabled;
   if (handle->kind != Kind::kSystemWide && timesOut(handle, handle->pid)) {
@@ -305,6 +313,7 @@ AXError SimAccessibility::isAttributeSettable(const AXElement& handle, std::stri
 }
 
 AXError SimAccessibility::setMessagingTimeout(const AXElement& element, float timeoutInSeconds) {
+  w_.requireMainThread("setMessagingTimeout");
   if (!element || !(timeoutInSeconds >= 0)) return platform::kAXErrorIllegalArgument;
   const Micros timeout = secondsToMicros(timeoutInSeconds);
   if (element->kind == Kind::kSystemWide) {
@@ -316,6 +325,7 @@ AXError SimAccessibility::setMessagingTimeout(const AXElement& element, float ti
 }
 
 std::optional<platform::AXValueBox> SimAccessibility::createRangeValue(platform::AXRange range) {
+  w_.requireMainThread("createRangeValue");
   if (w_.faults.rangeValueCreateFails) return std::nullopt;
   return platform::AXValueBox{platform::kAXValueTypeCFRange, range};
 }

@@ -525,6 +525,7 @@ platform::MachPort SimEvents::tapCreate(platform::TapLocation location,
                                         platform::TapPlacement placement,
                                         platform::TapOptions options, uint64_t eventsOfInterest,
                                         platform::TapCallback callback, void* userInfo) {
+  w_.requireMainThread("tapCreate");
   if (w_.faults.tapCreateFails || !w_.tapPermitted(options) || !callback) return nullptr;
   std::erase_if(w_.taps, [](const auto& t) { return t.expired(); });
   auto tap = std::make_shared<TapState>();
@@ -551,6 +552,7 @@ bool SimEvents::machPortIsValid(const platform::MachPort& tap) {
 }
 
 platform::RunLoopSource SimEvents::createRunLoopSource(const platform::MachPort& tap) {
+  w_.requireMainThread("createRunLoopSource");
   if (w_.faults.runLoopSourceFails || !tap || !tap->tap) return nullptr;
   return std::make_shared<platform::RunLoopSourceObject>(platform::RunLoopSourceObject{tap->tap});
 }
@@ -659,16 +661,19 @@ void SimEvents::keyboardGetUnicodeString(EventObject& event, size_t maxLength, s
 }
 
 platform::EventSource SimEvents::createSource(platform::EventSourceStateID state) {
+  w_.requireMainThread("createSource");
   if (w_.faults.eventSourceFails) return nullptr;
   return std::make_shared<platform::EventSourceObject>(platform::EventSourceObject{state, 0});
 }
 
 void SimEvents::sourceSetUserData(const platform::EventSource& source, int64_t userData) {
+  w_.requireMainThread("sourceSetUserData");
   if (source) source->userData = userData;
 }
 
 Event SimEvents::createKeyboardEvent(const platform::EventSource& source, uint16_t keycode,
                                      bool keyDown) {
+  w_.requireMainThread("createKeyboardEvent");
   const int64_t index = w_.keyboardEventCalls++;
   if (w_.faults.allKeyboardEventsFail || w_.faults.keyboardEventFailures.contains(index)) {
     return nullptr;
@@ -684,10 +689,12 @@ Event SimEvents::createKeyboardEvent(const platform::EventSource& source, uint16
 }
 
 void SimEvents::setFlags(const Event& event, EventFlags flags) {
+  w_.requireMainThread("setFlags");
   if (event) event->flags = flags;
 }
 
 void SimEvents::keyboardSetUnicodeString(const Event& event, size_t length, const char16_t* units) {
+  w_.requireMainThread("keyboardSetUnicodeString");
   if (!event) return;
   const size_t kept = units ? std::min(length, kMaxEventUnicode) : 0;
   event->unicode.assign(units ? units : u"", kept);
@@ -695,6 +702,7 @@ void SimEvents::keyboardSetUnicodeString(const Event& event, size_t length, cons
 }
 
 void SimEvents::post(platform::TapLocation location, const Event& event) {
+  w_.requireMainThread("post");
   if (!event) return;
   w_.posted.push_back(PostedEvent{event->type, event->keycode, event->flags,
                                   event->unicodeSet ? event->unicode : std::u16string(),
@@ -709,10 +717,12 @@ void SimEvents::post(platform::TapLocation location, const Event& event) {
 }
 
 bool SimEvents::preflightListenEventAccess() {
+  w_.requireMainThread("preflightListenEventAccess");
   return w_.listenAccess;
 }
 
 bool SimEvents::requestListenEventAccess() {
+  w_.requireMainThread("requestListenEventAccess");
   ++w_.listenRequests;
   const bool granted = w_.listenAccess;
   w_.promptShown(World::Impl::Permission::kListen);
@@ -720,10 +730,12 @@ bool SimEvents::requestListenEventAccess() {
 }
 
 bool SimEvents::preflightPostEventAccess() {
+  w_.requireMainThread("preflightPostEventAccess");
   return w_.postAccess;
 }
 
 bool SimEvents::requestPostEventAccess() {
+  w_.requireMainThread("requestPostEventAccess");
   ++w_.postRequests;
   const bool granted = w_.postAccess;
   w_.promptShown(World::Impl::Permission::kPost);
@@ -731,6 +743,7 @@ bool SimEvents::requestPostEventAccess() {
 }
 
 bool SimEvents::isSecureEventInputEnabled() {
+  w_.requireMainThread("isSecureEventInputEnabled");
   return w_.secureInput;
 }
 

@@ -7,6 +7,7 @@ namespace sim {
 
 std::optional<std::vector<platform::InputSource>> SimInputSources::createInputSourceList(
     const platform::InputSourceFilter& filter, bool includeAllInstalled) {
+  w_.requireMainThread("createInputSourceList");
   ++w_.calls.inputSourceLists;
   if (w_.faults.inputSourceListNil || w_.faults.inputSourceListNotArray ||
       w_.faults.inputSourceListHoldsNonSources) {
@@ -26,18 +27,21 @@ std::optional<std::vector<platform::InputSource>> SimInputSources::createInputSo
 
 std::optional<std::vector<std::optional<std::string>>> SimInputSources::languages(
     const platform::InputSource& source) {
+  w_.requireMainThread("languages");
   const InputSourceState* s = source ? w_.source(source->id) : nullptr;
   if (!s) return std::nullopt;
   return s->languages;
 }
 
 std::optional<std::string> SimInputSources::sourceID(const platform::InputSource& source) {
+  w_.requireMainThread("sourceID");
   const InputSourceState* s = source ? w_.source(source->id) : nullptr;
   if (!s) return std::nullopt;
   return s->id;
 }
 
 int32_t SimInputSources::select(const platform::InputSource& source) {
+  w_.requireMainThread("select");
   constexpr int32_t kParamErr = -50;
   ++w_.calls.inputSourceSelects;
   const InputSourceState* s = source ? w_.source(source->id) : nullptr;
@@ -48,18 +52,21 @@ int32_t SimInputSources::select(const platform::InputSource& source) {
 }
 
 platform::InputSource SimInputSources::copyCurrentKeyboardLayoutInputSource() {
+  w_.requireMainThread("copyCurrentKeyboardLayoutInputSource");
   if (!w_.source(w_.selectedSource)) return nullptr;
   return std::make_shared<platform::InputSourceObject>(
       platform::InputSourceObject{w_.selectedSource});
 }
 
 platform::KeyLayoutData SimInputSources::unicodeKeyLayoutData(const platform::InputSource& source) {
+  w_.requireMainThread("unicodeKeyLayoutData");
   const InputSourceState* s = source ? w_.source(source->id) : nullptr;
   if (!s || w_.faults.keyLayoutDataMissing) return nullptr;
   return std::make_shared<platform::KeyLayoutDataObject>(platform::KeyLayoutDataObject{s->layout});
 }
 
 uint32_t SimInputSources::keyboardType() {
+  w_.requireMainThread("keyboardType");
   return 40;  // an ANSI keyboard
 }
 
@@ -69,6 +76,7 @@ platform::KeyTranslation SimInputSources::keyTranslate(const platform::KeyLayout
                                                        uint16_t virtualKeyCode, uint16_t,
                                                        uint32_t modifierKeyState, uint32_t,
                                                        uint32_t) {
+  w_.requireMainThread("keyTranslate");
   constexpr int32_t kParamErr = -50;
   if (!layout) return {kParamErr, {}};
   const bool shift = (modifierKeyState & platform::kUCKeyModifierShift) != 0;

@@ -5,11 +5,13 @@
 namespace sim {
 
 int64_t SimLoginItems::status() {
+  w_.requireMainThread("status");
   ++w_.calls.loginItemStatus;
   return w_.loginItem.status;
 }
 
 platform::LoginItemOutcome SimLoginItems::registerMainApp() {
+  w_.requireMainThread("registerMainApp");
   ++w_.calls.loginItemRegister;
   if (w_.loginItem.refuse || w_.loginItem.refuseRegister) {
     return {false, w_.loginItem.refusalDescription};
@@ -21,6 +23,7 @@ platform::LoginItemOutcome SimLoginItems::registerMainApp() {
 }
 
 platform::LoginItemOutcome SimLoginItems::unregisterMainApp() {
+  w_.requireMainThread("unregisterMainApp");
   ++w_.calls.loginItemUnregister;
   if (w_.loginItem.refuse || w_.loginItem.refuseUnregister) {
     return {false, w_.loginItem.refusalDescription};
@@ -30,6 +33,7 @@ platform::LoginItemOutcome SimLoginItems::unregisterMainApp() {
 }
 
 void SimLoginItems::openSystemSettingsLoginItems() {
+  w_.requireMainThread("openSystemSettingsLoginItems");
   ++w_.loginItem.settingsOpened;
 }
 

@@ -9,6 +9,7 @@ namespace sim {
 
 platform::Timer SimMainLoop::scheduledTimer(double intervalSeconds, bool repeats,
                                             std::function<void()> block) {
+  w_.requireMainThread("scheduledTimer");
   auto timer = std::make_shared<platform::TimerObject>();
   // NSTimer replaces a non-positive interval with 0.1 ms.
   timer->interval = std::max<Micros>(secondsToMicros(intervalSeconds), 100);
@@ -29,12 +30,14 @@ platform::Timer SimMainLoop::scheduledTimer(double intervalSeconds, bool repeats
 }
 
 void SimMainLoop::invalidate(const platform::Timer& timer) {
+  w_.requireMainThread("invalidate");
   if (!timer) return;
   if (timer->valid) w_.note("timer.invalidate", "timer " + std::to_string(timer->id));
   timer->valid = false;
 }
 
 void SimMainLoop::dispatchAfter(double delaySeconds, std::function<void()> block) {
+  w_.requireMainThread("dispatchAfter");
   if (!block) return;
   const Micros due = w_.now + secondsToMicros(delaySeconds);
   const uint64_t id = w_.nextBlockId++;
@@ -71,6 +74,7 @@ void SimMainLoop::invalidateSignalSource(const platform::SignalSource& source) {
 }
 
 void SimMainLoop::sleepMicroseconds(uint32_t microseconds) {
+  w_.requireMainThread("sleepMicroseconds");
   w_.note("sleep", std::to_string(microseconds) + " us");
   w_.pauses.push(microseconds);
   w_.pausedMicros += microseconds;

@@ -43,19 +43,23 @@ PasteboardItemState* SimPasteboard::resolve(const PasteboardItem& item) {
 }
 
 int64_t SimPasteboard::changeCount() {
+  w_.requireMainThread("changeCount");
   return w_.changeCount;
 }
 
 int64_t SimPasteboard::accessBehavior() {
+  w_.requireMainThread("accessBehavior");
   return w_.pasteboardAccessBehavior;
 }
 
 int64_t SimPasteboard::clearContents() {
+  w_.requireMainThread("clearContents");
   w_.pasteboardItems.clear();
   return ++w_.changeCount;
 }
 
 std::optional<std::string> SimPasteboard::stringForType(std::string_view type) {
+  w_.requireMainThread("stringForType");
   for (PasteboardItemState& item : w_.pasteboardItems) {
     const TypedData* data = findType(item, type);
     if (!data) continue;
@@ -69,6 +73,7 @@ std::optional<std::string> SimPasteboard::stringForType(std::string_view type) {
 }
 
 bool SimPasteboard::setStringForType(std::string_view text, std::string_view type) {
+  w_.requireMainThread("setStringForType");
   if (w_.faults.pasteboardWriteFails) return false;
   if (w_.pasteboardItems.empty()) w_.pasteboardItems.emplace_back();
   putType(w_.pasteboardItems.front(), type, Bytes(text.begin(), text.end()));
@@ -76,6 +81,7 @@ bool SimPasteboard::setStringForType(std::string_view text, std::string_view typ
 }
 
 std::optional<std::vector<PasteboardItem>> SimPasteboard::pasteboardItems() {
+  w_.requireMainThread("pasteboardItems");
   if (w_.faults.pasteboardItemsNil) return std::nullopt;
   std::vector<PasteboardItem> out;
   out.reserve(w_.pasteboardItems.size());
@@ -91,6 +97,7 @@ std::optional<std::vector<PasteboardItem>> SimPasteboard::pasteboardItems() {
 }
 
 bool SimPasteboard::writeObjects(const std::vector<PasteboardItem>& items) {
+  w_.requireMainThread("writeObjects");
   ++w_.calls.writeObjects;
   if (w_.faults.pasteboardWriteFails) return false;
   // Only new items can be written, each once; otherwise nothing is written.
@@ -109,10 +116,12 @@ bool SimPasteboard::writeObjects(const std::vector<PasteboardItem>& items) {
 }
 
 PasteboardItem SimPasteboard::createItem() {
+  w_.requireMainThread("createItem");
   return std::make_shared<platform::PasteboardItemObject>();
 }
 
 std::vector<std::string> SimPasteboard::types(const PasteboardItem& item) {
+  w_.requireMainThread("types");
   std::vector<std::string> out;
   if (w_.faults.pasteboardTypesFail) return out;  // nil reads as no types
   if (const PasteboardItemState* state = resolve(item)) {
@@ -136,6 +145,7 @@ void SimPasteboard::writeByAnotherApplication() {
 // The stored buffer itself, shared: the bytes are not copied.
 std::optional<SharedBytes> SimPasteboard::dataForType(const PasteboardItem& item,
                                                       std::string_view type) {
+  w_.requireMainThread("dataForType");
   PasteboardItemState* state = resolve(item);
   if (!state) return std::nullopt;
   const TypedData* data = findType(*state, type);
@@ -145,6 +155,7 @@ std::optional<SharedBytes> SimPasteboard::dataForType(const PasteboardItem& item
 
 bool SimPasteboard::setDataForType(const PasteboardItem& item, SharedBytes data,
                                    std::string_view type) {
+  w_.requireMainThread("setDataForType");
   const int64_t index = w_.calls.setData++;
   if (w_.faults.setDataFailures.contains(index)) return false;
   // Items already on the pasteboard are read-only.

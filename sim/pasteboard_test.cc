@@ -91,7 +91,7 @@ TEST(SimPasteboard, DataIsSharedNotCopiedAndOutlivesTheContents) {
   ASSERT_TRUE(read.has_value());
   EXPECT_TRUE(read->sharesBufferWith(world.pasteboardItems()[0].types[0].second));
 
-  pb.clearContents();
+  (void)pb.clearContents();
   platform::PasteboardItem item = pb.createItem();
   ASSERT_TRUE(pb.setDataForType(item, *read, "public.tiff"));
   ASSERT_TRUE(pb.writeObjects({item}));

@@ -8,16 +8,19 @@
 namespace sim {
 
 bool SimProcessInfo::environmentContains(std::string_view name) {
+  w_.requireMainThread("environmentContains");
   // A name with a NUL in it cannot be in the environment (and must not be cut short).
   if (name.empty() || name.find('\0') != std::string_view::npos) return false;
   return std::getenv(std::string(name).c_str()) != nullptr;
 }
 
 int32_t SimProcessInfo::processIdentifier() {
+  w_.requireMainThread("processIdentifier");
   return w_.hostPid;
 }
 
 platform::OperatingSystemVersion SimProcessInfo::operatingSystemVersion() {
+  w_.requireMainThread("operatingSystemVersion");
   return w_.osVersion;
 }
 

@@ -146,6 +146,29 @@ TEST_F(SimTiming, JoiningAThreadWhoseLoopStillRunsOrTwiceIsAProgrammingError) {
   EXPECT_EQ(errors.reports().size(), 2u);
 }
 
+// As the macOS adapters assert: only the tap's and the run loops' own calls may come from the
+// tap's thread; every other service belongs to the main thread.
+TEST_F(SimTiming, AMainThreadServiceCalledFromTheTapsThreadIsAProgrammingError) {
+  channel_test::ProgrammingErrorCapture errors;
+  platform::MachPort port = makeTap();
+  const platform::Thread thread = serveOnThread();
+  ev.performBlock(threadLoop, [&] {
+    ev.tapEnable(port, true);
+    (void)ev.tapIsEnabled(port);
+    (void)world.pasteboard().changeCount();
+    (void)world.accessibility().isProcessTrusted();
+    (void)world.mainLoop().scheduledTimer(1, false, [] {});
+  });
+  world.runPending();
+  EXPECT_EQ(errors.reports(),
+            (std::vector<std::string>{"changeCount was called off the main thread",
+                                      "isProcessTrusted was called off the main thread",
+                                      "scheduledTimer was called off the main thread"}));
+  (void)world.pasteboard().changeCount();
+  EXPECT_EQ(errors.reports().size(), 3u) << "the main thread may";
+  stopThread(thread);
+}
+
 TEST_F(SimTiming, ReleasingATapInsideItsOwnCallbackIsAProgrammingError) {
   channel_test::ProgrammingErrorCapture errors;
   platform::MachPort port = makeTap();
@@ -162,8 +185,8 @@ TEST_F(SimTiming, SleepSwitchesTapsOffSilentlyAndWakeOnlyTellsTheObservers) {
   const platform::Thread thread = serveOnThread();
   int woke = 0, returned = 0;
   using Notification = platform::Workspace::Notification;
-  world.workspace().addObserver(Notification::kDidWake, [&] { ++woke; });
-  world.workspace().addObserver(Notification::kSessionDidBecomeActive, [&] { ++returned; });
+  (void)world.workspace().addObserver(Notification::kDidWake, [&] { ++woke; });
+  (void)world.workspace().addObserver(Notification::kSessionDidBecomeActive, [&] { ++returned; });
 
   world.sleepMachine(World::SleepEffect::kDisableTaps);
   world.wake();

@@ -17,6 +17,7 @@ RunningApplication runningOf(const AppState& app) {
 }  // namespace
 
 std::optional<RunningApplication> SimWorkspace::frontmostApplication() {
+  w_.requireMainThread("frontmostApplication");
   if (!w_.frontmost) return std::nullopt;
   const AppState* a = w_.app(*w_.frontmost);
   if (!a) return std::nullopt;
@@ -24,6 +25,7 @@ std::optional<RunningApplication> SimWorkspace::frontmostApplication() {
 }
 
 std::vector<RunningApplication> SimWorkspace::runningApplications() {
+  w_.requireMainThread("runningApplications");
   std::vector<RunningApplication> out;
   out.reserve(w_.apps.size());
   for (const AppState& a : w_.apps) out.push_back(runningOf(a));
@@ -31,12 +33,14 @@ std::vector<RunningApplication> SimWorkspace::runningApplications() {
 }
 
 bool SimWorkspace::openURL(std::string_view url) {
+  w_.requireMainThread("openURL");
   w_.openedURLs.push(std::string(url));
   w_.note("openURL", std::string(url));
   return true;
 }
 
 ObserverToken SimWorkspace::addDidActivateApplicationObserver(ActivationBlock block) {
+  w_.requireMainThread("addDidActivateApplicationObserver");
   if (!block) block = [](const std::optional<RunningApplication>&) {};
   auto token = std::make_shared<platform::ObserverObject>();
   w_.workspaceObservers.push_back({token, std::make_shared<ActivationBlock>(std::move(block))});
@@ -44,6 +48,7 @@ ObserverToken SimWorkspace::addDidActivateApplicationObserver(ActivationBlock bl
 }
 
 ObserverToken SimWorkspace::addObserver(Notification name, std::function<void()> block) {
+  w_.requireMainThread("addObserver");
   if (!block) block = [] {};
   auto token = std::make_shared<platform::ObserverObject>();
   w_.notificationObservers.push_back(
@@ -52,6 +57,7 @@ ObserverToken SimWorkspace::addObserver(Notification name, std::function<void()>
 }
 
 void SimWorkspace::removeObserver(const ObserverToken& token) {
+  w_.requireMainThread("removeObserver");
   std::erase_if(w_.workspaceObservers, [&](const auto& o) { return o.token == token; });
   std::erase_if(w_.notificationObservers, [&](const auto& o) { return o.token == token; });
 }
@@ -65,6 +71,7 @@ void World::Impl::postWorkspace(platform::Workspace::Notification name) {
 ObserverToken SimDistributedNotifications::addObserver(std::string_view name,
                                                        platform::SuspensionBehavior behavior,
                                                        std::function<void()> block) {
+  w_.requireMainThread("addObserver");
   if (!block) block = [] {};
   auto token = std::make_shared<platform::ObserverObject>();
   w_.distributedObservers.push_back({token, std::string(name), behavior,
@@ -73,6 +80,7 @@ ObserverToken SimDistributedNotifications::addObserver(std::string_view name,
 }
 
 void SimDistributedNotifications::removeObserver(const ObserverToken& token) {
+  w_.requireMainThread("removeObserver");
   std::erase_if(w_.distributedObservers, [&](const auto& o) { return o.token == token; });
 }
 

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "channel/programming_error.h"
 #include "sim/world.h"
 
 // The backend's definitions of the seam's opaque handle objects.
@@ -454,6 +455,13 @@ struct World::Impl {
   std::shared_ptr<platform::RunLoopObject> mainRunLoop;
   std::shared_ptr<platform::RunLoopObject> currentLoop;  // of the code running now
   bool runsOnMain() const { return currentLoop == mainRunLoop; }
+  // Every service but the tap's own calls (and the run loops') belongs to the main thread, as
+  // the macOS adapters assert; a call from another thread is a programming error.
+  void requireMainThread(const char* call) const {
+    if (!runsOnMain()) {
+      channel::reportProgrammingError(std::string(call) + " was called off the main thread");
+    }
+  }
   template <class F>
   void onLoop(const std::shared_ptr<platform::RunLoopObject>& loop, F&& f) {
     auto saved = std::exchange(currentLoop, loop);

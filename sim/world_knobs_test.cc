@@ -268,7 +268,7 @@ class SimServiceKnobs : public ::testing::Test {
   }
   platform::AXElement focused() {
     AXAttributeValue v;
-    ax.copyAttributeValue(ax.createSystemWide(), "AXFocusedUIElement", v);
+    (void)ax.copyAttributeValue(ax.createSystemWide(), "AXFocusedUIElement", v);
     return std::get<platform::AXElement>(v);
   }
   World world;
@@ -318,7 +318,7 @@ TEST_F(SimServiceKnobs, PasteboardFailsOneSetDataAndItsTypesAndCountsWrites) {
   EXPECT_TRUE(pb.setDataForType(first, {'a'}, "public.utf8-plain-text"));
   EXPECT_FALSE(pb.setDataForType(second, {'b'}, "public.utf8-plain-text"));
   EXPECT_TRUE(pb.setDataForType(second, {'c'}, "public.utf8-plain-text"));
-  pb.clearContents();
+  (void)pb.clearContents();
   EXPECT_TRUE(pb.writeObjects({first, second}));
   EXPECT_FALSE(pb.writeObjects({first})) << "already written";
   EXPECT_EQ(world.callCounts().writeObjects, 2);
@@ -369,10 +369,10 @@ TEST_F(SimServiceKnobs, TheTraceShowsTheHostsCallsInOrderWithTheirTimes) {
   world.takeTrace();
   const platform::AXElement el = focused();
   world.mainLoop().sleepMicroseconds(10);
-  ax.setAttributeValue(el, "AXValue", std::u16string(u"new"));
-  world.pasteboard().clearContents();
+  (void)ax.setAttributeValue(el, "AXValue", std::u16string(u"new"));
+  (void)world.pasteboard().clearContents();
   world.mainLoop().dispatchAfter(0.001, [] {});
-  world.mainLoop().scheduledTimer(0.0005, false, [] {});
+  (void)world.mainLoop().scheduledTimer(0.0005, false, [] {});
   world.advance(2'000);
   world.note("call", "from the host");
   std::vector<std::string> lines;

@@ -123,9 +123,10 @@ TEST(SimNotifications, AnInactiveHostGetsNotificationsAsEachObserverRegistered) 
                                        {"coalesce", B::kCoalesce},
                                        {"hold", B::kHold},
                                        {"now", B::kDeliverImmediately}}) {
-    dn.addObserver("n", behavior, [&heard, label = std::string(name)] { heard.push_back(label); });
+    (void)dn.addObserver("n", behavior,
+                         [&heard, label = std::string(name)] { heard.push_back(label); });
   }
-  dn.addObserver("quiet", B::kHold, [&] { heard.push_back("quiet"); });
+  (void)dn.addObserver("quiet", B::kHold, [&] { heard.push_back("quiet"); });
   ASSERT_FALSE(world.hostActive());
 
   world.postDistributedNotification("quiet");
@@ -139,7 +140,8 @@ TEST(SimNotifications, AnInactiveHostGetsNotificationsAsEachObserverRegistered) 
   platform::DistributedNotifications& on = other.distributedNotifications();
   for (const auto& [name, behavior] :
        {std::pair{"drop", B::kDrop}, {"coalesce", B::kCoalesce}, {"hold", B::kHold}}) {
-    on.addObserver("n", behavior, [&heard, label = std::string(name)] { heard.push_back(label); });
+    (void)on.addObserver("n", behavior,
+                         [&heard, label = std::string(name)] { heard.push_back(label); });
   }
   other.postDistributedNotification("n");
   other.postDistributedNotification("n");

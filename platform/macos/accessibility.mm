@@ -6,6 +6,7 @@
 #include "platform/macos/accessibility_values.h"
 #include "platform/macos/cf_handles.h"
 #include "platform/macos/conversions.h"
+#include "platform/macos/guard.h"
 #include "platform/macos/services.h"
 
 namespace platform::macos {
@@ -13,9 +14,13 @@ namespace {
 
 class MacAccessibility final : public Accessibility {
  public:
-  bool isProcessTrusted() override { return AXIsProcessTrusted() != 0; }
+  bool isProcessTrusted() override {
+    assertMainThread();
+    return AXIsProcessTrusted() != 0;
+  }
 
   bool isProcessTrustedWithOptions(bool prompt) override {
+    assertMainThread();
     NSDictionary* options = @{
       (__bridge NSString*)
       kAXTrustedCheckOptionPrompt : (__bridge NSNumber*)(prompt ? kCFBooleanTrue : kCFBooleanFalse)
@@ -24,10 +29,12 @@ class MacAccessibility final : public Accessibility {
   }
 
   AXElement createApplication(int32_t pid) override {
+    assertMainThread();
     return adoptHandle<AXElementObject>(AXUIElementCreateApplication(pid));
   }
 
   AXElement createSystemWide() override {
+    assertMainThread();
     return adoptHandle<AXElementObject>(AXUIElementCreateSystemWide());
   }
 
@@ -35,6 +42,7 @@ class MacAccessibility final : public Accessibility {
   // argument; it is answered that way without reaching them.
   AXError copyAttributeValue(const AXElement& element, std::string_view attribute,
                              AXAttributeValue& value) override {
+    assertMainThread();
     if (!element) return kAXErrorIllegalArgument;
     NSString* name = toNSString(attribute);
     CFTypeRef copied = nullptr;
@@ -47,6 +55,7 @@ class MacAccessibility final : public Accessibility {
 
   AXError setAttributeValue(const AXElement& element, std::string_view attribute,
                             const AXAttributeValue& value) override {
+    assertMainThread();
     const CFRef<CFTypeRef> object = toCFValue(value);
     if (!element || !object) return kAXErrorIllegalArgument;
     NSString* name = toNSString(attribute);
@@ -56,6 +65,7 @@ class MacAccessibility final : public Accessibility {
 
   AXError isAttributeSettable(const AXElement& element, std::string_view attribute,
                               bool& settable) override {
+    assertMainThread();
     if (!element) return kAXErrorIllegalArgument;
     NSString* name = toNSString(attribute);
     Boolean answer = false;
@@ -66,12 +76,14 @@ class MacAccessibility final : public Accessibility {
   }
 
   AXError setMessagingTimeout(const AXElement& element, float timeoutInSeconds) override {
+    assertMainThread();
     if (!element) return kAXErrorIllegalArgument;
     return static_cast<AXError>(
         AXUIElementSetMessagingTimeout(elementRef(element), timeoutInSeconds));
   }
 
   std::optional<AXValueBox> createRangeValue(AXRange range) override {
+    assertMainThread();
     const CFRange cfRange =
         CFRangeMake(static_cast<CFIndex>(range.location), static_cast<CFIndex>(range.length));
     const CFRef<AXValueRef> created(AXValueCreate(::kAXValueTypeCFRange, &cfRange));

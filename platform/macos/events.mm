@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "platform/macos/cf_handles.h"
+#include "platform/macos/guard.h"
 #include "platform/macos/services.h"
 
 namespace platform::macos {
@@ -69,6 +70,7 @@ class MacEvents final : public Events {
  public:
   MachPort tapCreate(TapLocation location, TapPlacement placement, TapOptions options,
                      uint64_t eventsOfInterest, TapCallback callback, void* userInfo) override {
+    assertMainThread();
     auto context = std::make_unique<TapContext>(TapContext{callback, userInfo});
     CFMachPortRef port = CGEventTapCreate(
         static_cast<CGEventTapLocation>(location), static_cast<CGEventTapPlacement>(placement),
@@ -90,6 +92,7 @@ class MacEvents final : public Events {
   }
 
   RunLoopSource createRunLoopSource(const MachPort& tap) override {
+    assertMainThread();
     if (!tap) return nullptr;
     return adoptHandle<RunLoopSourceObject>(
         CFMachPortCreateRunLoopSource(kCFAllocatorDefault, tap->port, 0));
@@ -156,24 +159,29 @@ class MacEvents final : public Events {
   }
 
   EventSource createSource(EventSourceStateID state) override {
+    assertMainThread();
     return adoptHandle<EventSourceObject>(
         CGEventSourceCreate(static_cast<CGEventSourceStateID>(state)));
   }
 
   void sourceSetUserData(const EventSource& source, int64_t userData) override {
+    assertMainThread();
     if (source) CGEventSourceSetUserData(handleRef<CGEventSourceRef>(source.get()), userData);
   }
 
   Event createKeyboardEvent(const EventSource& source, uint16_t keycode, bool keyDown) override {
+    assertMainThread();
     return adoptHandle<EventObject>(CGEventCreateKeyboardEvent(
         handleRef<CGEventSourceRef>(source.get()), static_cast<CGKeyCode>(keycode), keyDown));
   }
 
   void setFlags(const Event& event, EventFlags flags) override {
+    assertMainThread();
     if (event) CGEventSetFlags(eventRef(*event), static_cast<CGEventFlags>(flags));
   }
 
   void keyboardSetUnicodeString(const Event& event, size_t length, const char16_t* units) override {
+    assertMainThread();
     if (event) {
       CGEventKeyboardSetUnicodeString(eventRef(*event), length,
                                       reinterpret_cast<const UniChar*>(units));
@@ -181,15 +189,31 @@ class MacEvents final : public Events {
   }
 
   void post(TapLocation location, const Event& event) override {
+    assertMainThread();
     if (event) CGEventPost(static_cast<CGEventTapLocation>(location), eventRef(*event));
   }
 
-  bool preflightListenEventAccess() override { return CGPreflightListenEventAccess(); }
-  bool requestListenEventAccess() override { return CGRequestListenEventAccess(); }
-  bool preflightPostEventAccess() override { return CGPreflightPostEventAccess(); }
-  bool requestPostEventAccess() override { return CGRequestPostEventAccess(); }
+  bool preflightListenEventAccess() override {
+    assertMainThread();
+    return CGPreflightListenEventAccess();
+  }
+  bool requestListenEventAccess() override {
+    assertMainThread();
+    return CGRequestListenEventAccess();
+  }
+  bool preflightPostEventAccess() override {
+    assertMainThread();
+    return CGPreflightPostEventAccess();
+  }
+  bool requestPostEventAccess() override {
+    assertMainThread();
+    return CGRequestPostEventAccess();
+  }
 
-  bool isSecureEventInputEnabled() override { return IsSecureEventInputEnabled(); }
+  bool isSecureEventInputEnabled() override {
+    assertMainThread();
+    return IsSecureEventInputEnabled();
+  }
 };
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "platform/macos/cf_handles.h"
 #include "platform/macos/conversions.h"
+#include "platform/macos/guard.h"
 #include "platform/macos/services.h"
 
 namespace platform {
@@ -38,6 +39,7 @@ class MacInputSources final : public InputSources {
   // could not be handed to the TIS property calls.
   std::optional<std::vector<InputSource>> createInputSourceList(const InputSourceFilter& filter,
                                                                 bool includeAllInstalled) override {
+    assertMainThread();
     NSMutableDictionary* properties = [NSMutableDictionary dictionary];
     if (filter.category) {
       [properties setObject:toNSString(*filter.category)
@@ -70,6 +72,7 @@ class MacInputSources final : public InputSources {
 
   std::optional<std::vector<std::optional<std::string>>> languages(
       const InputSource& source) override {
+    assertMainThread();
     if (!source) return std::nullopt;
     const CFTypeRef value =
         TISGetInputSourceProperty(sourceRef(source), kTISPropertyInputSourceLanguages);
@@ -85,22 +88,26 @@ class MacInputSources final : public InputSources {
   }
 
   std::optional<std::string> sourceID(const InputSource& source) override {
+    assertMainThread();
     if (!source) return std::nullopt;
     return toOptionalUtf8(
         stringValue(TISGetInputSourceProperty(sourceRef(source), kTISPropertyInputSourceID)));
   }
 
   int32_t select(const InputSource& source) override {
+    assertMainThread();
     if (!source) return kParamErr;
     return static_cast<int32_t>(TISSelectInputSource(sourceRef(source)));
   }
 
   InputSource copyCurrentKeyboardLayoutInputSource() override {
+    assertMainThread();
     return adoptHandle<InputSourceObject>(TISCopyCurrentKeyboardLayoutInputSource());
   }
 
   // The property is a Get: the data belongs to the source, so the handle retains it.
   KeyLayoutData unicodeKeyLayoutData(const InputSource& source) override {
+    assertMainThread();
     if (!source) return nullptr;
     const CFTypeRef value =
         TISGetInputSourceProperty(sourceRef(source), kTISPropertyUnicodeKeyLayoutData);
@@ -108,11 +115,15 @@ class MacInputSources final : public InputSources {
     return retainHandle<KeyLayoutDataObject>(value);
   }
 
-  uint32_t keyboardType() override { return LMGetKbdType(); }
+  uint32_t keyboardType() override {
+    assertMainThread();
+    return LMGetKbdType();
+  }
 
   KeyTranslation keyTranslate(const KeyLayoutData& layout, uint16_t virtualKeyCode,
                               uint16_t keyAction, uint32_t modifierKeyState, uint32_t keyboardType,
                               uint32_t keyTranslateOptions) override {
+    assertMainThread();
     if (!layout) return {kParamErr, {}};
     const auto* table = reinterpret_cast<const UCKeyboardLayout*>(
         CFDataGetBytePtr(handleRef<CFDataRef>(layout.get())));

@@ -17,9 +17,8 @@ class MacLoginItems final : public LoginItems {
  public:
   API_AVAILABLE(macos(13.0)) int64_t status() override {
     assertMainThread();
-    return orOnException(kSMAppServiceStatusNotFound, [] {
-      return static_cast<int64_t>(SMAppService.mainAppService.status);
-    });
+    return orOnException(kSMAppServiceStatusNotFound,
+                         [] { return static_cast<int64_t>(SMAppService.mainAppService.status); });
   }
 
   API_AVAILABLE(macos(13.0)) LoginItemOutcome registerMainApp() override {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "platform/macos/conversions.h"
+#include "platform/macos/guard.h"
 #include "platform/macos/services.h"
 
 namespace platform {
@@ -33,6 +34,7 @@ namespace {
 class MacMainLoop final : public MainLoop {
  public:
   Timer scheduledTimer(double intervalSeconds, bool repeats, std::function<void()> block) override {
+    assertMainThread();
     NSTimer* timer = [NSTimer scheduledTimerWithTimeInterval:intervalSeconds
                                                      repeats:repeats
                                                        block:^(NSTimer*) {
@@ -42,10 +44,12 @@ class MacMainLoop final : public MainLoop {
   }
 
   void invalidate(const Timer& timer) override {
+    assertMainThread();
     if (timer) [timer->timer invalidate];
   }
 
   void dispatchAfter(double delaySeconds, std::function<void()> block) override {
+    assertMainThread();
     dispatch_after(dispatch_time(DISPATCH_TIME_NOW, toNanoseconds(delaySeconds)),
                    dispatch_get_main_queue(), ^{
                      block();
@@ -79,6 +83,7 @@ class MacMainLoop final : public MainLoop {
   }
 
   void sleepMicroseconds(uint32_t microseconds) override {
+    assertMainThread();
     usleep(static_cast<useconds_t>(microseconds));
   }
 };

@@ -3,6 +3,7 @@
 #import <AppKit/AppKit.h>
 
 #include "platform/macos/conversions.h"
+#include "platform/macos/guard.h"
 #include "platform/macos/services.h"
 
 // The observer object of a selector-based registration: its selector calls the block.
@@ -52,58 +53,77 @@ ObserverToken wrap(id token) {
 class MacWorkspace final : public Workspace {
  public:
   std::optional<RunningApplication> frontmostApplication() override {
-    NSRunningApplication* application = [NSWorkspace sharedWorkspace].frontmostApplication;
-    if (application == nil) return std::nullopt;
-    return toRunningApplication(application);
+    assertMainThread();
+    return orOnException<std::optional<RunningApplication>>(
+        std::nullopt, []() -> std::optional<RunningApplication> {
+          NSRunningApplication* application = [NSWorkspace sharedWorkspace].frontmostApplication;
+          if (application == nil) return std::nullopt;
+          return toRunningApplication(application);
+        });
   }
 
   std::vector<RunningApplication> runningApplications() override {
-    std::vector<RunningApplication> applications;
-    for (NSRunningApplication* application in [NSWorkspace sharedWorkspace].runningApplications) {
-      applications.push_back(toRunningApplication(application));
-    }
-    return applications;
+    assertMainThread();
+    return orOnException<std::vector<RunningApplication>>({}, [] {
+      std::vector<RunningApplication> applications;
+      for (NSRunningApplication* application in [NSWorkspace sharedWorkspace].runningApplications) {
+        applications.push_back(toRunningApplication(application));
+      }
+      return applications;
+    });
   }
 
   // A text that is no URL gives a nil NSURL, which -openURL: does not take: it fails as an
   // unopenable URL would.
   bool openURL(std::string_view url) override {
-    NSURL* target = [NSURL URLWithString:toNSString(url)];
-    if (target == nil) return false;
-    return [[NSWorkspace sharedWorkspace] openURL:target];
+    assertMainThread();
+    return orOnException(false, [&] {
+      NSURL* target = [NSURL URLWithString:toNSString(url)];
+      if (target == nil) return false;
+      return static_cast<bool>([[NSWorkspace sharedWorkspace] openURL:target]);
+    });
   }
 
   ObserverToken addDidActivateApplicationObserver(ActivationBlock block) override {
+    assertMainThread();
     NSNotificationCenter* center = [NSWorkspace sharedWorkspace].notificationCenter;
-    return wrap([center addObserverForName:NSWorkspaceDidActivateApplicationNotification
-                                    object:nil
-                                     queue:[NSOperationQueue mainQueue]
-                                usingBlock:^(NSNotification* note) {
-                                  id application =
-                                      [note.userInfo objectForKey:NSWorkspaceApplicationKey];
-                                  if ([application isKindOfClass:[NSRunningApplication class]]) {
-                                    block(toRunningApplication(application));
-                                  } else {
-                                    block(std::nullopt);
-                                  }
-                                }]);
+    return orOnException<ObserverToken>(nullptr, [&] {
+      return wrap([center addObserverForName:NSWorkspaceDidActivateApplicationNotification
+                                      object:nil
+                                       queue:[NSOperationQueue mainQueue]
+                                  usingBlock:^(NSNotification* note) {
+                                    id application =
+                                        [note.userInfo objectForKey:NSWorkspaceApplicationKey];
+                                    if ([application isKindOfClass:[NSRunningApplication class]]) {
+                                      block(toRunningApplication(application));
+                                    } else {
+                                      block(std::nullopt);
+                                    }
+                                  }]);
+    });
   }
 
   ObserverToken addObserver(Notification name, std::function<void()> block) override {
+    assertMainThread();
     NSNotificationCenter* center = [NSWorkspace sharedWorkspace].notificationCenter;
     NSNotificationName notification = name == Notification::kDidWake
                                           ? NSWorkspaceDidWakeNotification
                                           : NSWorkspaceSessionDidBecomeActiveNotification;
-    return wrap([center addObserverForName:notification
-                                    object:nil
-                                     queue:[NSOperationQueue mainQueue]
-                                usingBlock:^(NSNotification*) {
-                                  block();
-                                }]);
+    return orOnException<ObserverToken>(nullptr, [&] {
+      return wrap([center addObserverForName:notification
+                                      object:nil
+                                       queue:[NSOperationQueue mainQueue]
+                                  usingBlock:^(NSNotification*) {
+                                    block();
+                                  }]);
+    });
   }
 
   void removeObserver(const ObserverToken& token) override {
-    if (token) [[NSWorkspace sharedWorkspace].notificationCenter removeObserver:token->token];
+    assertMainThread();
+    if (!token) return;
+    ignoringException(
+        [&] { [[NSWorkspace sharedWorkspace].notificationCenter removeObserver:token->token]; });
   }
 };
 
@@ -111,20 +131,27 @@ class MacDistributedNotifications final : public DistributedNotifications {
  public:
   ObserverToken addObserver(std::string_view name, SuspensionBehavior behavior,
                             std::function<void()> block) override {
+    assertMainThread();
     TandrelNotificationObserver* observer = [[TandrelNotificationObserver alloc] initWithBlock:^{
       block();
     }];
-    [[NSDistributedNotificationCenter defaultCenter]
-               addObserver:observer
-                  selector:@selector(notificationArrived:)
-                      name:toNSString(name)
-                    object:nil
-        suspensionBehavior:static_cast<NSNotificationSuspensionBehavior>(behavior)];
-    return wrap(observer);
+    const bool added = orOnException(false, [&] {
+      [[NSDistributedNotificationCenter defaultCenter]
+                 addObserver:observer
+                    selector:@selector(notificationArrived:)
+                        name:toNSString(name)
+                      object:nil
+          suspensionBehavior:static_cast<NSNotificationSuspensionBehavior>(behavior)];
+      return true;
+    });
+    return added ? wrap(observer) : nullptr;
   }
 
   void removeObserver(const ObserverToken& token) override {
-    if (token) [[NSDistributedNotificationCenter defaultCenter] removeObserver:token->token];
+    assertMainThread();
+    if (!token) return;
+    ignoringException(
+        [&] { [[NSDistributedNotificationCenter defaultCenter] removeObserver:token->token]; });
   }
 };
 
