@@ -22,8 +22,9 @@ platform/macos/accessibility.mm|AXValueCreate(::kAXValueTypeCFRange, &cfRange)|A
 platform/macos/events.mm|reinterpret_cast<UniChar*>(buffer));|buffer);|no matching function for call to 'CGEventKeyboardGetUnicodeString'
 platform/macos/main_loop.mm|if (timer) [timer->timer invalidate];|if (timer) [timer->timer release];|ARC forbids
 platform/macos/main_loop.mm|block:^(NSTimer*) {|block:^{|cannot initialize a parameter of type 'GSTimerBlock'
-platform/macos/pasteboard.mm|NSArray<NSPasteboardItem*>* items = general().pasteboardItems;|NSArray<NSPasteboardItem*>* items = general().pasteboardItem;|not found on object
+platform/macos/pasteboard.mm|NSArray<NSPasteboardItem*>* items = board_.pasteboardItems;|NSArray<NSPasteboardItem*>* items = board_.pasteboardItem;|not found on object
 platform/macos/pasteboard.mm|int64_t changeCount() override|int32_t changeCount() override|return type
+platform/macos/workspace.mm|return orOnException(false, [&] {|return orOnException(nullptr, [&] {|nullptr_t
 platform/macos/log.mm|NSLog(@"%@", toNSString(line));|NSLog(toNSString(line));|format string is not a string literal
 platform/macos/login_items.mm|[SMAppService.mainAppService registerAndReturnError:&error]|[SMAppService.mainAppService registerAndReturnError:error]|cannot initialize a parameter of type 'NSError * _Nullable __autoreleasing * _Nullable'
 platform/macos/process_info.mm|objectForKey:toNSString(name)] != nil|objectForKey:name] != nil|no viable conversion from 'std::string_view'
