@@ -165,8 +165,8 @@ std::optional<channel::ChannelError> KeyEventTapHandler::onListen(
   const auto revive = [weak] {
     if (const auto self = weak.lock()) self->reviveTap();
   };
-  wakeObserver = workspace.addObserver(platform::Workspace::Notification::kDidWake, revive);
-  sessionObserver =
+  wakeObserver_ = workspace.addObserver(platform::Workspace::Notification::kDidWake, revive);
+  sessionObserver_ =
       workspace.addObserver(platform::Workspace::Notification::kSessionDidBecomeActive, revive);
 
   if (!sandboxed_) {
@@ -223,7 +223,7 @@ std::optional<channel::ChannelError> KeyEventTapHandler::onCancel(
 
 void KeyEventTapHandler::stopAll() {
   platform::Workspace& workspace = platform_.workspace();
-  for (platform::ObserverToken* token : {&appObserver, &wakeObserver, &sessionObserver}) {
+  for (platform::ObserverToken* token : {&appObserver, &wakeObserver_, &sessionObserver_}) {
     if (*token) workspace.removeObserver(*token);
     token->reset();
   }

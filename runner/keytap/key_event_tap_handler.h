@@ -105,8 +105,8 @@ class KeyEventTapHandler : public channel::StreamHandler,
   std::unique_ptr<TapSession> session_;
   platform::ObserverToken appObserver;
   platform::ObserverToken trustObserver;
-  platform::ObserverToken wakeObserver;
-  platform::ObserverToken sessionObserver;
+  platform::ObserverToken wakeObserver_;
+  platform::ObserverToken sessionObserver_;
 
   // The event maps are built once; each event only overwrites their values, so the per-event
   // path allocates nothing for ordinary key presses.
