@@ -16,7 +16,9 @@ fi
 
 for recorded in "$here"/acceptance/*; do
   name=$(basename "$recorded"); check=${name%%.*}
-  output=$("$script" --judge "$check" "$recorded" "ghbdtn мир"); status=$?
+  document="ghbdtn мир"
+  [ "$check" = rich_textedit ] && document="The quick brown fox|Helvetica-Bold|65535, 0, 0"
+  output=$("$script" --judge "$check" "$recorded" "$document"); status=$?
   case $name in
     *.pass*) if [ "$status" -ne 0 ] || [[ $output != PASS* ]]; then fail "$name: $output"; fi ;;
     *.fail*) if [ "$status" -ne 1 ] || [[ $output != FAIL* ]]; then fail "$name: $output"; fi ;;
@@ -25,6 +27,8 @@ done
 # TextEdit's own document must agree with what accessibility read.
 "$script" --judge textedit "$here/acceptance/textedit.pass" "ghbdtn" >/dev/null &&
   fail "textedit: a document that disagrees passed"
+"$script" --judge rich_textedit "$here/acceptance/rich_textedit.pass" \
+  "The quick brown fox|Helvetica|0, 0, 0" >/dev/null && fail "rich_textedit: lost formatting passed"
 "$script" --judge nothing "$here/acceptance/textedit.pass" >/dev/null 2>&1
 [ $? -eq 2 ] || fail "an unknown judge is not a usage error"
 
