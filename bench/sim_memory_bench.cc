@@ -6,9 +6,6 @@
 // Reported counters: peakHeapMB (heap high-water mark during the run), maxRssMB (the process's
 // peak resident set so far; run one benchmark at a time for a clean figure), keys.
 //
-// BM_BackspaceScript plays the scenario as it stands. BM_BackspaceScriptTakingPosted also takes
-// the posted-event record after every line, which is what bounding that record will give; it
-// shows what everything else costs meanwhile.
 
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
@@ -47,7 +44,7 @@ double maxRssMegabytes() {
   return static_cast<double>(usage.ru_maxrss) / 1024.0;  // kilobytes on Linux
 }
 
-void playBackspaces(benchmark::State& state, bool takePosted) {
+void BM_BackspaceScript(benchmark::State& state) {
   const int64_t calls = state.range(0);
   for (auto _ : state) {
     state.PauseTiming();
@@ -74,7 +71,6 @@ void playBackspaces(benchmark::State& state, bool takePosted) {
       state.ResumeTiming();
       for (int64_t i = 0; i < calls; ++i) {
         runner.runLine(call, ++line);
-        if (takePosted) benchmark::DoNotOptimize(world.takePosted());
       }
       runner.runLine(R"({"show": "records"})", ++line);
       state.PauseTiming();
@@ -87,27 +83,11 @@ void playBackspaces(benchmark::State& state, bool takePosted) {
   state.counters["maxRssMB"] = maxRssMegabytes();
 }
 
-void BM_BackspaceScript(benchmark::State& state) {
-  playBackspaces(state, false);
-}
-// Until the posted-event record is bounded it grows by about 200 bytes per key, so the full
-// 1,000 calls are left out here.
 BENCHMARK(BM_BackspaceScript)
-    ->ArgName("calls")
-    ->Arg(10)
-    ->Arg(100)
-    ->Iterations(1)
-    ->Unit(benchmark::kMillisecond);
-
-void BM_BackspaceScriptTakingPosted(benchmark::State& state) {
-  playBackspaces(state, true);
-}
-BENCHMARK(BM_BackspaceScriptTakingPosted)
     ->ArgName("calls")
     ->Arg(10)
     ->Arg(100)
     ->Arg(1000)
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
-
 }  // namespace
