@@ -351,10 +351,12 @@ bool KeyEventTapHandler::report(const TapRecord& record, channel::EventSink& out
     entries[kKeyDownKeycode].second = record.keycode;
     entries[kKeyDownRepeat].second = record.repeat;
     std::string& chars = *entries[kKeyDownChars].second.get_if<std::string>();
-    if (record.length == 0) {
-      chars.clear();
+    const std::u16string_view units(record.chars.data(), record.length);
+    // Most keys type ASCII: copied in place into the reused string, without a conversion call.
+    if (std::all_of(units.begin(), units.end(), [](char16_t u) { return u < 0x80; })) {
+      chars.assign(units.begin(), units.end());
     } else {
-      chars = text::utf16ToUtf8(std::u16string_view(record.chars.data(), record.length));
+      chars = text::utf16ToUtf8(units);
     }
     writeFlags(entries + kKeyDownFlags, record.flags);
     out.success(keyDownEvent_);
