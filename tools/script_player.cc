@@ -56,6 +56,11 @@ Json errorJson(const channel::ChannelError& e) {
   return error;
 }
 
+// A non-empty envelope: its value under `valueKey` or its error under "error"; bytes that are
+// no envelope go under `rawKey` as hex.
+void putEnvelope(Json& out, std::span<const uint8_t> bytes, const char* valueKey,
+                 const char* rawKey);
+
 }  // namespace
 
 std::string hexOf(std::span<const uint8_t> bytes) {
@@ -165,14 +170,8 @@ void ScriptPlayer::call(const Json& line) {
     Json out = Json::object();
     if (reply.empty()) {
       out["notImplemented"] = true;
-    } else if (auto envelope = channel::decodeEnvelope(reply)) {
-      if (auto* value = std::get_if<channel::Value>(&*envelope)) {
-        out["reply"] = jsonmap::valueToJson(*value);
-      } else {
-        out["error"] = errorJson(std::get<channel::ChannelError>(*envelope));
-      }
     } else {
-      out["badReply"] = hexOf(reply);
+      putEnvelope(out, reply, "reply", "badReply");
     }
     backend_.note("answer", compact(out));
     print(out);
@@ -271,17 +270,28 @@ void ScriptPlayer::printOutgoing(const std::string& channel, std::span<const uin
   out["event"] = channel;
   if (message.empty()) {
     out["end"] = true;
-  } else if (auto envelope = channel::decodeEnvelope(message)) {
-    if (auto* value = std::get_if<channel::Value>(&*envelope)) {
-      out["value"] = jsonmap::valueToJson(*value);
-    } else {
-      out["error"] = errorJson(std::get<channel::ChannelError>(*envelope));
-    }
   } else {
-    out["hex"] = hexOf(message);
+    putEnvelope(out, message, "value", "hex");
   }
   backend_.note("event", compact(out));
   print(out);
 }
+
+namespace {
+
+void putEnvelope(Json& out, std::span<const uint8_t> bytes, const char* valueKey,
+                 const char* rawKey) {
+  if (auto envelope = channel::decodeEnvelope(bytes)) {
+    if (auto* value = std::get_if<channel::Value>(&*envelope)) {
+      out[valueKey] = jsonmap::valueToJson(*value);
+    } else {
+      out["error"] = errorJson(std::get<channel::ChannelError>(*envelope));
+    }
+  } else {
+    out[rawKey] = hexOf(bytes);
+  }
+}
+
+}  // namespace
 
 }  // namespace simhost
