@@ -22,6 +22,7 @@
 #include "channel/event_channel.h"
 #include "channel/local_messenger.h"
 #include "channel/standard_codec.h"
+#include "platform/delegating_platform.h"
 #include "runner/automation/automation_handler.h"
 #include "runner/keytap/key_event_tap_handler.h"
 #include "sim/world.h"
@@ -65,20 +66,10 @@ class SignalledMainLoop final : public platform::MainLoop {
   bool raised_ = false;
 };
 
-class BenchPlatform final : public platform::Platform {
+class BenchPlatform final : public platform::DelegatingPlatform {
  public:
-  platform::Accessibility& accessibility() override { return world.accessibility(); }
-  platform::Events& events() override { return world.events(); }
-  platform::Pasteboard& pasteboard() override { return world.pasteboard(); }
-  platform::Workspace& workspace() override { return world.workspace(); }
-  platform::DistributedNotifications& distributedNotifications() override {
-    return world.distributedNotifications();
-  }
+  BenchPlatform() : DelegatingPlatform(world) {}
   platform::MainLoop& mainLoop() override { return loop; }
-  platform::ProcessInfo& processInfo() override { return world.processInfo(); }
-  platform::LoginItems& loginItems() override { return world.loginItems(); }
-  platform::InputSources& inputSources() override { return world.inputSources(); }
-  platform::Log& log() override { return world.log(); }
 
   sim::World world;
   SignalledMainLoop loop{world.mainLoop()};

@@ -5,6 +5,7 @@
 
 #import <AppKit/AppKit.h>
 
+#include "platform/delegating_platform.h"
 #include "platform/macos/services.h"
 
 namespace platform_contract {
@@ -12,29 +13,17 @@ namespace {
 
 // The process's services, but a uniquely named pasteboard of the test's own instead of the
 // general one; it is released when the test ends.
-class PrivatePasteboardPlatform final : public platform::Platform {
+class PrivatePasteboardPlatform final : public platform::DelegatingPlatform {
  public:
   PrivatePasteboardPlatform()
-      : board_([NSPasteboard pasteboardWithUniqueName]),
+      : DelegatingPlatform(platform::processPlatform()),
+        board_([NSPasteboard pasteboardWithUniqueName]),
         pasteboard_(platform::macos::makePasteboard(board_)) {}
   ~PrivatePasteboardPlatform() override { [board_ releaseGlobally]; }
 
-  platform::Accessibility& accessibility() override { return real().accessibility(); }
-  platform::Events& events() override { return real().events(); }
   platform::Pasteboard& pasteboard() override { return *pasteboard_; }
-  platform::Workspace& workspace() override { return real().workspace(); }
-  platform::DistributedNotifications& distributedNotifications() override {
-    return real().distributedNotifications();
-  }
-  platform::MainLoop& mainLoop() override { return real().mainLoop(); }
-  platform::ProcessInfo& processInfo() override { return real().processInfo(); }
-  platform::LoginItems& loginItems() override { return real().loginItems(); }
-  platform::InputSources& inputSources() override { return real().inputSources(); }
-  platform::Log& log() override { return real().log(); }
 
  private:
-  static platform::Platform& real() { return platform::processPlatform(); }
-
   NSPasteboard* board_;
   std::unique_ptr<platform::Pasteboard> pasteboard_;
 };

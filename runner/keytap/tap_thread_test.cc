@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/delegating_platform.h"
 #include "runner/keytap/key_event_tap_handler.h"
 #include "runner/keytap/tap_handoff.h"
 #include "runner/permissions/recording_sink.h"
@@ -231,24 +232,14 @@ class ThreadedMainLoop final : public platform::MainLoop {
 };
 
 // The simulated world, with the tap's thread and the main loop's signals on real threads.
-class ThreadedPlatform final : public platform::Platform {
+class ThreadedPlatform final : public platform::DelegatingPlatform {
  public:
-  ThreadedPlatform() {
+  ThreadedPlatform() : DelegatingPlatform(world) {
     world.setTrusted(true);
     world.runPending();
   }
-  platform::Accessibility& accessibility() override { return world.accessibility(); }
   platform::Events& events() override { return events_; }
-  platform::Pasteboard& pasteboard() override { return world.pasteboard(); }
-  platform::Workspace& workspace() override { return world.workspace(); }
-  platform::DistributedNotifications& distributedNotifications() override {
-    return world.distributedNotifications();
-  }
   platform::MainLoop& mainLoop() override { return mainLoop_; }
-  platform::ProcessInfo& processInfo() override { return world.processInfo(); }
-  platform::LoginItems& loginItems() override { return world.loginItems(); }
-  platform::InputSources& inputSources() override { return world.inputSources(); }
-  platform::Log& log() override { return world.log(); }
 
   sim::World world;
   ThreadedEvents events_{world.events()};
