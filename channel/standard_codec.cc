@@ -53,24 +53,27 @@ std::size_t alignUp(std::size_t pos, std::size_t alignment) {
   return (pos + alignment - 1) / alignment * alignment;
 }
 
-// Channel strings are almost always ASCII; only others need the full UTF-8 check.
+template <class T>
+T load(const char* p) {
+  T word;
+  std::memcpy(&word, p, sizeof(T));
+  return word;
+}
+
+// Channel strings are almost always ASCII and short (every map key); only others need the
+// full UTF-8 check. Short ones are read in two overlapping words, without a loop.
 bool isAscii(std::string_view s) {
   const char* p = s.data();
-  std::size_t n = s.size();
+  const std::size_t n = s.size();
   uint64_t bits = 0;
-  for (; n >= 8; p += 8, n -= 8) {
-    uint64_t word;
-    std::memcpy(&word, p, 8);
-    bits |= word;
+  if (n >= 8) {
+    for (std::size_t i = 0; i + 8 <= n; i += 8) bits |= load<uint64_t>(p + i);
+    bits |= load<uint64_t>(p + n - 8);
+  } else if (n >= 4) {
+    bits = load<uint32_t>(p) | load<uint32_t>(p + n - 4);
+  } else if (n > 0) {
+    bits = static_cast<unsigned char>(p[0] | p[n / 2] | p[n - 1]);
   }
-  if (n >= 4) {
-    uint32_t word;
-    std::memcpy(&word, p, 4);
-    bits |= word;
-    p += 4;
-    n -= 4;
-  }
-  for (; n > 0; ++p, --n) bits |= static_cast<unsigned char>(*p);
   return (bits & 0x8080808080808080ull) == 0;
 }
 
@@ -84,14 +87,17 @@ bool fitsInt32(int64_t i) {
   return i >= std::numeric_limits<int32_t>::min() && i <= std::numeric_limits<int32_t>::max();
 }
 
+// The length `s` goes out with once repaired; notes that emitting must repair too.
+[[gnu::noinline]] std::size_t repairedLength(const std::string& s, bool& repair) {
+  if (text::isValidUtf8(s)) return s.size();
+  repair = true;
+  return text::toValidUtf8(s).size();
+}
+
 // Measuring also notes whether any string needs repair, so that emitting can skip the
 // check in the usual case.
-std::size_t measureString(const std::string& s, std::size_t pos, bool& repair) {
-  std::size_t n = s.size();
-  if (needsRepair(s)) [[unlikely]] {
-    repair = true;
-    n = text::toValidUtf8(s).size();
-  }
+inline std::size_t measureString(const std::string& s, std::size_t pos, bool& repair) {
+  const std::size_t n = isAscii(s) ? s.size() : repairedLength(s, repair);
   if (tooLarge(n)) return pos + 1;
   return pos + 1 + sizeFieldLength(n) + n;
 }
@@ -260,17 +266,10 @@ class Emitter {
 
   void string(const std::string& s) {
     if (repair_ && needsRepair(s)) [[unlikely]] {
-      const std::string repaired = text::toValidUtf8(s);
-      if (oversized(repaired.size())) return;
-      byte(kString);
-      size(repaired.size());
-      bytes(repaired.data(), repaired.size());
+      repairedString(s);
       return;
     }
-    if (oversized(s.size())) return;
-    byte(kString);
-    size(s.size());
-    bytes(s.data(), s.size());
+    rawString(s);
   }
 
   void byte(uint8_t b) { base_[pos_++] = b; }
@@ -304,8 +303,24 @@ class Emitter {
     pos_ = end;
   }
 
-  void bytes(const void* p, std::size_t n) {
-    if (n != 0) std::memcpy(base_ + pos_, p, n);
+  void bytes(const void* from, std::size_t n) {
+    uint8_t* to = base_ + pos_;
+    const auto* p = static_cast<const uint8_t*>(from);
+    // Keys and typed characters are a few bytes: copied in two overlapping moves, without a
+    // library call.
+    if (n > 16) {
+      std::memcpy(to, p, n);
+    } else if (n >= 8) {
+      std::memcpy(to, p, 8);
+      std::memcpy(to + n - 8, p + n - 8, 8);
+    } else if (n >= 4) {
+      std::memcpy(to, p, 4);
+      std::memcpy(to + n - 4, p + n - 4, 4);
+    } else if (n > 0) {
+      to[0] = p[0];
+      to[n / 2] = p[n / 2];
+      to[n - 1] = p[n - 1];
+    }
     pos_ += n;
   }
 
@@ -330,6 +345,15 @@ class Emitter {
       for (T x : v) scalar(x);
     }
   }
+
+  void rawString(std::string_view s) {
+    if (oversized(s.size())) return;
+    byte(kString);
+    size(s.size());
+    bytes(s.data(), s.size());
+  }
+
+  [[gnu::noinline]] void repairedString(const std::string& s) { rawString(text::toValidUtf8(s)); }
 
   uint8_t* base_;
   std::size_t pos_;

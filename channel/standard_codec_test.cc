@@ -116,6 +116,29 @@ TEST(StandardCodec, EncodingChoices) {
   EXPECT_EQ(out, hex("aabbcc 06 00000000 0000000000000040"));
 }
 
+TEST(StandardCodec, StringsOfEveryShortLength) {
+  // Short strings are checked and copied in overlapping words: each length must come out whole,
+  // and a bad byte must be found wherever it sits, on the way out and on the way in.
+  for (size_t n = 0; n <= 40; ++n) {
+    std::string text;
+    for (size_t i = 0; i < n; ++i) text.push_back(static_cast<char>('a' + i % 26));
+    std::vector<uint8_t> wire = {7, static_cast<uint8_t>(n)};
+    wire.insert(wire.end(), text.begin(), text.end());
+    EXPECT_EQ(encodeMessage(text), wire) << n;
+    EXPECT_EQ(decodeMessage(wire), Value(text)) << n;
+    for (size_t bad = 0; bad < n; ++bad) {
+      std::string broken = text;
+      broken[bad] = '\xff';
+      std::string repaired = text;
+      repaired.replace(bad, 1, "\xEF\xBF\xBD");
+      EXPECT_EQ(decodeMessage(encodeMessage(broken)), Value(repaired)) << n << " at " << bad;
+      wire[2 + bad] = 0xff;
+      EXPECT_FALSE(decodeMessage(wire).has_value()) << n << " at " << bad;
+      wire[2 + bad] = static_cast<uint8_t>(text[bad]);
+    }
+  }
+}
+
 TEST(StandardCodec, DecodesWhatPeersMaySend) {
   EXPECT_EQ(decodeMessage({}), Value());  // null may arrive as zero bytes
   // Padding is skipped unread, whatever it holds.
