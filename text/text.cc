@@ -120,6 +120,12 @@ std::u16string utf8ToUtf16(std::string_view utf8) {
 
 std::string utf16ToUtf8(std::u16string_view utf16) {
   std::string out;
+  utf16ToUtf8(utf16, out);
+  return out;
+}
+
+void utf16ToUtf8(std::u16string_view utf16, std::string& out) {
+  out.clear();
   out.reserve(utf16.size());
   for (std::size_t i = 0; i < utf16.size(); ++i) {
     char32_t c = utf16[i];
@@ -132,7 +138,6 @@ std::string utf16ToUtf8(std::u16string_view utf16) {
     }
     appendUtf8(out, c);
   }
-  return out;
 }
 
 bool isValidUtf8(std::string_view bytes) {

@@ -11,6 +11,8 @@ namespace text {
 // maximal ill-formed subpart, so the result is always well-formed.
 std::u16string utf8ToUtf16(std::string_view utf8);
 std::string utf16ToUtf8(std::u16string_view utf16);
+// The same into `out`, which keeps its capacity: no allocation once it has grown.
+void utf16ToUtf8(std::u16string_view utf16, std::string& out);
 
 // Strict: no overlong forms, no encoded surrogates, nothing above U+10FFFF, no truncation.
 bool isValidUtf8(std::string_view bytes);

@@ -11,6 +11,13 @@ TEST(TextConversion, RoundTripsEveryPlane) {
   EXPECT_EQ(text::utf16ToUtf8(u), s);
   EXPECT_EQ(text::utf8ToUtf16(std::string_view("a\0b", 3)), std::u16string(u"a\0b", 3));
   EXPECT_EQ(text::utf8ToUtf16(""), u"");
+
+  // Into a reused string: what it held before is replaced, not appended to.
+  std::string reused = "earlier, longer contents";
+  text::utf16ToUtf8(u, reused);
+  EXPECT_EQ(reused, s);
+  text::utf16ToUtf8(u"", reused);
+  EXPECT_EQ(reused, "");
 }
 
 TEST(TextConversion, IllFormedUtf8BecomesOneReplacementPerMaximalSubpart) {

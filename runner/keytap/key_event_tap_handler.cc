@@ -352,11 +352,12 @@ bool KeyEventTapHandler::report(const TapRecord& record, channel::EventSink& out
     entries[kKeyDownRepeat].second = record.repeat;
     std::string& chars = *entries[kKeyDownChars].second.get_if<std::string>();
     const std::u16string_view units(record.chars.data(), record.length);
-    // Most keys type ASCII: copied in place into the reused string, without a conversion call.
+    // Most keys type ASCII: copied in place, without a conversion call. Either way the reused
+    // string keeps its capacity, so no key press allocates once it has grown.
     if (std::all_of(units.begin(), units.end(), [](char16_t u) { return u < 0x80; })) {
       chars.assign(units.begin(), units.end());
     } else {
-      chars = text::utf16ToUtf8(units);
+      text::utf16ToUtf8(units, chars);
     }
     writeFlags(entries + kKeyDownFlags, record.flags);
     out.success(keyDownEvent_);
