@@ -4,46 +4,15 @@
 #include <vector>
 
 #include "sim/keyboard_layouts.h"
+#include "sim/recording_tap.h"
 #include "sim/world.h"
 
 namespace sim {
 namespace {
 
-using platform::EventObject;
-using platform::EventType;
-
 constexpr uint64_t kKeysAndClicks = platform::eventMaskBit(platform::kCGEventKeyDown) |
                                     platform::eventMaskBit(platform::kCGEventFlagsChanged) |
                                     platform::eventMaskBit(platform::kCGEventLeftMouseDown);
-
-struct Seen {
-  EventType type;
-  int64_t keycode;
-  int64_t repeat;
-  int64_t userData;
-  platform::EventFlags flags;
-  std::u16string chars;
-};
-
-// What one tap saw; its callback answers null (drop) when `drop` is set.
-struct Recorder {
-  platform::Events* events = nullptr;
-  std::vector<Seen> seen;
-  bool drop = false;
-};
-
-EventObject* record(EventType type, EventObject* event, void* userInfo) {
-  auto* r = static_cast<Recorder*>(userInfo);
-  platform::Events& ev = *r->events;
-  char16_t buffer[32] = {};
-  size_t length = 0;
-  ev.keyboardGetUnicodeString(*event, 32, length, buffer);
-  r->seen.push_back({type, ev.integerValueField(*event, platform::kCGKeyboardEventKeycode),
-                     ev.integerValueField(*event, platform::kCGKeyboardEventAutorepeat),
-                     ev.integerValueField(*event, platform::kCGEventSourceUserData),
-                     ev.flags(*event), std::u16string(buffer, std::min<size_t>(length, 32))});
-  return r->drop ? nullptr : event;
-}
 
 class SimEventsTest : public ::testing::Test {
  protected:
@@ -56,19 +25,10 @@ class SimEventsTest : public ::testing::Test {
     world.setFrontmost(5);
   }
 
-  struct Installed {
-    platform::MachPort port;
-    platform::RunLoopSource source;
-  };
-  Installed install(Recorder& r, platform::TapOptions options = platform::kCGEventTapOptionDefault,
-                    uint64_t mask = kKeysAndClicks) {
-    r.events = &ev;
-    Installed t;
-    t.port = ev.tapCreate(platform::kCGSessionEventTap, platform::kCGHeadInsertEventTap, options,
-                          mask, record, &r);
-    t.source = ev.createRunLoopSource(t.port);
-    ev.addSource(ev.mainRunLoop(), t.source);
-    return t;
+  RecordingTap install(Recorder& r,
+                       platform::TapOptions options = platform::kCGEventTapOptionDefault,
+                       uint64_t mask = kKeysAndClicks) {
+    return installRecordingTap(ev, r, options, mask);
   }
   ElementState& field() { return *world.focusedElement(); }
   void press(char16_t usLabel) { world.pressKey(keys::keyFor("us", usLabel)->first); }
@@ -144,8 +104,8 @@ TEST_F(SimEventsTest, ATapDeliversOnlyWhileEnabledOnTheLoopAndPermitted) {
 TEST_F(SimEventsTest, SecureInputHidesKeysFromTapsButNotFromTheField) {
   constexpr uint64_t kMask = kKeysAndClicks | platform::eventMaskBit(platform::kCGEventKeyUp);
   Recorder active, listener;
-  const Installed a = install(active, platform::kCGEventTapOptionDefault, kMask);
-  const Installed l = install(listener, platform::kCGEventTapOptionListenOnly, kMask);
+  const RecordingTap a = install(active, platform::kCGEventTapOptionDefault, kMask);
+  const RecordingTap l = install(listener, platform::kCGEventTapOptionListenOnly, kMask);
   EXPECT_FALSE(ev.isSecureEventInputEnabled());
   world.setSecureInput(true);
   EXPECT_TRUE(ev.isSecureEventInputEnabled());

@@ -7,58 +7,19 @@
 #include <string>
 #include <vector>
 
+#include "sim/recording_tap.h"
 #include "sim/world.h"
 
 namespace sim {
 namespace {
 
 using platform::AXAttributeValue;
-using platform::EventObject;
-using platform::EventType;
 
 constexpr uint64_t kKeys = platform::eventMaskBit(platform::kCGEventKeyDown) |
                            platform::eventMaskBit(platform::kCGEventFlagsChanged);
 
-struct Seen {
-  EventType type;
-  int64_t keycode;
-  int64_t userData;
-  platform::EventFlags flags;
-  std::u16string chars;
-};
-
-struct Recorder {
-  platform::Events* events = nullptr;
-  std::vector<Seen> seen;
-};
-
-EventObject* record(EventType type, EventObject* event, void* userInfo) {
-  auto* r = static_cast<Recorder*>(userInfo);
-  platform::Events& ev = *r->events;
-  char16_t buffer[64] = {};
-  size_t length = 0;
-  ev.keyboardGetUnicodeString(*event, 64, length, buffer);
-  r->seen.push_back({type, ev.integerValueField(*event, platform::kCGKeyboardEventKeycode),
-                     ev.integerValueField(*event, platform::kCGEventSourceUserData),
-                     ev.flags(*event), std::u16string(buffer, std::min<size_t>(length, 64))});
-  return event;
-}
-
-struct Tap {
-  platform::MachPort port;
-  platform::RunLoopSource source;
-};
-
-Tap installTap(World& world, Recorder& r, platform::TapOptions options) {
-  platform::Events& ev = world.events();
-  r.events = &ev;
-  Tap t;
-  t.port = ev.tapCreate(platform::kCGSessionEventTap, platform::kCGHeadInsertEventTap, options,
-                        kKeys, record, &r);
-  if (!t.port) return t;
-  t.source = ev.createRunLoopSource(t.port);
-  ev.addSource(ev.mainRunLoop(), t.source);
-  return t;
+RecordingTap installTap(World& world, Recorder& r, platform::TapOptions options) {
+  return installRecordingTap(world.events(), r, options, kKeys);
 }
 
 KeyEventExtras withUserData(int64_t userData) {
@@ -100,7 +61,7 @@ TEST(SimTapPermissions, EachKindOfTapNeedsItsOwnPermission) {
     world.setTrusted(c.trusted);
     world.setListenAccess(c.listen);
     Recorder r;
-    Tap tap = installTap(world, r, c.options);
+    RecordingTap tap = installTap(world, r, c.options);
     EXPECT_EQ(tap.port != nullptr, c.created)
         << c.options << " trusted " << c.trusted << " listen " << c.listen;
     if (!tap.port) continue;
@@ -115,8 +76,8 @@ TEST(SimTapPermissions, ATapWhosePermissionWentStaysButSeesNothing) {
   world.setTrusted(true);
   world.setListenAccess(true);
   Recorder active, listenOnly;
-  Tap a = installTap(world, active, platform::kCGEventTapOptionDefault);
-  Tap l = installTap(world, listenOnly, platform::kCGEventTapOptionListenOnly);
+  RecordingTap a = installTap(world, active, platform::kCGEventTapOptionDefault);
+  RecordingTap l = installTap(world, listenOnly, platform::kCGEventTapOptionListenOnly);
   world.setTrusted(false);
   world.pressKey(0);
   world.runPending();
@@ -139,7 +100,7 @@ TEST(SimForeignEvents, KeyEventsCarryTheUserDataAndCharactersGiven) {
   addApp(world, 3, u"");
   world.setFrontmost(3);
   Recorder r;
-  Tap tap = installTap(world, r, platform::kCGEventTapOptionDefault);
+  RecordingTap tap = installTap(world, r, platform::kCGEventTapOptionDefault);
   world.keyDown(5, false, withUserData(77));
   world.keyDown(5, false, withChars(u"ǵ!"));
   world.keyDown(5, false, withChars(std::u16string(25, u'x')));  // the OS keeps 20 units
@@ -165,7 +126,7 @@ TEST(SimForeignEvents, TapsSwitchedOffByUserInputHearWhy) {
   World world;
   world.setTrusted(true);
   Recorder r;
-  Tap tap = installTap(world, r, platform::kCGEventTapOptionDefault);
+  RecordingTap tap = installTap(world, r, platform::kCGEventTapOptionDefault);
   world.disableTapsByUserInput();
   EXPECT_EQ(world.activeTapCount(), 0);
   world.runPending();
