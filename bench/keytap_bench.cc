@@ -33,17 +33,14 @@ using tandrel::KeyEventTapHandler;
 
 // The main loop's signal as the OS has it: raising it only marks the source (CFRunLoopSourceSignal)
 // and the main loop later calls its perform. Everything else is the simulation's.
-class SignalledMainLoop final : public platform::MainLoop {
+class SignalledMainLoop final : public platform::DelegatingMainLoop {
  public:
-  explicit SignalledMainLoop(platform::MainLoop& sim) : sim_(sim) {}
+  using DelegatingMainLoop::DelegatingMainLoop;
   platform::SignalSource addSignalSource(std::function<void()> perform) override {
     perform_ = std::move(perform);
-    return sim_.addSignalSource([] {});
+    return DelegatingMainLoop::addSignalSource([] {});
   }
   void signal(const platform::SignalSource&) override { raised_ = true; }
-  void invalidateSignalSource(const platform::SignalSource& s) override {
-    sim_.invalidateSignalSource(s);
-  }
   // The main loop's turn.
   void runSignalled() {
     if (raised_) {
@@ -51,17 +48,8 @@ class SignalledMainLoop final : public platform::MainLoop {
       perform_();
     }
   }
-  platform::Timer scheduledTimer(double i, bool r, std::function<void()> b) override {
-    return sim_.scheduledTimer(i, r, std::move(b));
-  }
-  void invalidate(const platform::Timer& t) override { sim_.invalidate(t); }
-  void dispatchAfter(double d, std::function<void()> b) override {
-    sim_.dispatchAfter(d, std::move(b));
-  }
-  void sleepMicroseconds(uint32_t us) override { sim_.sleepMicroseconds(us); }
 
  private:
-  platform::MainLoop& sim_;
   std::function<void()> perform_;
   bool raised_ = false;
 };

@@ -173,14 +173,14 @@ class ThreadedEvents final : public platform::Events {
 };
 
 // The main loop's signal sources on real threads: a signal wakes runSignals on the test's thread.
-class ThreadedMainLoop final : public platform::MainLoop {
+class ThreadedMainLoop final : public platform::DelegatingMainLoop {
  public:
   struct Signal {
     std::function<void()> perform;
     std::atomic<bool> raised{false};
     std::atomic<bool> valid{true};
   };
-  explicit ThreadedMainLoop(platform::MainLoop& sim) : sim_(sim) {}
+  using DelegatingMainLoop::DelegatingMainLoop;
 
   platform::SignalSource addSignalSource(std::function<void()> perform) override {
     auto signal = std::make_shared<Signal>();
@@ -214,17 +214,7 @@ class ThreadedMainLoop final : public platform::MainLoop {
     }
   }
 
-  platform::Timer scheduledTimer(double i, bool r, std::function<void()> b) override {
-    return sim_.scheduledTimer(i, r, std::move(b));
-  }
-  void invalidate(const platform::Timer& t) override { sim_.invalidate(t); }
-  void dispatchAfter(double d, std::function<void()> b) override {
-    sim_.dispatchAfter(d, std::move(b));
-  }
-  void sleepMicroseconds(uint32_t us) override { sim_.sleepMicroseconds(us); }
-
  private:
-  platform::MainLoop& sim_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<std::shared_ptr<Signal>> signals_;
