@@ -10,7 +10,6 @@
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
-#include <memory>
 #include <ostream>
 #include <streambuf>
 #include <string>
@@ -18,9 +17,6 @@
 #include "bench/heap_counter.h"
 #include "channel/local_messenger.h"
 #include "channel/plugin_registrar.h"
-#include "runner/automation/automation_handler.h"
-#include "runner/keytap/key_event_tap_handler.h"
-#include "runner/permissions/permission_watch_handler.h"
 #include "runner/tandrel_plugin.h"
 #include "sim/world.h"
 #include "tools/tandrel_sim.h"
@@ -53,10 +49,7 @@ void BM_BackspaceScript(benchmark::State& state) {
       sim::World world;
       channel::LocalMessenger messenger;
       channel::PluginRegistry registry(messenger);
-      tandrel::TandrelPlugin::installChannels(
-          messenger, world, false, tandrel::KeyEventTapHandler::create(world, false),
-          std::make_shared<tandrel::AutomationHandler>(world),
-          tandrel::PermissionWatchHandler::create(world, false));
+      tandrel::TandrelPlugin::installChannels(messenger, world, false);
       NullBuffer buffer;
       std::ostream out(&buffer);
       simhost::ScriptRunner runner({world, messenger, &registry, nullptr}, out);

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -14,9 +13,6 @@
 #include "channel/local_messenger.h"
 #include "channel/plugin_registrar.h"
 #include "channel/programming_error.h"
-#include "runner/automation/automation_handler.h"
-#include "runner/keytap/key_event_tap_handler.h"
-#include "runner/permissions/permission_watch_handler.h"
 #include "runner/tandrel_plugin.h"
 #include "sim/world.h"
 #include "tools/tandrel_sim.h"
@@ -49,10 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   sim::World world;
   channel::LocalMessenger messenger;
   channel::PluginRegistry registry(messenger);
-  tandrel::TandrelPlugin::installChannels(
-      messenger, world, sandboxed, tandrel::KeyEventTapHandler::create(world, sandboxed),
-      std::make_shared<tandrel::AutomationHandler>(world),
-      tandrel::PermissionWatchHandler::create(world, sandboxed));
+  tandrel::TandrelPlugin::installChannels(messenger, world, sandboxed);
   velloc::VellocPlugin::registerWithRegistrar(registry.registrarForPlugin("VellocPlugin"), world);
 
   std::ostringstream out;

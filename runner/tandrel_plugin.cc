@@ -26,6 +26,13 @@ void registerWithMessenger(channel::BinaryMessenger& messenger) {
 }
 
 void installChannels(channel::BinaryMessenger& messenger, platform::Platform& platform,
+                     bool sandboxed) {
+  installChannels(messenger, platform, sandboxed, KeyEventTapHandler::create(platform, sandboxed),
+                  std::make_shared<AutomationHandler>(platform),
+                  PermissionWatchHandler::create(platform, sandboxed));
+}
+
+void installChannels(channel::BinaryMessenger& messenger, platform::Platform& platform,
                      bool sandboxed, std::shared_ptr<KeyEventTapHandler> keyEvents,
                      std::shared_ptr<AutomationHandler> automation,
                      std::shared_ptr<PermissionWatchHandler> permissionEvents) {

@@ -40,6 +40,9 @@ void installChannels(channel::BinaryMessenger& messenger, platform::Platform& pl
                      bool sandboxed, std::shared_ptr<KeyEventTapHandler> keyEvents,
                      std::shared_ptr<AutomationHandler> automation,
                      std::shared_ptr<PermissionWatchHandler> permissionEvents);
+// The same with new handlers of their own on `platform`.
+void installChannels(channel::BinaryMessenger& messenger, platform::Platform& platform,
+                     bool sandboxed);
 
 }  // namespace TandrelPlugin
 }  // namespace tandrel

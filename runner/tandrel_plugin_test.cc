@@ -7,8 +7,6 @@
 #include <vector>
 
 #include "runner/automation/automation_handler.h"
-#include "runner/keytap/key_event_tap_handler.h"
-#include "runner/permissions/permission_watch_handler.h"
 #include "sim/world.h"
 #include "testing/channel_harness.h"
 
@@ -34,10 +32,7 @@ void putText(platform::Pasteboard& pasteboard, std::string_view text) {
 class HostChannelsTest : public ::testing::Test {
  protected:
   void install(bool sandboxed) {
-    TandrelPlugin::installChannels(harness_.messenger(), world_, sandboxed,
-                                   KeyEventTapHandler::create(world_, sandboxed),
-                                   std::make_shared<AutomationHandler>(world_),
-                                   PermissionWatchHandler::create(world_, sandboxed));
+    TandrelPlugin::installChannels(harness_.messenger(), world_, sandboxed);
   }
 
   sim::World world_;

@@ -13,8 +13,6 @@
 #include <vector>
 
 #include "runner/automation/automation_handler.h"
-#include "runner/keytap/key_event_tap_handler.h"
-#include "runner/permissions/permission_watch_handler.h"
 #include "runner/tandrel_plugin.h"
 #include "velloc/velloc_plugin.h"
 
@@ -28,10 +26,7 @@ using ::testing::ElementsAre;
 class SimScriptTest : public ::testing::Test {
  protected:
   SimScriptTest() {
-    tandrel::TandrelPlugin::installChannels(messenger_, world_, false,
-                                            tandrel::KeyEventTapHandler::create(world_, false),
-                                            std::make_shared<tandrel::AutomationHandler>(world_),
-                                            tandrel::PermissionWatchHandler::create(world_, false));
+    tandrel::TandrelPlugin::installChannels(messenger_, world_, false);
     velloc::VellocPlugin::registerWithRegistrar(registry_.registrarForPlugin("VellocPlugin"),
                                                 world_);
   }
