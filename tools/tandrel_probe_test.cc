@@ -2,11 +2,8 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -14,6 +11,7 @@
 #include <vector>
 
 #include "sim/world.h"
+#include "testing/run_program.h"
 #include "tools/tandrel_sim.h"
 
 namespace probe {
@@ -125,20 +123,6 @@ TEST_F(ProbeBackendTest, ViewsComeFromTheSystemThroughTheSeam) {
               ElementsAre(R"({"show":"loginItem","value":null})"));
 }
 
-// Runs `tool` on `script` (a file written for it); the exit status and the output.
-std::pair<int, std::string> runTool(const char* tool, const std::string& script) {
-  const auto file = std::filesystem::temp_directory_path() /
-                    ("tandrel_probe_test_" + std::to_string(::getpid()) + ".jsonl");
-  std::ofstream(file) << script;
-  FILE* pipe = ::popen((std::string(tool) + " " + file.string()).c_str(), "r");
-  std::string output;
-  char buffer[4096];
-  while (size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
-  int status = ::pclose(pipe);
-  std::filesystem::remove(file);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
-}
-
 // The probe and the simulated host answer the Flutter side the same way: the same channels,
 // handlers, codec and printing, whatever the backend.
 TEST(TandrelProbeToolTest, ChannelTrafficPrintsExactlyAsInTandrelSim) {
@@ -163,8 +147,8 @@ TEST(TandrelProbeToolTest, ChannelTrafficPrintsExactlyAsInTandrelSim) {
       "{\"send\": \"tandrel/permissions\", \"hex\": \"070b 697353616e64626f786564 00\"}\n"
       "{\"call\": \"nobody/here\", \"method\": \"x\"}\n"
       "{\"cancel\": \"tandrel/key_events\"}\n";
-  auto [simStatus, simOutput] = runTool(TANDREL_SIM_PATH, script);
-  auto [probeStatus, probeOutput] = runTool(TANDREL_PROBE_PATH, script);
+  auto [simStatus, simOutput] = channel_test::runOnScript(TANDREL_SIM_PATH, script);
+  auto [probeStatus, probeOutput] = channel_test::runOnScript(TANDREL_PROBE_PATH, script);
   EXPECT_EQ(simStatus, 0);
   EXPECT_EQ(probeStatus, 0);
   EXPECT_EQ(lines(probeOutput).size(), 17u) << probeOutput;
@@ -180,7 +164,7 @@ TEST(TandrelProbeToolTest, AcceptanceScenariosHaveNoScriptErrors) {
     std::ifstream in(entry.path());
     std::stringstream script;
     script << in.rdbuf();
-    auto [status, output] = runTool(TANDREL_PROBE_PATH, script.str());
+    auto [status, output] = channel_test::runOnScript(TANDREL_PROBE_PATH, script.str());
     EXPECT_EQ(status, 0) << entry.path() << "\n" << output;
     EXPECT_THAT(output, ::testing::Not(HasSubstr("scriptError"))) << entry.path();
   }

@@ -2,18 +2,14 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "runner/automation/automation_handler.h"
 #include "runner/tandrel_plugin.h"
+#include "testing/run_program.h"
 #include "velloc/velloc_plugin.h"
 
 namespace simhost {
@@ -462,17 +458,7 @@ TEST_F(SimScriptTest, RichAndWebFieldsShowWhatAWholeValueWriteLoses) {
 
 // The real program: start-up on the process's world, then the script from a file.
 std::pair<int, std::string> runTool(const std::string& script) {
-  std::filesystem::path file = std::filesystem::temp_directory_path() /
-                               ("tandrel_sim_test_" + std::to_string(::getpid()) + ".jsonl");
-  std::ofstream(file) << script;
-  std::string command = std::string(TANDREL_SIM_PATH) + " " + file.string() + " 2>&1";
-  FILE* pipe = ::popen(command.c_str(), "r");
-  std::string output;
-  char buffer[4096];
-  while (size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
-  int status = ::pclose(pipe);
-  std::filesystem::remove(file);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+  return channel_test::runOnScript(TANDREL_SIM_PATH, script);
 }
 
 TEST(TandrelSimToolTest, StartsHiddenWithEveryPluginAndChannel) {
