@@ -84,6 +84,8 @@ sim::ElementState drawElement(FuzzedDataProvider& in) {
   if (in.ConsumeBool()) e.reformatTo = drawText(in);
   e.refuseSelectedTextWrite = in.ConsumeIntegralInRange(0, 3) == 0;
   e.refuseSelectionWrite = in.ConsumeIntegralInRange(0, 3) == 0;
+  e.kind = static_cast<sim::ElementKind>(in.ConsumeIntegralInRange(0, 3));
+  e.ignoreTyping = in.ConsumeIntegralInRange(0, 3) == 0;
   for (const char* attribute : {"AXValue", "AXSelectedTextRange", "AXSubrole"}) {
     if (in.ConsumeIntegralInRange(0, 5) == 0) e.copyErrors[attribute] = platform::kAXErrorFailure;
   }
@@ -113,6 +115,8 @@ void drawWorld(FuzzedDataProvider& in, sim::World& world) {
     if (in.ConsumeBool()) app.localizedName = in.ConsumeRandomLengthString(24);
     app.hidesTreeUntilManualAccessibility = in.ConsumeBool();
     app.refuseManualAccessibility = in.ConsumeIntegralInRange(0, 3) == 0;
+    app.hidesTreeUntilEnhancedUserInterface = in.ConsumeIntegralInRange(0, 3) == 0;
+    app.callDelay = in.ConsumeIntegralInRange(0, 3) == 0 ? 100000 : 0;
     if (in.ConsumeIntegralInRange(0, 3) != 0) app.focused = drawElement(in);
     world.addApplication(std::move(app));
     if (in.ConsumeBool()) world.setFrontmost(pid);

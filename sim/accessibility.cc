@@ -89,13 +89,27 @@ AXElement SimAccessibility::createSystemWide() {
 bool SimAccessibility::timesOut(const AXElement& element, int32_t pid) {
   w_.requireMainThread("timesOut");
   AppState* app = w_.app(pid);
-  if (!app || !app->hung) return false;
-  ++app->timedOutCalls;
+  if (!app) return false;
   Micros timeout = element->messagingTimeout > 0 ? element->messagingTimeout : w_.messagingTimeout;
   if (timeout <= 0) timeout = World::Impl::kDefaultMessagingTimeout;
   // The call is a synchronous message: the main thread waits, the rest of the system goes on.
-  w_.blockMain(timeout);
-  return true;
+  // The host's own requests are served by its main thread, which is busy making this one.
+  if (app->hung || pid == w_.hostPid || app->callDelay >= timeout) {
+    ++app->timedOutCalls;
+    w_.blockMain(timeout);
+    return true;
+  }
+  if (app->callDelay > 0) w_.blockMain(app->callDelay);
+  return false;
+}
+
+ElementState* SimAccessibility::focusedInTree(int32_t pid) {
+  const AppState* app = w_.app(pid);
+  // A tree built only while an assistive switch is on is gone again once it is off.
+  if (app && app->hidesTreeUntilEnhancedUserInterface && !app->enhancedUserInterface) {
+    return nullptr;
+  }
+  return w_.focusedOf(pid);
 }
 
 namespace {
@@ -105,6 +119,12 @@ namespace {
 int32_t targetPid(const World::Impl& w, const AXElement& element) {
   if (element->kind != Kind::kSystemWide) return element->pid;
   return w.frontmost.value_or(0);
+}
+
+// Whether the application shows no accessibility tree until an assistive switch is set.
+bool hidesTree(const AppState& app) {
+  return (app.hidesTreeUntilManualAccessibility && !app.manualAccessibility) ||
+         (app.hidesTreeUntilEnhancedUserInterface && !app.enhancedUserInterface);
 }
 
 }  // namespace
@@ -122,10 +142,7 @@ AXError SimAccessibility::copyAttributeValue(const AXElement& handle, std::strin
       if (w_.faults.systemWideFocusFails) return platform::kAXErrorCannotComplete;
       const std::optional<int32_t> owner = w_.focusOwner();
       const AppState* app = owner ? w_.app(*owner) : nullptr;
-      if (!app || !app->focused) return platform::kAXErrorNoValue;
-      if (app->hidesTreeUntilManualAccessibility && !app->manualAccessibility) {
-        return platform::kAXErrorNoValue;
-      }
+      if (!app || !app->focused || hidesTree(*app)) return platform::kAXErrorNoValue;
       value = element(Kind::kFocused, app->pid);
       return platform::kAXErrorSuccess;
     }
@@ -136,11 +153,12 @@ AXError SimAccessibility::copyAttributeValue(const AXElement& handle, std::strin
         value = app->manualAccessibility;
         return platform::kAXErrorSuccess;
       }
-      if (attribute != "AXFocusedUIElement") return platform::kAXErrorAttributeUnsupported;
-      if (!app->focused) return platform::kAXErrorNoValue;
-      if (app->hidesTreeUntilManualAccessibility && !app->manualAccessibility) {
-        return platform::kAXErrorNoValue;
+      if (attribute == "AXEnhancedUserInterface") {
+        value = app->enhancedUserInterface;
+        return platform::kAXErrorSuccess;
       }
+      if (attribute != "AXFocusedUIElement") return platform::kAXErrorAttributeUnsupported;
+      if (!app->focused || hidesTree(*app)) return platform::kAXErrorNoValue;
       value = element(Kind::kFocused, app->pid);
       return platform::kAXErrorSuccess;
     }
@@ -148,7 +166,7 @@ AXError SimAccessibility::copyAttributeValue(const AXElement& handle, std::strin
       break;
   }
 
-  ElementState* el = w_.focusedOf(handle->pid);
+  ElementState* el = focusedInTree(handle->pid);
   if (!el) return platform::kAXErrorInvalidUIElement;
   if (const auto it = el->copyErrors.find(std::string(attribute)); it != el->copyErrors.end()) {
     return it->second;
@@ -210,11 +228,18 @@ AXError SimAccessibility::setAttributeValue(const AXElement& handle, std::string
     case Kind::kApplication: {
       AppState* app = w_.app(handle->pid);
       if (!app) return platform::kAXErrorInvalidUIElement;
+      const bool* flag = std::get_if<bool>(&value);
+      if (attribute == "AXEnhancedUserInterface") {
+        ++app->enhancedUserInterfaceWrites;
+        if (app->failsWrites) return platform::kAXErrorCannotComplete;
+        if (!flag) return platform::kAXErrorIllegalArgument;
+        app->enhancedUserInterface = *flag;
+        return platform::kAXErrorSuccess;
+      }
       if (attribute != "AXManualAccessibility") return platform::kAXErrorAttributeUnsupported;
       ++app->manualAccessibilityWrites;
       if (app->failsWrites) return platform::kAXErrorCannotComplete;
       if (app->refuseManualAccessibility) return platform::kAXErrorAttributeUnsupported;
-      const bool* flag = std::get_if<bool>(&value);
       if (!flag) return platform::kAXErrorIllegalArgument;
       app->manualAccessibility = *flag;
       return platform::kAXErrorSuccess;
@@ -223,7 +248,7 @@ AXError SimAccessibility::setAttributeValue(const AXElement& handle, std::string
       break;
   }
 
-  ElementState* el = w_.focusedOf(handle->pid);
+  ElementState* el = focusedInTree(handle->pid);
   if (!el) return platform::kAXErrorInvalidUIElement;
   if (w_.app(handle->pid)->failsWrites) return platform::kAXErrorCannotComplete;
   const auto* text = std::get_if<std::u16string>(&value);
@@ -266,7 +291,10 @@ AXError SimAccessibility::setAttributeValue(const AXElement& handle, std::string
     if (!el->selectedTextSettable) return platform::kAXErrorAttributeUnsupported;
     if (!text) return platform::kAXErrorIllegalArgument;
     if (el->refuseSelectedTextWrite) return platform::kAXErrorCannotComplete;
-    if (el->ignoreSelectedTextWrite) return platform::kAXErrorSuccess;
+    // Chromium turns it into an action its web content never handles.
+    if (el->ignoreSelectedTextWrite || el->kind == ElementKind::kChromium) {
+      return platform::kAXErrorSuccess;
+    }
     text_edit::replaceSelection(*el, *text);
     return platform::kAXErrorSuccess;
   }
@@ -288,13 +316,14 @@ AXError SimAccessibility::isAttributeSettable(const AXElement& handle, std::stri
     case Kind::kApplication: {
       const AppState* app = w_.app(handle->pid);
       if (!app) return platform::kAXErrorInvalidUIElement;
-      settable = attribute == "AXManualAccessibility" && !app->refuseManualAccessibility;
+      settable = (attribute == "AXManualAccessibility" && !app->refuseManualAccessibility) ||
+                 attribute == "AXEnhancedUserInterface";
       return platform::kAXErrorSuccess;
     }
     case Kind::kFocused:
       break;
   }
-  const ElementState* el = w_.focusedOf(handle->pid);
+  const ElementState* el = focusedInTree(handle->pid);
   if (!el) return platform::kAXErrorInvalidUIElement;
   if (const auto it = el->settableErrors.find(std::string(attribute));
       it != el->settableErrors.end()) {

@@ -211,6 +211,65 @@ TEST_F(SimAccessibilityTest, RichAndWebElementsKeepOnlyWhatTheirEditingPathKeeps
   state().ignoreSelectedTextWrite = true;
   EXPECT_EQ(write("AXSelectedText", std::u16string(u"x")), platform::kAXErrorSuccess);
   EXPECT_EQ(state().value, u"Nsew");
+
+  // Chromium does so always; the selection and typing still work, and typing reaches the model.
+  // A page that cancels its input events takes no typing at all.
+  state() = ElementState{};
+  state().kind = ElementKind::kChromium;
+  state().value = state().model = u"old";
+  select(0, 1);
+  EXPECT_EQ(write("AXSelectedText", std::u16string(u"N")), platform::kAXErrorSuccess);
+  EXPECT_EQ(state().value, u"old");
+  world.typeOnKeys(u"b");
+  world.runPending();
+  EXPECT_EQ(state().model, u"bld");
+  write("AXValue", std::u16string(u"new"));
+  EXPECT_EQ(state().model, u"bld");
+  state().ignoreTyping = true;
+  world.typeOnKeys(u"s");
+  world.pressKey(51);
+  world.runPending();
+  EXPECT_EQ(state().value, u"new");
+}
+
+TEST_F(SimAccessibilityTest, ASlowApplicationAnswersAfterItsDelayAndTimesOutBeyondTheTimeout) {
+  world.application(kPid)->callDelay = 200000;
+  ASSERT_EQ(ax.setMessagingTimeout(ax.createSystemWide(), 1.0f), platform::kAXErrorSuccess);
+  const AXElement el = focused();
+  EXPECT_EQ(world.now(), 200000);
+  AXAttributeValue v;
+  EXPECT_EQ(copy(el, "AXValue", &v), platform::kAXErrorSuccess);
+  EXPECT_EQ(v, AXAttributeValue(std::u16string(u"hello")));
+  EXPECT_EQ(write("AXSelectedText", std::u16string(u"EL")), platform::kAXErrorSuccess);
+  EXPECT_EQ(state().value, u"hELlo");
+  EXPECT_EQ(world.now(), 800000) << "four calls, the write's lookup included";
+  EXPECT_EQ(world.application(kPid)->timedOutCalls, 0);
+  // The host's own main thread cannot answer while it asks, whatever the delay.
+  world.application(kPid)->callDelay = 1000000;
+  EXPECT_EQ(copy(el, "AXValue"), platform::kAXErrorCannotComplete);
+  world.application(kPid)->callDelay = 0;
+  world.setHostPid(kPid);
+  EXPECT_EQ(copy(el, "AXValue"), platform::kAXErrorCannotComplete);
+  EXPECT_EQ(world.now(), 2800000);
+  EXPECT_EQ(world.application(kPid)->timedOutCalls, 2);
+}
+
+TEST_F(SimAccessibilityTest, AChromeApplicationShowsItsFieldOnlyWhileTheEnhancedInterfaceIsOn) {
+  AppState& app = *world.application(kPid);
+  app.hidesTreeUntilEnhancedUserInterface = true;
+  const AXElement application = ax.createApplication(kPid);
+  EXPECT_EQ(focused(), nullptr);
+  EXPECT_EQ(ax.setAttributeValue(application, "AXEnhancedUserInterface", true),
+            platform::kAXErrorSuccess);
+  const AXElement el = focused();
+  ASSERT_NE(el, nullptr);
+  AXAttributeValue v;
+  EXPECT_EQ(copy(application, "AXEnhancedUserInterface", &v), platform::kAXErrorSuccess);
+  EXPECT_EQ(v, AXAttributeValue(true));
+  EXPECT_EQ(ax.setAttributeValue(application, "AXEnhancedUserInterface", false),
+            platform::kAXErrorSuccess);
+  EXPECT_EQ(copy(el, "AXValue"), platform::kAXErrorInvalidUIElement) << "the tree is gone again";
+  EXPECT_EQ(app.enhancedUserInterfaceWrites, 2);
 }
 
 }  // namespace

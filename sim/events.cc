@@ -79,7 +79,9 @@ void replaceRange(ElementState& element, platform::AXRange range, std::u16string
   }
   text.replace(at, count, replacement);
   // The page hears of the edit and takes the text into its model.
-  if (element.kind == ElementKind::kWebEditable) element.model = text;
+  if (element.kind == ElementKind::kWebEditable || element.kind == ElementKind::kChromium) {
+    element.model = text;
+  }
 }
 
 void replaceSelection(ElementState& element, std::u16string_view replacement) {
@@ -291,7 +293,7 @@ void World::Impl::applyToFocusedElement(const EventObject& event) {
     }
     return;
   }
-  if (event.flags & platform::kCGEventFlagMaskControl) return;
+  if ((event.flags & platform::kCGEventFlagMaskControl) || element->ignoreTyping) return;
   if (event.keycode == keys::kDelete) {
     text_edit::deleteBackward(*element);
   } else if (event.keycode == keys::kReturn) {

@@ -48,6 +48,9 @@ enum class ElementKind {
   kPlain,        // a plain text field: a value write is an edit like any other
   kRich,         // a rich text view: its text carries formatting (styles)
   kWebEditable,  // an editable web element: the page keeps its own model of the text (model)
+  // Chromium web content (Chrome, Edge, Brave, Arc, Electron): a model as kWebEditable, but a
+  // selected-text write answers success and changes nothing; selection writes and typing work.
+  kChromium,
 };
 
 // A stretch of text in one formatting style, in UTF-16 units.
@@ -82,6 +85,7 @@ struct ElementState {
   bool subroleNotString = false;   // "AXSubrole" copies as a CFNumber
   bool valueIsAttributed = false;  // "AXValue" copies as a CFAttributedString (the text unseen)
   bool ignoreSelectedTextWrite = false;  // "AXSelectedText" set answers success, changes nothing
+  bool ignoreTyping = false;             // typed characters, Return and Backspace change nothing
 
   ElementKind kind = ElementKind::kPlain;
   // kRich: the style of each UTF-16 unit of the value ("" is unformatted; units beyond the list
@@ -89,8 +93,8 @@ struct ElementState {
   // styles outside the edited range and give new text the style around it; a value write
   // replaces the text and drops every style, as a rich view loses its formatting.
   std::vector<std::string> styles;
-  // kWebEditable: the page's own model of the text, which is what the page sends. Edits through
-  // the editing path reach it; a value write changes only what is shown.
+  // kWebEditable, kChromium: the page's own model of the text, which is what the page sends.
+  // Edits through the editing path reach it; a value write changes only what is shown.
   std::u16string model;
 };
 
@@ -109,13 +113,21 @@ struct AppState {
   bool manualAccessibility = false;        // set once the host wrote it
   int manualAccessibilityWrites = 0;       // how often it was written
   bool refuseManualAccessibility = false;  // the write answers an error
-  std::optional<ElementState> focused;     // absent: no focused element
+  // Chrome-like: the focused element exists (for the system-wide focus and for calls on it) only
+  // while "AXEnhancedUserInterface" is set to true on the application element.
+  bool hidesTreeUntilEnhancedUserInterface = false;
+  bool enhancedUserInterface = false;
+  int enhancedUserInterfaceWrites = 0;
+  std::optional<ElementState> focused;  // absent: no focused element
   // Every set call on its elements answers kAXErrorCannotComplete; reads still work.
   bool failsWrites = false;
   // Busy or hung: every accessibility call to it blocks for the messaging timeout, then answers
   // kAXErrorCannotComplete.
   bool hung = false;
   int timedOutCalls = 0;  // calls answered that way
+  // Slow: every accessibility call to it blocks for this long before it is answered; one that
+  // would take the messaging timeout or longer times out as with `hung`.
+  Micros callDelay = 0;
 };
 
 struct PasteboardItemState {

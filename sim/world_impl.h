@@ -149,8 +149,11 @@ class SimAccessibility final : public platform::Accessibility {
   std::optional<platform::AXValueBox> createRangeValue(platform::AXRange range) override;
 
  private:
-  // A hung application answers nothing: the call blocks for the messaging timeout, then fails.
+  // A hung application (or the host itself) answers nothing: the call blocks for the messaging
+  // timeout, then fails. A slow one blocks for its delay first.
   bool timesOut(const platform::AXElement& element, int32_t pid);
+  // The application's focused element, unless its tree is hidden now.
+  ElementState* focusedInTree(int32_t pid);
   World::Impl& w_;
 };
 

@@ -58,8 +58,9 @@ Json fieldJson(sim::World& world) {
       runs.push_back(std::move(r));
     }
     field["runs"] = std::move(runs);
-  } else if (element->kind == sim::ElementKind::kWebEditable) {
-    field["kind"] = "webEditable";
+  } else if (element->kind == sim::ElementKind::kWebEditable ||
+             element->kind == sim::ElementKind::kChromium) {
+    field["kind"] = element->kind == sim::ElementKind::kChromium ? "chromium" : "webEditable";
     field["model"] = text::utf16ToUtf8(element->model);
   }
   return field;
@@ -278,8 +279,11 @@ Json appsJson(sim::World& world) {
     entry["frontmost"] = front == app->pid;
     entry["manualAccessibility"] = app->manualAccessibility;
     entry["manualAccessibilityWrites"] = app->manualAccessibilityWrites;
+    entry["enhancedUserInterface"] = app->enhancedUserInterface;
+    entry["enhancedUserInterfaceWrites"] = app->enhancedUserInterfaceWrites;
     entry["focused"] = app->focused.has_value();
     entry["hung"] = app->hung;
+    entry["callDelay"] = app->callDelay;
     entry["timedOutCalls"] = app->timedOutCalls;
     list.push_back(std::move(entry));
   }

@@ -112,7 +112,8 @@ sim::ElementKind asElementKind(const Json& j) {
   if (s == "plain") return sim::ElementKind::kPlain;
   if (s == "rich") return sim::ElementKind::kRich;
   if (s == "webEditable") return sim::ElementKind::kWebEditable;
-  throw ScriptError("\"kind\" must be \"plain\", \"rich\" or \"webEditable\"");
+  if (s == "chromium") return sim::ElementKind::kChromium;
+  throw ScriptError("\"kind\" must be \"plain\", \"rich\", \"webEditable\" or \"chromium\"");
 }
 
 // Formatting runs: [start, length, style] or {"start", "length", "style"}.
@@ -151,6 +152,8 @@ sim::ElementState parseElement(const Json& j, sim::ElementState element) {
       modelGiven = true;
     } else if (key == "ignoreSelectedTextWrite") {
       element.ignoreSelectedTextWrite = asBool(v, key);
+    } else if (key == "ignoreTyping") {
+      element.ignoreTyping = asBool(v, key);
     } else if (key == "value") {
       valueGiven = true;
       std::optional<std::string> text = asOptionalString(v, key);
@@ -239,8 +242,18 @@ void parseApps(sim::World& world, const Json& list, Steps& steps) {
         app.refuseManualAccessibility = asBool(v, key);
       } else if (key == "failsWrites") {
         app.failsWrites = asBool(v, key);
+      } else if (key == "hidesTreeUntilEnhancedUserInterface") {
+        app.hidesTreeUntilEnhancedUserInterface = asBool(v, key);
+      } else if (key == "enhancedUserInterface") {
+        app.enhancedUserInterface = asBool(v, key);
       } else if (key == "hung") {
         app.hung = asBool(v, key);
+      } else if (key == "callDelay") {
+        const double seconds = asNumber(v, key);
+        if (!std::isfinite(seconds) || seconds < 0 || seconds > 60) {
+          throw ScriptError("\"callDelay\" takes 0 to 60 seconds");
+        }
+        app.callDelay = static_cast<sim::Micros>(std::llround(seconds * 1e6));
       } else if (key == "focused") {
         app.focused = parseFocused(v, app.focused);
       } else if (key == "remove") {
