@@ -456,6 +456,55 @@ TEST_F(SimScriptTest, RichAndWebFieldsShowWhatAWholeValueWriteLoses) {
   EXPECT_EQ(Json::parse(out[5])["line"], 9);
 }
 
+// A Chrome page, an Electron-style field that takes nothing, a slow application and the host's
+// own window in front.
+TEST_F(SimScriptTest, ChromiumFieldsSlowApplicationsAndTheHostInFrontAreScriptable) {
+  std::vector<std::string> out = run(
+      R"({"world": {"trusted": true, "apps": [{"pid": 3, "frontmost": true, "refuseManualAccessibility": true, "hidesTreeUntilEnhancedUserInterface": true, "focused": {"kind": "chromium", "value": "ghbdtn", "selection": [6, 0]}}]}})"
+      "\n"
+      R"({"call": "tandrel/automation", "method": "axSetFocusedText", "args": {"text": "привет"}})"
+      "\n"
+      R"({"show": "field"})"
+      "\n"
+      R"({"user": {"focus": {"kind": "chromium", "value": "ab", "write": "ignore", "ignoreTyping": true}}})"
+      "\n"
+      R"({"call": "tandrel/automation", "method": "axSetFocusedText", "args": {"text": "aXb"}})"
+      "\n"
+      R"({"world": {"apps": [{"pid": 5, "frontmost": true, "callDelay": 0.25, "focused": {"value": "x"}}, {"pid": 4242, "name": "tandrel", "focused": {"value": "own"}}]}})"
+      "\n"
+      R"({"show": "time"})"
+      "\n"
+      R"({"call": "tandrel/automation", "method": "axFocusedText"})"
+      "\n"
+      R"({"show": "time"})"
+      "\n"
+      R"({"world": {"frontmost": 4242}})"
+      "\n"
+      R"({"call": "tandrel/automation", "method": "axFocusedText"})"
+      "\n"
+      R"({"show": "apps"})"
+      "\n"
+      R"({"world": {"apps": [{"pid": 5, "callDelay": -1}]}})");
+  EXPECT_EQ(status_, 1);
+  ASSERT_EQ(out.size(), 9u);
+  EXPECT_EQ(out[0], R"({"reply":true})");
+  EXPECT_EQ(Json::parse(out[1])["value"]["kind"], "chromium");
+  EXPECT_EQ(Json::parse(out[1])["value"]["model"], "привет");
+  EXPECT_EQ(out[2], R"({"reply":false})");
+  const auto time = [](const std::string& line) {
+    return Json::parse(line)["value"].get<int64_t>();
+  };
+  EXPECT_EQ(time(out[5]) - time(out[3]), 5 * 250000) << "five calls, a quarter second each";
+  EXPECT_EQ(out[4], R"({"reply":{"text":"x","selStart":0,"selLen":0}})");
+  EXPECT_EQ(out[6], R"({"reply":null})");
+  const Json apps = Json::parse(out[7])["value"];
+  EXPECT_EQ(apps[0]["enhancedUserInterface"], false);
+  EXPECT_EQ(apps[0]["enhancedUserInterfaceWrites"], 4) << "on and off in each call";
+  EXPECT_EQ(apps[1]["callDelay"], 250000);
+  EXPECT_EQ(apps[2]["timedOutCalls"], 0) << "the host never asks itself";
+  EXPECT_EQ(Json::parse(out[8])["line"], 13);
+}
+
 // The real program: start-up on the process's world, then the script from a file.
 std::pair<int, std::string> runTool(const std::string& script) {
   return channel_test::runOnScript(TANDREL_SIM_PATH, script);

@@ -17,6 +17,7 @@
 #include "channel/method_channel.h"
 #include "channel/standard_codec.h"
 #include "platform/platform.h"
+#include "runner/automation/manual_accessibility.h"
 
 namespace tandrel {
 
@@ -106,7 +107,9 @@ class AutomationHandler {
   // (its key on the US layout) when no key does or the layout cannot be read.
   uint16_t shortcutKeycode(char16_t character, uint16_t usKeycode);
 
-  platform::AXElement focusedTextElement();
+  // The focused text field, or null for none, a password field, or the host's own window in
+  // front. May switch Chrome's enhanced interface on for as long as `enhanced` lives.
+  platform::AXElement focusedTextElement(EnhancedUserInterface& enhanced);
   std::optional<std::u16string> readValue(const platform::AXElement& element);
   std::optional<platform::AXRange> readSelection(const platform::AXElement& element);
   bool verifyWrite(const platform::AXElement& element, std::u16string_view expected,
@@ -115,8 +118,11 @@ class AutomationHandler {
   // one does not fit the text.
   static std::optional<platform::AXRange> replacementRange(std::u16string_view text,
                                                            int64_t selStart, int64_t selLen);
-  bool replaceChangedRange(const platform::AXElement& element, std::u16string_view before,
-                           std::u16string_view text);
+  // What the edit of the changed span left: the requested text; the field as it was (the whole
+  // value may still be written); or something else (the user typed meanwhile: left alone).
+  enum class RangeEdit { kWritten, kUnchanged, kOther };
+  RangeEdit replaceChangedRange(const platform::AXElement& element, std::u16string_view before,
+                                std::u16string_view text);
   bool writeWholeValue(const platform::AXElement& element, std::u16string_view text,
                        const std::optional<std::u16string>& before);
   bool replaceSelection(const platform::AXElement& element, std::u16string_view text,

@@ -41,26 +41,37 @@ bool setRange(platform::Accessibility& ax, const platform::AXElement& element,
 
 }  // namespace
 
-platform::AXElement AutomationHandler::focusedTextElement() {
+platform::AXElement AutomationHandler::focusedTextElement(EnhancedUserInterface& enhanced) {
   platform::Accessibility& ax = platform_.accessibility();
-  // Applications that build their tree on request only show their fields once asked.
-  if (const auto front = platform_.workspace().frontmostApplication()) {
-    enableManualAccessibility(ax, front->processIdentifier);
+  const std::optional<platform::RunningApplication> front =
+      platform_.workspace().frontmostApplication();
+  // The host's own window in front: every request would wait for this very thread, then fail.
+  if (front && front->processIdentifier == platform_.processInfo().processIdentifier()) {
+    return nullptr;
   }
+  // Applications that build their tree on request only show their fields once asked.
+  const bool refused = front && enableManualAccessibility(platform_, front->processIdentifier);
   const platform::AXElement systemWide = ax.createSystemWide();
   if (!systemWide) return nullptr;
-  platform::AXAttributeValue focused;
-  if (!succeeded(ax.copyAttributeValue(systemWide, kFocusedUIElement, focused))) return nullptr;
-  const platform::AXElement* element = std::get_if<platform::AXElement>(&focused);
-  if (!element || !*element) return nullptr;
+  const auto focusedElement = [&]() -> platform::AXElement {
+    platform::AXAttributeValue focused;
+    if (!succeeded(ax.copyAttributeValue(systemWide, kFocusedUIElement, focused))) return nullptr;
+    const platform::AXElement* element = std::get_if<platform::AXElement>(&focused);
+    return element ? *element : nullptr;
+  };
+  platform::AXElement element = focusedElement();
+  // A Chrome page shows its fields only for the enhanced interface, which Chrome, refusing the
+  // manual switch, answers instead; no other application gets it.
+  if (!element && refused && enhanced.enable(front->processIdentifier)) element = focusedElement();
+  if (!element) return nullptr;
 
   // An unreadable subrole is an ordinary field; only a field that says it is secure is refused.
   platform::AXAttributeValue subrole;
-  if (succeeded(ax.copyAttributeValue(*element, kSubrole, subrole))) {
+  if (succeeded(ax.copyAttributeValue(element, kSubrole, subrole))) {
     const std::u16string* name = std::get_if<std::u16string>(&subrole);
     if (name && *name == kSecureTextField) return nullptr;
   }
-  return *element;
+  return element;
 }
 
 std::optional<std::u16string> AutomationHandler::readValue(const platform::AXElement& element) {
@@ -73,7 +84,8 @@ std::optional<std::u16string> AutomationHandler::readValue(const platform::AXEle
 }
 
 std::optional<FocusedText> AutomationHandler::axFocusedText() {
-  const platform::AXElement element = focusedTextElement();
+  EnhancedUserInterface enhanced(platform_.accessibility());
+  const platform::AXElement element = focusedTextElement(enhanced);
   if (!element) return std::nullopt;
   std::optional<std::u16string> value = readValue(element);
   if (!value) return std::nullopt;
@@ -118,7 +130,8 @@ void AutomationHandler::selectAfterWrite(const platform::AXElement& element, int
 
 bool AutomationHandler::axSetFocusedText(std::u16string_view text, int64_t selStart, int64_t selLen,
                                          std::optional<std::u16string_view> expectedText) {
-  const platform::AXElement element = focusedTextElement();
+  EnhancedUserInterface enhanced(platform_.accessibility());
+  const platform::AXElement element = focusedTextElement(enhanced);
   if (!element) return false;
   const std::optional<std::u16string> before = readValue(element);
   // The edit was made on `expectedText`; anything the user typed since must not be overwritten.
@@ -130,12 +143,14 @@ bool AutomationHandler::axSetFocusedText(std::u16string_view text, int64_t selSt
   if (before && settable(ax, element, kSelectedTextRange) && settable(ax, element, kSelectedText)) {
     // Editing only what changed keeps a rich view's formatting, links and attachments, and goes
     // through the application's own editing path (a web page hears of it). The whole value is
-    // written only when the application refuses or ignores that edit. A requested selection
-    // that does not fit the text is refused here as the selection replacement refuses it, so
-    // the answer stays what it always was.
-    written =
-        (replacementRange(text, selStart, selLen) && replaceChangedRange(element, *before, text)) ||
-        writeWholeValue(element, text, before);
+    // written only when the application refuses or ignores that edit, and no typing got through
+    // either. A requested selection that does not fit the text is refused here as the selection
+    // replacement refuses it, so the answer stays what it always was.
+    const RangeEdit edit = replacementRange(text, selStart, selLen)
+                               ? replaceChangedRange(element, *before, text)
+                               : RangeEdit::kUnchanged;
+    written = edit == RangeEdit::kWritten ||
+              (edit == RangeEdit::kUnchanged && writeWholeValue(element, text, before));
   } else {
     written = writeWholeValue(element, text, before) ||
               replaceSelection(element, text, selStart, selLen, before);
@@ -163,17 +178,37 @@ std::optional<platform::AXRange> AutomationHandler::replacementRange(std::u16str
   return range;
 }
 
-bool AutomationHandler::replaceChangedRange(const platform::AXElement& element,
-                                            std::u16string_view before, std::u16string_view text) {
+AutomationHandler::RangeEdit AutomationHandler::replaceChangedRange(
+    const platform::AXElement& element, std::u16string_view before, std::u16string_view text) {
   platform::Accessibility& ax = platform_.accessibility();
   const text::ChangedSpan span = text::changedSpan(before, text);
-  if (!setRange(ax, element,
-                {static_cast<int64_t>(span.location), static_cast<int64_t>(span.beforeLength)})) {
-    return false;
+  const platform::AXRange range{static_cast<int64_t>(span.location),
+                                static_cast<int64_t>(span.beforeLength)};
+  if (!setRange(ax, element, range)) return RangeEdit::kUnchanged;
+  const std::u16string_view replacement = text.substr(span.location, span.afterLength);
+  if (!succeeded(ax.setAttributeValue(element, kSelectedText, std::u16string(replacement)))) {
+    return RangeEdit::kUnchanged;
   }
-  const std::u16string replacement(text.substr(span.location, span.afterLength));
-  if (!succeeded(ax.setAttributeValue(element, kSelectedText, replacement))) return false;
-  return verifyWrite(element, text, std::u16string(before));
+  const std::optional<std::u16string> beforeText{std::u16string(before)};
+  if (verifyWrite(element, text, beforeText)) return RangeEdit::kWritten;
+
+  // Chromium web content answers success and changes nothing; typed keys go through the page's
+  // own input events, so its model follows. Typed as "typeText" types, within its bound (one
+  // Backspace deletes), and counted only when the field then reads as asked.
+  if (replacement.size() > kMaxTypeTextUnits || !setRange(ax, element, range)) {
+    return RangeEdit::kUnchanged;
+  }
+  if (replacement.empty()) {
+    backspace(1);
+  } else {
+    typeText(replacement);
+  }
+  platform_.mainLoop().sleepMicroseconds(kVerifyDelayMicros);
+  const std::optional<std::u16string> after = readValue(element);
+  if (after && text::canonicallyEqual(*after, text)) return RangeEdit::kWritten;
+  // Typing that changed something else (or hid the value) is not overwritten with the whole text.
+  return after && text::canonicallyEqual(*after, before) ? RangeEdit::kUnchanged
+                                                         : RangeEdit::kOther;
 }
 
 bool AutomationHandler::writeWholeValue(const platform::AXElement& element,

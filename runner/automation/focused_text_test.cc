@@ -1,6 +1,7 @@
 #include <limits>
 
 #include "runner/automation/automation_test_fixture.h"
+#include "text/text.h"
 
 namespace tandrel {
 namespace {
@@ -151,7 +152,13 @@ TEST_F(AutomationTest, TheSelectionReplacementAnswersFalseForEveryRefusal) {
 }
 
 TEST_F(AutomationTest, OneCorrectedWordKeepsTheRestOfARichOrWebField) {
-  for (const sim::ElementKind kind : {sim::ElementKind::kRich, sim::ElementKind::kWebEditable}) {
+  // Chromium web content ignores the selected-text write: the span is selected again and typed
+  // (one chunk and its pause), then read back.
+  const std::pair<sim::ElementKind, Pauses> kinds[] = {
+      {sim::ElementKind::kRich, {50000}},
+      {sim::ElementKind::kWebEditable, {50000}},
+      {sim::ElementKind::kChromium, {50000, 5000, 50000}}};
+  for (const auto& [kind, pauses] : kinds) {
     SCOPED_TRACE(static_cast<int>(kind));
     sim::ElementState& element = focus(u"Hello ghbdtn 😀 world", {12, 0});
     element.kind = kind;
@@ -164,7 +171,7 @@ TEST_F(AutomationTest, OneCorrectedWordKeepsTheRestOfARichOrWebField) {
               MethodReply::Success(true));
     EXPECT_EQ(element.value, u"Hello привет 😀 world");
     EXPECT_EQ(element.selection, (AXRange{12, 0}));
-    EXPECT_EQ(world.takePauses(), Pauses{50000});
+    EXPECT_EQ(world.takePauses(), pauses);
     if (kind == sim::ElementKind::kRich) {
       EXPECT_EQ(sim::styleRuns(element), runs);
     } else {
@@ -175,6 +182,36 @@ TEST_F(AutomationTest, OneCorrectedWordKeepsTheRestOfARichOrWebField) {
   }
 }
 
+TEST_F(AutomationTest, AChromiumFieldIsTypedIntoAsTypeTextTypes) {
+  sim::ElementState& element = focus(u"ab", {2, 0});
+  element.kind = sim::ElementKind::kChromium;
+  // A replacement longer than one chunk, with a surrogate pair across the 20-unit boundary.
+  const std::u16string typed = u"0123456789012345678😀xyz";
+  const std::u16string wanted = u"a" + typed + u"b";
+  EXPECT_EQ(call("axSetFocusedText", ValueMap{{"text", text::utf16ToUtf8(wanted)}}),
+            MethodReply::Success(true));
+  EXPECT_EQ(element.model, wanted);
+  std::vector<std::u16string> chunks;
+  for (const sim::PostedEvent& event : world.takePosted()) {
+    if (event.type == platform::kCGEventKeyDown) chunks.push_back(event.unicode);
+  }
+  EXPECT_EQ(chunks, (std::vector<std::u16string>{typed.substr(0, 19), typed.substr(19)}));
+  EXPECT_EQ(world.takePauses(), (Pauses{50000, 5000, 5000, 50000}));
+
+  // Deleting a span is one Backspace; the requested selection is set afterwards.
+  EXPECT_EQ(call("axSetFocusedText", setArgs("ab", 1, 0)), MethodReply::Success(true));
+  EXPECT_EQ(element.model, u"ab");
+  EXPECT_EQ(element.selection, (AXRange{1, 0}));
+  EXPECT_EQ(world.takePauses(), (Pauses{50000, 3000, 50000}));
+
+  // The user types during the pauses: the read-back differs from both texts, so the whole value
+  // is not written over the user's key, and the answer is false.
+  world.at(world.now() + 52000, [&] { world.typeOnKeys(u"x"); });
+  EXPECT_EQ(call("axSetFocusedText", setArgs("aZb", -1, 0)), MethodReply::Success(false));
+  EXPECT_EQ(element.model, u"aZxb");
+  EXPECT_EQ(element.value, u"aZxb");
+}
+
 TEST_F(AutomationTest, TheWholeValueIsWrittenOnlyWhenTheRangeEditIsUnavailableOrRefused) {
   sim::ElementState& element = focus(u"ghbdtn vbh", {3, 0});
   // Each way the range edit is unavailable or refused, and whether the selection can be set.
@@ -183,7 +220,8 @@ TEST_F(AutomationTest, TheWholeValueIsWrittenOnlyWhenTheRangeEditIsUnavailableOr
       {[&](bool on) { element.selectionSettable = !on; }, false},
       {[&](bool on) { element.refuseSelectedTextWrite = on; }, true},
       {[&](bool on) { element.refuseSelectionWrite = on; }, false},
-      {[&](bool on) { element.ignoreSelectedTextWrite = on; }, true},  // success, yet no change
+      // Success, yet no change, and typing the span changes nothing either.
+      {[&](bool on) { element.ignoreSelectedTextWrite = element.ignoreTyping = on; }, true},
   };
   int index = 0;
   for (const auto& [set, selectable] : noRangeEdit) {
@@ -199,7 +237,7 @@ TEST_F(AutomationTest, TheWholeValueIsWrittenOnlyWhenTheRangeEditIsUnavailableOr
     EXPECT_EQ(sim::styleRuns(element), std::vector<sim::StyleRun>{});
     set(false);
   }
-  EXPECT_EQ(world.takePauses(), (Pauses{50000, 50000, 50000, 50000, 50000, 50000}));
+  EXPECT_EQ(world.takePauses(), (Pauses{50000, 50000, 50000, 50000, 50000, 5000, 50000, 50000}));
 }
 
 TEST_F(AutomationTest, AWriteBasedOnAnOutdatedReadChangesNothing) {
@@ -220,6 +258,12 @@ TEST_F(AutomationTest, AWriteBasedOnAnOutdatedReadChangesNothing) {
   EXPECT_EQ(call("axSetFocusedText", args), MethodReply::Success(false));
   element.valueIsNumber = false;
 
+  // Text that differs only in case is other text.
+  element.value = u"Ghbdtn";
+  args.set("expectedText", "ghbdtn");
+  EXPECT_EQ(call("axSetFocusedText", args), MethodReply::Success(false));
+  EXPECT_EQ(element.value, u"Ghbdtn");
+
   // The same text in another normalisation form is the same text; a value that is not a string
   // is no expectation at all.
   element.value = u"cafe\u0301";
@@ -237,7 +281,12 @@ TEST_F(AutomationTest, AFailedReplacementLeavesTheUsersSelectionAsItWas) {
   element.valueSettable = false;
   const std::function<void(bool)> failures[] = {
       [&](bool on) { element.refuseSelectedTextWrite = on; },
-      [&](bool on) { element.ignoreSelectedTextWrite = on; },
+      // Electron-style: every write and every typed key answers or passes, and nothing changes.
+      [&](bool on) {
+        element.kind = on ? sim::ElementKind::kChromium : sim::ElementKind::kPlain;
+        element.valueSettable = element.ignoreTyping = on;
+        element.valueWrite = on ? WriteBehaviour::kIgnore : WriteBehaviour::kAccept;
+      },
       // The value cannot be read, so the requested selection is replaced (by default all of it).
       [&](bool on) {
         element.refuseSelectedTextWrite = on;
@@ -253,6 +302,59 @@ TEST_F(AutomationTest, AFailedReplacementLeavesTheUsersSelectionAsItWas) {
     EXPECT_EQ(element.selection, (AXRange{1, 2}));
     set(false);
   }
+}
+
+TEST_F(AutomationTest, AChromePageIsReadWithTheEnhancedInterfaceOnForOneCallOnly) {
+  sim::ElementState& element = focus(u"ghbdtn", {6, 0});
+  element.kind = sim::ElementKind::kChromium;
+  sim::AppState& app = *world.application(kEditorPid);
+  app.refuseManualAccessibility = true;
+  app.hidesTreeUntilEnhancedUserInterface = true;
+  EXPECT_EQ(call("axFocusedText"), shows("ghbdtn", 6, 0));
+  ValueMap args = setArgs("привет", 6, 0);
+  args.set("expectedText", "ghbdtn");
+  EXPECT_EQ(call("axSetFocusedText", args), MethodReply::Success(true));
+  EXPECT_EQ(element.model, u"привет");
+  EXPECT_FALSE(app.enhancedUserInterface);
+  EXPECT_EQ(app.enhancedUserInterfaceWrites, 4) << "on, then off, in each call";
+
+  // Never for an application that shows its field anyway, takes the manual switch, or fails the
+  // write otherwise; one that someone else switched on stays on.
+  const sim::ElementState field = element;
+  const std::function<void(bool)> others[] = {
+      [&](bool on) { app.hidesTreeUntilEnhancedUserInterface = !on; },
+      [&](bool on) {
+        app.refuseManualAccessibility = !on;
+        app.hidesTreeUntilManualAccessibility = on;
+      },
+      [&](bool on) { app.failsWrites = on; },
+      [&](bool on) {
+        app.enhancedUserInterface = on;
+        if (on) app.focused.reset();
+      },
+  };
+  for (const auto& set : others) {
+    app.enhancedUserInterfaceWrites = 0;
+    set(true);
+    const bool wasOn = app.enhancedUserInterface;
+    EXPECT_TRUE(call("axFocusedText").isSuccess());
+    EXPECT_EQ(app.enhancedUserInterfaceWrites, 0);
+    EXPECT_EQ(app.enhancedUserInterface, wasOn);
+    set(false);
+    app.focused = field;
+  }
+}
+
+TEST_F(AutomationTest, TheHostsOwnWindowInFrontIsNeverAskedThroughAccessibility) {
+  sim::ElementState& element = focus(u"ghbdtn", {6, 0});
+  world.setHostPid(kEditorPid);
+  EXPECT_EQ(call("axFocusedText"), MethodReply::Success());
+  EXPECT_EQ(call("axSetFocusedText", setArgs("привет", 6, 0)), MethodReply::Success(false));
+  EXPECT_EQ(element.value, u"ghbdtn");
+  // At once: each request would have waited for the host's own busy main thread.
+  EXPECT_EQ(world.now(), 0);
+  EXPECT_EQ(world.application(kEditorPid)->timedOutCalls, 0);
+  EXPECT_EQ(world.application(kEditorPid)->manualAccessibilityWrites, 0);
 }
 
 }  // namespace

@@ -150,16 +150,17 @@ std::optional<channel::ChannelError> KeyEventTapHandler::onListen(
   }
 
   const std::weak_ptr<KeyEventTapHandler> weak = weak_from_this();
-  platform::Accessibility& accessibility = platform_.accessibility();
+  platform::Platform& platform = platform_;
   platform::Workspace& workspace = platform_.workspace();
+  // Electron applications expose their text fields only once asked to; whether one refused the
+  // request matters only when a field is looked for.
   appObserver = workspace.addDidActivateApplicationObserver(
-      [weak, &accessibility](const std::optional<platform::RunningApplication>& app) {
+      [weak, &platform](const std::optional<platform::RunningApplication>& app) {
         if (const auto self = weak.lock()) self->push(self->appChangedEvent_);
-        // Chromium-based applications expose their text fields only once asked to.
-        if (app) enableManualAccessibility(accessibility, app->processIdentifier);
+        if (app) (void)enableManualAccessibility(platform, app->processIdentifier);
       });
   if (const auto front = workspace.frontmostApplication()) {
-    enableManualAccessibility(accessibility, front->processIdentifier);
+    (void)enableManualAccessibility(platform, front->processIdentifier);
   }
   // Sleep, screen lock and user switching can switch the tap off without any notice.
   const auto revive = [weak] {

@@ -54,6 +54,16 @@ TEST_F(KeyTap, ListeningReportsInputAndApplicationSwitches) {
   EXPECT_EQ(take(), (Events{kAppChanged, kAppChanged}));
   EXPECT_EQ(world.application(8)->manualAccessibilityWrites, 1);
   EXPECT_EQ(world.application(7)->manualAccessibilityWrites, 1);
+
+  // The host's own window comes to the front: it is never asked, as that would wait for the
+  // host's own main thread.
+  world.faults().activationWithoutApplication = false;
+  world.setHostPid(8);
+  const sim::Micros now = world.now();
+  world.activate(8);
+  EXPECT_EQ(take(), (Events{kAppChanged}));
+  EXPECT_EQ(world.application(8)->manualAccessibilityWrites, 1);
+  EXPECT_EQ(world.now(), now);
 }
 
 TEST_F(KeyTap, SandboxedListenAsksForPostingEachTimeAndIgnoresTrust) {
