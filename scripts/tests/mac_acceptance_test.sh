@@ -18,6 +18,7 @@ for recorded in "$here"/acceptance/*; do
   name=$(basename "$recorded"); check=${name%%.*}
   document="ghbdtn мир"
   [ "$check" = rich_textedit ] && document="The quick brown fox|Helvetica-Bold|65535, 0, 0"
+  [[ $check == chrome_page || $check == electron ]] && document="The quick brown fox"
   output=$("$script" --judge "$check" "$recorded" "$document"); status=$?
   case $name in
     *.pass*) if [ "$status" -ne 0 ] || [[ $output != PASS* ]]; then fail "$name: $output"; fi ;;
@@ -29,6 +30,11 @@ done
   fail "textedit: a document that disagrees passed"
 "$script" --judge rich_textedit "$here/acceptance/rich_textedit.pass" \
   "The quick brown fox|Helvetica|0, 0, 0" >/dev/null && fail "rich_textedit: lost formatting passed"
+# A page whose title did not follow showed the correction without the page's model taking it.
+for check in chrome_page electron; do
+  "$script" --judge "$check" "$here/acceptance/$check.pass" "The quick brwn fox" >/dev/null &&
+    fail "$check: a page whose model kept the old text passed"
+done
 "$script" --judge nothing "$here/acceptance/textedit.pass" >/dev/null 2>&1
 [ $? -eq 2 ] || fail "an unknown judge is not a usage error"
 
@@ -43,7 +49,7 @@ status=$?
 [ -e "$scratch/called" ] && fail "dry run ran a command"
 [ -e "$scratch/build" ] && fail "dry run created the build folder"
 for check in build contract contract_to_confirm text_rules clipboard input_source login_item \
-             textedit key_stream; do
+             textedit key_stream chrome_page electron; do
   grep -qx "DRY   $check" <<<"$output" || fail "dry run does not list $check"
 done
 grep -q "+ .*tandrel-probe .*/scripts/acceptance/textedit.jsonl" <<<"$output" ||
