@@ -181,6 +181,8 @@ std::optional<platform::AXRange> AutomationHandler::replacementRange(std::u16str
 AutomationHandler::RangeEdit AutomationHandler::replaceChangedRange(
     const platform::AXElement& element, std::u16string_view before, std::u16string_view text) {
   platform::Accessibility& ax = platform_.accessibility();
+  const std::optional<platform::RunningApplication> front =
+      platform_.workspace().frontmostApplication();
   const text::ChangedSpan span = text::changedSpan(before, text);
   const platform::AXRange range{static_cast<int64_t>(span.location),
                                 static_cast<int64_t>(span.beforeLength)};
@@ -194,8 +196,10 @@ AutomationHandler::RangeEdit AutomationHandler::replaceChangedRange(
 
   // Chromium web content answers success and changes nothing; typed keys go through the page's
   // own input events, so its model follows. Typed as "typeText" types, within its bound (one
-  // Backspace deletes), and counted only when the field then reads as asked.
-  if (replacement.size() > kMaxTypeTextUnits || !setRange(ax, element, range)) {
+  // Backspace deletes), and counted only when the field then reads as asked. Keys go wherever
+  // the focus is, so only while the same application is in front.
+  if (replacement.size() > kMaxTypeTextUnits ||
+      platform_.workspace().frontmostApplication() != front || !setRange(ax, element, range)) {
     return RangeEdit::kUnchanged;
   }
   if (replacement.empty()) {

@@ -183,6 +183,11 @@ TEST_F(AutomationTest, OneCorrectedWordKeepsTheRestOfARichOrWebField) {
 }
 
 TEST_F(AutomationTest, AChromiumFieldIsTypedIntoAsTypeTextTypes) {
+  constexpr int32_t kOtherPid = 200;
+  sim::AppState other;
+  other.pid = kOtherPid;
+  other.focused.emplace();
+  world.addApplication(std::move(other));
   sim::ElementState& element = focus(u"ab", {2, 0});
   element.kind = sim::ElementKind::kChromium;
   // A replacement longer than one chunk, with a surrogate pair across the 20-unit boundary.
@@ -210,6 +215,13 @@ TEST_F(AutomationTest, AChromiumFieldIsTypedIntoAsTypeTextTypes) {
   EXPECT_EQ(call("axSetFocusedText", setArgs("aZb", -1, 0)), MethodReply::Success(false));
   EXPECT_EQ(element.model, u"aZxb");
   EXPECT_EQ(element.value, u"aZxb");
+
+  // Another application comes to the front during the first pause: nothing is typed into it, and
+  // the whole value is written as before the typing path.
+  world.at(world.now() + 10000, [&] { world.activate(kOtherPid); });
+  EXPECT_EQ(call("axSetFocusedText", setArgs("abc", -1, 0)), MethodReply::Success(true));
+  EXPECT_EQ(world.application(kOtherPid)->focused->value, u"");
+  EXPECT_EQ(element.value, u"abc");
 }
 
 TEST_F(AutomationTest, TheWholeValueIsWrittenOnlyWhenTheRangeEditIsUnavailableOrRefused) {
