@@ -23,6 +23,8 @@
 namespace tandrel {
 
 inline constexpr std::string_view kKeyEventsChannel = "tandrel/key_events";
+// Posted when the user unlocks the screen; a lock without sleep posts nothing else.
+inline constexpr std::string_view kScreenUnlocked = "com.apple.screenIsUnlocked";
 
 class KeyEventTapHandler : public channel::StreamHandler,
                            public std::enable_shared_from_this<KeyEventTapHandler> {
@@ -88,8 +90,8 @@ class KeyEventTapHandler : public channel::StreamHandler,
   // releaseTap, and the trust observer with it: nothing is left to watch.
   void teardownTap();
   void checkTrust();
-  // After wake or a return to this user's session: a tap the system switched off or invalidated
-  // without a notice comes back.
+  // After wake, an unlock or a return to this user's session: a tap the system switched off or
+  // invalidated without a notice comes back.
   void reviveTap();
   // Cancel's work, also run before a listen that follows another and on destruction.
   void stopAll();
@@ -107,6 +109,7 @@ class KeyEventTapHandler : public channel::StreamHandler,
   platform::ObserverToken trustObserver;
   platform::ObserverToken wakeObserver_;
   platform::ObserverToken sessionObserver_;
+  platform::ObserverToken unlockObserver_;
 
   // The event maps are built once; each event only overwrites their values, so the per-event
   // path allocates nothing for ordinary key presses.
