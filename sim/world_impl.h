@@ -150,7 +150,8 @@ class SimAccessibility final : public platform::Accessibility {
   std::optional<platform::AXValueBox> createRangeValue(platform::AXRange range) override;
 
  private:
-  // A hung application answers nothing: the call blocks for the messaging timeout, then fails.
+  // A hung application, or the host itself, answers nothing: the call blocks for the messaging
+  // timeout, then fails.
   bool timesOut(const platform::AXElement& element, int32_t pid);
   World::Impl& w_;
 };

@@ -40,6 +40,8 @@ class MacHarness final : public Harness {
     }
   }
 
+  double now() override { return [NSProcessInfo processInfo].systemUptime; }
+
  private:
   PrivatePasteboardPlatform platform_;
 };
