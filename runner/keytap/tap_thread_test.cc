@@ -1,7 +1,8 @@
 // The parts of the key stream that really cross threads, run on real threads (the suite also runs
 // under ThreadSanitizer): the hand-off from the tap's thread to the main thread, starting and
 // stopping the tap's thread, and a listen whose tap fires from its own thread while the main
-// thread drains, listens again and cancels.
+// thread drains, listens again and cancels. Waits are bounded, and the module's tests have a time
+// limit, so a lost event or a lost stop fails the test instead of hanging the run.
 
 #include "runner/keytap/tap_thread.h"
 
