@@ -5,6 +5,8 @@
 
 #import <AppKit/AppKit.h>
 
+#include <chrono>
+
 #include "platform/delegating_platform.h"
 #include "platform/macos/services.h"
 
@@ -40,7 +42,10 @@ class MacHarness final : public Harness {
     }
   }
 
-  double now() override { return [NSProcessInfo processInfo].systemUptime; }
+  double now() override {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+  }
 
  private:
   PrivatePasteboardPlatform platform_;
