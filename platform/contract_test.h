@@ -17,6 +17,8 @@ class Harness {
   virtual platform::Platform& platform() = 0;
   // Lets the main loop run for `seconds` (virtual time in a simulation, real time on a device).
   virtual void runLoop(double seconds) = 0;
+  // Seconds on the same clock, from any origin.
+  virtual double now() = 0;
 };
 
 // Defined by the backend under test; called once per test.

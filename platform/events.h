@@ -68,6 +68,10 @@ using TapOptions = uint32_t;  // CGEventTapOptions
 inline constexpr TapOptions kCGEventTapOptionDefault = 0;
 inline constexpr TapOptions kCGEventTapOptionListenOnly = 1;
 
+using QosClass = uint32_t;                                  // qos_class_t
+inline constexpr QosClass kQosClassUserInteractive = 0x21;  // QOS_CLASS_USER_INTERACTIVE
+inline constexpr QosClass kQosClassDefault = 0x15;          // QOS_CLASS_DEFAULT
+
 using EventSourceStateID = int32_t;  // CGEventSourceStateID
 inline constexpr EventSourceStateID kCGEventSourceStateHIDSystemState = 1;
 
@@ -111,6 +115,9 @@ class Events {
   // until it has ended (std::thread::join).
   [[nodiscard]] virtual Thread startThread(std::function<void()> body) = 0;
   virtual void joinThread(const Thread& thread) = 0;
+  // pthread_set_qos_class_self_np(qos, 0) on the calling thread: 0, or the error number. A thread
+  // started here runs at the default class; it does not inherit the main thread's.
+  [[nodiscard]] virtual int setThreadQosClassSelf(QosClass qos) = 0;
 
   // CGEventGetIntegerValueField, CGEventGetFlags, CGEventKeyboardGetUnicodeString on a borrowed
   // event (the tap's, on the hot path).

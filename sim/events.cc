@@ -260,6 +260,10 @@ void World::Impl::finishFront() {
   windowServer.pop_front();
   if (!f.current) return;  // an active tap swallowed it
   if (PostedEvent* record = postedRecord(f.event->postedIndex)) record->deliveredAt = now;
+  if (f.event->postedIndex < 0 && f.current->type == platform::kCGEventKeyDown) {
+    // When the user's own key got through every tap, as deliveredAt gives it for a posted one.
+    note("key", describeUserKey(*f.current, focusOwner()));
+  }
   applyToFocusedElement(*f.current);
 }
 
@@ -388,7 +392,7 @@ bool World::typeOnKeys(const std::u16string& text) {
   return true;
 }
 
-void World::click(EventType downType) {
+void World::click(EventType downType, std::optional<int64_t> userData) {
   EventType upType = downType;
   if (downType == platform::kCGEventLeftMouseDown) upType = platform::kCGEventLeftMouseUp;
   if (downType == platform::kCGEventRightMouseDown) upType = platform::kCGEventRightMouseUp;
@@ -397,6 +401,7 @@ void World::click(EventType downType) {
     auto event = std::make_shared<EventObject>();
     event->type = type;
     event->flags = impl_->heldFlags();
+    event->userData = userData.value_or(0);
     impl_->queueDelivery(std::move(event));
   }
 }
@@ -439,7 +444,26 @@ Micros World::tapTimeout() const {
 }
 
 void World::sleepMachine(SleepEffect effect) {
-  Impl& w = *impl_;
+  impl_->killTaps(effect);
+}
+
+void World::lockScreen(std::optional<SleepEffect> tapsDie) {
+  impl_->screenLocked = true;
+  impl_->postDistributed(std::string(kScreenLockedNotification));
+  if (tapsDie) impl_->killTaps(*tapsDie);
+}
+
+void World::unlockScreen() {
+  impl_->screenLocked = false;
+  impl_->postDistributed(std::string(kScreenUnlockedNotification));
+}
+
+bool World::screenLocked() const {
+  return impl_->screenLocked;
+}
+
+void World::Impl::killTaps(SleepEffect effect) {
+  Impl& w = *this;
   for (const auto& weak : w.taps) {
     const std::shared_ptr<TapState> tap = weak.lock();
     if (!tap) continue;
@@ -493,8 +517,13 @@ std::vector<TapInfo> World::taps() const {
     const std::shared_ptr<TapState> tap = weak.lock();
     if (!tap) continue;
     const platform::RunLoop loop = impl_->tapLoop(*tap);
+    platform::QosClass qos = 0;
+    for (const auto& weakThread : impl_->threads) {
+      const platform::Thread thread = weakThread.lock();
+      if (loop && !loop->isMain && thread && thread->loop == loop) qos = thread->qos;
+    }
     out.push_back({tap->location, tap->placement, tap->options, tap->mask, tap->enabled,
-                   loop && loop->isMain, loop && !loop->isMain});
+                   loop && loop->isMain, loop && !loop->isMain, qos});
   }
   return out;
 }
@@ -637,6 +666,14 @@ void SimEvents::joinThread(const platform::Thread& thread) {
   thread->joined = true;
 }
 
+int SimEvents::setThreadQosClassSelf(platform::QosClass qos) {
+  for (const auto& weak : w_.threads) {
+    const platform::Thread thread = weak.lock();
+    if (thread && thread->loop == w_.currentLoop) thread->qos = qos;
+  }
+  return 0;  // the main thread keeps its own class
+}
+
 int64_t SimEvents::integerValueField(EventObject& event, platform::EventField field) {
   switch (field) {
     case platform::kCGKeyboardEventAutorepeat:
@@ -719,7 +756,6 @@ void SimEvents::post(platform::TapLocation location, const Event& event) {
 }
 
 bool SimEvents::preflightListenEventAccess() {
-  w_.requireMainThread("preflightListenEventAccess");
   return w_.listenAccess;
 }
 

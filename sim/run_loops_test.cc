@@ -155,14 +155,16 @@ TEST_F(SimTiming, AMainThreadServiceCalledFromTheTapsThreadIsAProgrammingError) 
   ev.performBlock(threadLoop, [&] {
     ev.tapEnable(port, true);
     (void)ev.tapIsEnabled(port);
+    (void)world.accessibility().isProcessTrusted();  // the permission checks may come from here
+    (void)ev.preflightListenEventAccess();
     (void)world.pasteboard().changeCount();
-    (void)world.accessibility().isProcessTrusted();
+    (void)world.accessibility().isProcessTrustedWithOptions(false);
     (void)world.mainLoop().scheduledTimer(1, false, [] {});
   });
   world.runPending();
   EXPECT_EQ(errors.reports(),
             (std::vector<std::string>{"changeCount was called off the main thread",
-                                      "isProcessTrusted was called off the main thread",
+                                      "isProcessTrustedWithOptions was called off the main thread",
                                       "scheduledTimer was called off the main thread"}));
   (void)world.pasteboard().changeCount();
   EXPECT_EQ(errors.reports().size(), 3u) << "the main thread may";

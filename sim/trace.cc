@@ -89,6 +89,13 @@ void World::Impl::note(std::string kind, std::string detail) {
   trace.push(TraceEntry{now, std::move(kind), std::move(detail)});
 }
 
+std::string describeUserKey(const platform::EventObject& event, std::optional<int32_t> pid) {
+  std::string out =
+      "keyDown " + std::to_string(event.keycode) + " " + quoted(std::u16string_view(event.unicode));
+  if (event.userData != 0) out += " userData " + std::to_string(event.userData);
+  return out + (pid ? " reached pid " + std::to_string(*pid) : " reached no application");
+}
+
 std::string describePosted(platform::TapLocation location, const platform::EventObject& event) {
   // On the path of every synthetic key: built in one buffer.
   std::string out;

@@ -24,6 +24,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/platform.h"
@@ -32,6 +33,10 @@
 namespace sim {
 
 using Micros = int64_t;
+
+// The distributed notifications of a screen lock and unlock.
+inline constexpr std::string_view kScreenLockedNotification = "com.apple.screenIsLocked";
+inline constexpr std::string_view kScreenUnlockedNotification = "com.apple.screenIsUnlocked";
 
 // ---- Knobs and state, as plain data -------------------------------------------------------
 
@@ -259,8 +264,9 @@ struct TapInfo {
   platform::TapOptions options = 0;
   uint64_t mask = 0;
   bool enabled = false;
-  bool onMainRunLoop = false;    // its run-loop source is on the main run loop
-  bool onThreadRunLoop = false;  // on the running loop of a thread of its own
+  bool onMainRunLoop = false;        // its run-loop source is on the main run loop
+  bool onThreadRunLoop = false;      // on the running loop of a thread of its own
+  platform::QosClass threadQos = 0;  // that thread's quality of service (0: not on a thread)
 };
 
 // A live timer, or a delayed block not yet run.
@@ -377,7 +383,9 @@ class World final : public platform::Platform {
   // The characters a key produces under a layout.
   static std::u16string charactersFor(const std::string& layout, uint16_t keycode, bool shift,
                                       bool capsLock);
-  void click(platform::EventType downType);  // a mouse-down, then its matching mouse-up
+  // A mouse-down, then its matching mouse-up; `userData` (field 42) as another program's click
+  // carries it.
+  void click(platform::EventType downType, std::optional<int64_t> userData = std::nullopt);
   platform::EventFlags heldFlags() const;
   // The system switches every tap off by timeout: each enabled tap is disabled and receives the
   // kCGEventTapDisabledByTimeout pseudo-event (queued like any event).
@@ -392,13 +400,19 @@ class World final : public platform::Platform {
   // How late an active tap may answer before the system disables it (default 1 s).
   void setTapTimeout(Micros limit);
   Micros tapTimeout() const;
-  // The machine sleeps (or the screen locks, or another user takes the session): every tap is
-  // disabled, or its port invalidated, without any notice. Waking posts the workspace's wake
-  // notification; a return to this user's session its session-became-active notification.
+  // The machine sleeps (or another user takes the session): every tap is disabled, or its port
+  // invalidated, without any notice. Waking posts the workspace's wake notification; a return to
+  // this user's session its session-became-active notification.
   enum class SleepEffect { kDisableTaps, kInvalidatePorts };
   void sleepMachine(SleepEffect effect);
   void wake();
   void sessionBecameActive();
+  // The screen locks without sleep: the distributed notification "com.apple.screenIsLocked" is
+  // posted and, given an effect, the taps die as in sleep, without notice. Unlocking posts only
+  // "com.apple.screenIsUnlocked": neither the wake nor the session notification.
+  void lockScreen(std::optional<SleepEffect> tapsDie);
+  void unlockScreen();
+  bool screenLocked() const;
   int activeTapCount() const;         // taps that exist, are enabled and are on a running run loop
   int tapCount() const;               // taps that exist (not yet released)
   int tapThreadCount() const;         // threads started whose run loop still runs

@@ -82,6 +82,7 @@ struct RunLoopObject {
 struct ThreadObject {
   std::shared_ptr<RunLoopObject> loop;  // its run loop, made on first CFRunLoopGetCurrent
   bool joined = false;
+  QosClass qos = kQosClassDefault;  // a new thread does not inherit the main thread's class
 };
 
 struct SignalSourceObject {
@@ -176,6 +177,7 @@ class SimEvents final : public platform::Events {
   void performBlock(const platform::RunLoop& loop, std::function<void()> block) override;
   platform::Thread startThread(std::function<void()> body) override;
   void joinThread(const platform::Thread& thread) override;
+  int setThreadQosClassSelf(platform::QosClass qos) override;
   int64_t integerValueField(platform::EventObject& event, platform::EventField field) override;
   platform::EventFlags flags(platform::EventObject& event) override;
   void keyboardGetUnicodeString(platform::EventObject& event, size_t maxLength,
@@ -402,6 +404,8 @@ class TracingInputSources final : public platform::InputSources {
 
 // The trace's words for a posted event.
 std::string describePosted(platform::TapLocation location, const platform::EventObject& event);
+// The trace's words for a key press of the user (or another device) reaching application `pid`.
+std::string describeUserKey(const platform::EventObject& event, std::optional<int32_t> pid);
 
 // Seconds as the OS APIs take them, to whole microseconds; negative, NaN or infinite delays mean
 // "now", and absurdly long ones are capped so the clock cannot overflow.
@@ -458,7 +462,8 @@ struct World::Impl {
   std::shared_ptr<platform::RunLoopObject> mainRunLoop;
   std::shared_ptr<platform::RunLoopObject> currentLoop;  // of the code running now
   bool runsOnMain() const { return currentLoop == mainRunLoop; }
-  // Every service but the tap's own calls (and the run loops') belongs to the main thread, as
+  // Every service but the tap's own calls (the run loops', and the permission checks a disabled
+  // tap makes before it switches itself back on) belongs to the main thread, as
   // the macOS adapters assert; a call from another thread is a programming error.
   void requireMainThread(const char* call) const {
     if (!runsOnMain()) {
@@ -507,6 +512,9 @@ struct World::Impl {
   // or listen access for a listen-only one.
   bool tapPermitted(platform::TapOptions options) const;
   void disableTaps(platform::EventType reason);
+  // Every tap is disabled, or its port invalidated, without any notice.
+  void killTaps(World::SleepEffect effect);
+  bool screenLocked = false;
   std::vector<std::weak_ptr<platform::ThreadObject>> threads;
   // The running run loop that services the tap, or null when none does.
   platform::RunLoop tapLoop(const TapState& tap) const;

@@ -222,6 +222,10 @@ Json tapsJson(sim::World& world) {
     tap["events"] = maskEvents(t.mask);
     tap["enabled"] = t.enabled;
     tap["runLoop"] = t.onMainRunLoop ? Json("main") : t.onThreadRunLoop ? Json("thread") : Json();
+    tap["threadQos"] = !t.onThreadRunLoop                                  ? Json()
+                       : t.threadQos == platform::kQosClassUserInteractive ? Json("userInteractive")
+                       : t.threadQos == platform::kQosClassDefault         ? Json("default")
+                                                                           : Json(t.threadQos);
     list.push_back(std::move(tap));
   }
   Json taps = Json::object();

@@ -239,6 +239,53 @@ TEST_F(SimScriptTest, SleepWakeHungApplicationsAndTheInactiveHostAreScriptable) 
   EXPECT_NE(out[5].find("scriptError"), std::string::npos);
 }
 
+TEST_F(SimScriptTest, ScreenLocksMarkedClicksAndWhenTheUserKeysArriveAreScriptable) {
+  std::vector<std::string> out = run(
+      R"({"world": {"trusted": true, "apps": [{"pid": 3, "frontmost": true, "focused": {"value": ""}}]}})"
+      "\n"
+      R"({"listen": "tandrel/key_events"})"
+      "\n"
+      R"({"user": {"lockScreen": "invalidateTaps"}})"
+      "\n"
+      R"({"user": {"press": 5}})"
+      "\n"
+      R"({"user": {"unlockScreen": true}})"
+      "\n"
+      R"({"show": "taps"})"
+      "\n"
+      R"({"user": {"click": "left", "userData": 1413763660}})"
+      "\n"
+      R"({"user": {"click": "right", "userData": 7}})"
+      "\n"
+      R"({"after": 0.01, "user": {"press": 0}})"
+      "\n"
+      R"({"call": "tandrel/automation", "method": "backspace", "args": {"count": 10}})"
+      "\n"
+      R"({"show": "trace"})"
+      "\n"
+      R"({"user": {"lockScreen": "sometimes"}})");
+  EXPECT_EQ(status_, 1);
+  ASSERT_EQ(out.size(), 7u);
+  const Json taps = Json::parse(out[1])["value"];
+  EXPECT_EQ(taps["active"], 1) << "made again after the unlock";
+  EXPECT_EQ(taps["taps"][0]["threadQos"], "userInteractive");
+  EXPECT_EQ(out[2], R"({"event":"tandrel/key_events","value":{"type":"click"}})")
+      << "the host's own click is not reported";
+  EXPECT_EQ(out[3], R"({"reply":null})");
+  EXPECT_EQ(Json::parse(out[4])["value"]["keycode"], 0);
+  std::vector<Json> keys;
+  const Json trace = Json::parse(out[5])["value"];
+  for (const Json& entry : trace) {
+    if (entry["kind"] == "key") keys.push_back(entry);
+  }
+  ASSERT_EQ(keys.size(), 2u) << out[5];
+  EXPECT_EQ(keys[0]["detail"], "keyDown 5 \"g\" reached pid 3") << "unseen by the dead tap";
+  EXPECT_EQ(keys[1]["time"], 10000) << "during the call, as the user typed it";
+  EXPECT_EQ(keys[1]["detail"], "keyDown 0 \"a\" reached pid 3");
+  EXPECT_NE(out[6].find("scriptError"), std::string::npos);
+  EXPECT_EQ(world_.focusedElement()->value, u"") << "g typed while locked, a, then ten Backspaces";
+}
+
 TEST_F(SimScriptTest, RawBytesGetTheirRawReply) {
   std::vector<std::string> out = run(
       // "listen" with null arguments, then "cancel", on an event channel

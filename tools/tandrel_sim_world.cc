@@ -813,8 +813,8 @@ void applyUserAction(SimContext& context, const Json& action) {
       world.keyUp(code);
     }
   } else if (verb == "click") {
-    allow({"click"});
-    world.click(clickType(asString(v, verb)));
+    allow({"click", "userData"});
+    world.click(clickType(asString(v, verb)), keyExtras(action).userData);
   } else if (verb == "activate") {
     allow({"activate"});
     int32_t pid = asPid(v, verb);
@@ -885,6 +885,20 @@ void applyUserAction(SimContext& context, const Json& action) {
     }
     world.sleepMachine(effect == "disableTaps" ? sim::World::SleepEffect::kDisableTaps
                                                : sim::World::SleepEffect::kInvalidatePorts);
+  } else if (verb == "lockScreen") {
+    allow({"lockScreen"});
+    const std::string effect = asString(v, verb);
+    if (effect == "keepTaps") {
+      world.lockScreen(std::nullopt);
+    } else if (effect == "disableTaps" || effect == "invalidateTaps") {
+      world.lockScreen(effect == "disableTaps" ? sim::World::SleepEffect::kDisableTaps
+                                               : sim::World::SleepEffect::kInvalidatePorts);
+    } else {
+      throw ScriptError("\"lockScreen\" takes \"keepTaps\", \"disableTaps\" or \"invalidateTaps\"");
+    }
+  } else if (verb == "unlockScreen") {
+    allow({"unlockScreen"});
+    if (asBool(v, verb)) world.unlockScreen();
   } else if (verb == "wake") {
     allow({"wake"});
     if (asBool(v, verb)) world.wake();

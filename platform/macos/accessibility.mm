@@ -14,10 +14,8 @@ namespace {
 
 class MacAccessibility final : public Accessibility {
  public:
-  bool isProcessTrusted() override {
-    assertMainThread();
-    return AXIsProcessTrusted() != 0;
-  }
+  // Also from the key tap's thread (see KeyEventTapHandler::tapCallback).
+  bool isProcessTrusted() override { return AXIsProcessTrusted() != 0; }
 
   bool isProcessTrustedWithOptions(bool prompt) override {
     assertMainThread();

@@ -5,6 +5,8 @@
 
 #import <AppKit/AppKit.h>
 
+#include <chrono>
+
 #include "platform/delegating_platform.h"
 #include "platform/macos/services.h"
 
@@ -38,6 +40,11 @@ class MacHarness final : public Harness {
     while (until.timeIntervalSinceNow > 0) {
       [[NSRunLoop currentRunLoop] runMode:NSDefaultRunLoopMode beforeDate:until];
     }
+  }
+
+  double now() override {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
   }
 
  private:

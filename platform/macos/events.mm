@@ -2,6 +2,7 @@
 
 #import <ApplicationServices/ApplicationServices.h>
 #import <Carbon/Carbon.h>
+#include <pthread/qos.h>
 
 #include <system_error>
 #include <thread>
@@ -144,6 +145,10 @@ class MacEvents final : public Events {
     if (thread && thread->thread.joinable()) thread->thread.join();
   }
 
+  int setThreadQosClassSelf(QosClass qos) override {
+    return pthread_set_qos_class_self_np(static_cast<qos_class_t>(qos), 0);
+  }
+
   int64_t integerValueField(EventObject& event, EventField field) override {
     return CGEventGetIntegerValueField(eventRef(event), static_cast<CGEventField>(field));
   }
@@ -193,10 +198,8 @@ class MacEvents final : public Events {
     if (event) CGEventPost(static_cast<CGEventTapLocation>(location), eventRef(*event));
   }
 
-  bool preflightListenEventAccess() override {
-    assertMainThread();
-    return CGPreflightListenEventAccess();
-  }
+  // Also from the tap's thread: a read of this process's privacy state, as AXIsProcessTrusted.
+  bool preflightListenEventAccess() override { return CGPreflightListenEventAccess(); }
   bool requestListenEventAccess() override {
     assertMainThread();
     return CGRequestListenEventAccess();

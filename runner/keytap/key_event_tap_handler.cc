@@ -80,11 +80,15 @@ bool isTapDisabledNotice(platform::EventType type) {
 
 }  // namespace
 
-// One listen's tap. The tap's thread reads only `events`, `mainLoop`, `signal` and `handoff`,
-// which are set before it starts and stay until it has been joined.
+// One listen's tap. The tap's thread reads only `platform`, `sandboxed`, `events`, `mainLoop`,
+// `signal`, `handoff` and `tap`, which are set before it starts and stay until it has been joined.
 struct KeyEventTapHandler::TapSession {
-  explicit TapSession(platform::Platform& platform)
-      : events(platform.events()), mainLoop(platform.mainLoop()), handoff(&wake, this) {}
+  TapSession(platform::Platform& p, bool sandboxedProcess)
+      : platform(p),
+        sandboxed(sandboxedProcess),
+        events(p.events()),
+        mainLoop(p.mainLoop()),
+        handoff(&wake, this) {}
   TapSession(const TapSession&) = delete;
   TapSession& operator=(const TapSession&) = delete;
 
@@ -93,6 +97,8 @@ struct KeyEventTapHandler::TapSession {
     self->mainLoop.signal(self->signal);
   }
 
+  platform::Platform& platform;
+  const bool sandboxed;
   platform::Events& events;
   platform::MainLoop& mainLoop;
   TapHandoff handoff;
@@ -169,6 +175,10 @@ std::optional<channel::ChannelError> KeyEventTapHandler::onListen(
   wakeObserver_ = workspace.addObserver(platform::Workspace::Notification::kDidWake, revive);
   sessionObserver_ =
       workspace.addObserver(platform::Workspace::Notification::kSessionDidBecomeActive, revive);
+  // A lock without sleep posts neither of those. The host is rarely the active application, so
+  // the unlock must not wait for it to come to the front.
+  unlockObserver_ = platform_.distributedNotifications().addObserver(
+      kScreenUnlocked, platform::SuspensionBehavior::kDeliverImmediately, revive);
 
   if (!sandboxed_) {
     platform::MainLoop& loop = platform_.mainLoop();
@@ -185,7 +195,7 @@ std::optional<channel::ChannelError> KeyEventTapHandler::onListen(
 }
 
 std::optional<channel::ChannelError> KeyEventTapHandler::startTap() {
-  auto session = std::make_unique<TapSession>(platform_);
+  auto session = std::make_unique<TapSession>(platform_, sandboxed_);
   // Inside the sandbox only a listen-only tap is allowed.
   const platform::TapOptions options =
       sandboxed_ ? platform::kCGEventTapOptionListenOnly : platform::kCGEventTapOptionDefault;
@@ -228,6 +238,8 @@ void KeyEventTapHandler::stopAll() {
     if (*token) workspace.removeObserver(*token);
     token->reset();
   }
+  if (unlockObserver_) platform_.distributedNotifications().removeObserver(unlockObserver_);
+  unlockObserver_.reset();
   teardownTap();
   sink.reset();
 }
@@ -289,7 +301,17 @@ platform::EventObject* KeyEventTapHandler::tapCallback(platform::EventType type,
   auto* session = static_cast<TapSession*>(userInfo);
   TapRecord record;
   record.type = type;
-  if (!isTapDisabledNotice(type)) {
+  if (isTapDisabledNotice(type)) {
+    // Switched back on here and now: the main thread may be blocked in a call for many seconds,
+    // and every key typed meanwhile would pass the tap unseen. The permission check may run on
+    // this thread: it only reads this process's privacy state (AXIsProcessTrusted,
+    // CGPreflightListenEventAccess), touching no AppKit state. A tap is never re-armed without
+    // it; the main thread then reports the loss.
+    if (PermissionGate::requiredPermissionGranted(session->platform, session->sandboxed)) {
+      session->events.tapEnable(session->tap, true);
+      return event;
+    }
+  } else {
     if (event == nullptr) return event;
     platform::Events& events = session->events;
     // The host's own synthetic typing comes through the tap as well.
@@ -322,8 +344,9 @@ void KeyEventTapHandler::drain() {
 
 void KeyEventTapHandler::handle(const TapRecord& record) {
   if (isTapDisabledNotice(record.type)) {
-    // Only a tap this handler still holds can be switched back on or reported lost; this also
-    // keeps a late notice from reporting the loss a second time.
+    // The tap's thread found the permission gone. Only a tap this handler still holds can be
+    // reported lost; this also keeps a late notice from reporting the loss a second time. The
+    // permission may have come back meanwhile: then the tap goes on.
     if (!session_) return;
     if (PermissionGate::requiredPermissionGranted(platform_, sandboxed_)) {
       events_.tapEnable(session_->tap, true);

@@ -5,7 +5,8 @@
 //
 // An active tap holds every event of the session until its callback answers, so the callback runs
 // on a thread of its own (TapThread) that no channel call can block. It only copies each event
-// into a record for the main thread (TapHandoff); everything else happens on the main thread, in
+// into a record for the main thread (TapHandoff), and switches the tap back on when the system
+// turned it off and the permission still holds; everything else happens on the main thread, in
 // arrival order. The tap, its thread and the hand-off belong to one listen and are owned by the
 // handler on the main thread, which tears them down (stop, join, release) there.
 
@@ -23,6 +24,8 @@
 namespace tandrel {
 
 inline constexpr std::string_view kKeyEventsChannel = "tandrel/key_events";
+// Posted when the user unlocks the screen; a lock without sleep posts nothing else.
+inline constexpr std::string_view kScreenUnlocked = "com.apple.screenIsUnlocked";
 
 class KeyEventTapHandler : public channel::StreamHandler,
                            public std::enable_shared_from_this<KeyEventTapHandler> {
@@ -62,7 +65,8 @@ class KeyEventTapHandler : public channel::StreamHandler,
   // The function the tap calls for every event, on the tap's thread; `userInfo` is what
   // tapUserInfo() gives. It drops the host's own events, copies the rest into a record for the
   // main thread, and returns the event unchanged, so input always reaches its application as
-  // typed.
+  // typed. A tap-disabled notice re-enables the tap at once when the permission holds, else it
+  // goes to the main thread.
   static platform::EventObject* tapCallback(platform::EventType type, platform::EventObject* event,
                                             void* userInfo);
   // What the current tap was created with (null while there is none), for calling tapCallback
@@ -88,8 +92,8 @@ class KeyEventTapHandler : public channel::StreamHandler,
   // releaseTap, and the trust observer with it: nothing is left to watch.
   void teardownTap();
   void checkTrust();
-  // After wake or a return to this user's session: a tap the system switched off or invalidated
-  // without a notice comes back.
+  // After wake, an unlock or a return to this user's session: a tap the system switched off or
+  // invalidated without a notice comes back.
   void reviveTap();
   // Cancel's work, also run before a listen that follows another and on destruction.
   void stopAll();
@@ -107,6 +111,7 @@ class KeyEventTapHandler : public channel::StreamHandler,
   platform::ObserverToken trustObserver;
   platform::ObserverToken wakeObserver_;
   platform::ObserverToken sessionObserver_;
+  platform::ObserverToken unlockObserver_;
 
   // The event maps are built once; each event only overwrites their values, so the per-event
   // path allocates nothing for ordinary key presses.

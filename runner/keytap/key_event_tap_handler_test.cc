@@ -40,7 +40,9 @@ TEST_F(KeyTap, FailedListenLeavesNothingBehind) {
 TEST_F(KeyTap, ListeningReportsInputAndApplicationSwitches) {
   listen();
   EXPECT_EQ(world.activeTapCount(), 1);
-  EXPECT_EQ(world.observerCount(), 4) << "activation, wake, session, trust";
+  EXPECT_EQ(world.observerCount(), 5) << "activation, wake, session, unlock, trust";
+  EXPECT_EQ(world.taps().at(0).threadQos, platform::kQosClassUserInteractive)
+      << "the tap's thread answers ahead of ordinary work";
   EXPECT_EQ(world.postRequests(), 0) << "asked for only in the sandbox";
   EXPECT_EQ(world.application(7)->manualAccessibilityWrites, 1) << "the front one, silently";
 
@@ -69,7 +71,7 @@ TEST_F(KeyTap, ListeningReportsInputAndApplicationSwitches) {
 TEST_F(KeyTap, SandboxedListenAsksForPostingEachTimeAndIgnoresTrust) {
   world.setPostAccess(false);
   listen(true);
-  EXPECT_EQ(world.observerCount(), 3) << "no trust observer";
+  EXPECT_EQ(world.observerCount(), 4) << "no trust observer";
   h.cancel(kChannel);
   h.listen(kChannel);
   EXPECT_EQ(world.postRequests(), 2);
@@ -140,7 +142,7 @@ TEST_F(KeyTap, DirectListenCancelAndOutlivedCallbacks) {
   ASSERT_EQ(direct->onListen(Value(), tandrel_test::recordInto(second)), std::nullopt);
   EXPECT_EQ(world.tapCount(), 1) << "the earlier tap must be gone";
   EXPECT_EQ(world.tapThreadCount(), 1);
-  EXPECT_EQ(world.observerCount(), 4);
+  EXPECT_EQ(world.observerCount(), 5);
   world.pressKey(kG);
   world.runPending();
   EXPECT_EQ(first, Events{});

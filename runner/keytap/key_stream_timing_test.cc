@@ -73,23 +73,66 @@ TEST_F(KeyStreamTiming, UserKeystrokesDuringALongCallReachTheirApplicationAtOnce
   EXPECT_EQ(world.activeTapCount(), 1) << "never switched off by timeout";
 }
 
-TEST_F(KeyStreamTiming, ARevokeDuringALongCallGivesOnePermissionLost) {
-  world.later(10 * kMs, [&] { world.setTrusted(false); });
+TEST_F(KeyStreamTiming, ARevokeDuringALongCallGivesOnePermissionLostAfterTheKeysBeforeIt) {
+  // Another process's trust changed: the re-check is due at 300 ms, while a call blocks the main
+  // thread. The user types at 350 ms; this host's trust goes at 400 ms.
+  world.postDistributedNotification(kNotification);
+  world.runPending();
+  world.later(350 * kMs, [&] { world.pressKey(kG); });
+  world.later(400 * kMs, [&] { world.setTrusted(false); });
   ASSERT_EQ(call("backspace", ValueMap{{"count", int32_t{400}}}), MethodReply::Success());
   world.advance(2000 * kMs);
-  EXPECT_EQ(take(), Events{kPermissionLost});
+  EXPECT_EQ(take(), (Events{keyDown(kG, "g"), kPermissionLost})) << "the key still queued first";
   EXPECT_EQ(world.tapCount(), 0);
   EXPECT_EQ(world.tapThreadCount(), 0);
 }
 
-TEST_F(KeyStreamTiming, ATapDisabledWithThePermissionGoneIsReleasedOutsideItsCallback) {
+// The system switches the tap off 1 s into a 30 s call; the user types at 5 s. The tap's thread
+// switches it back on at once when the permission the process needs still holds; without it the
+// tap is released after the call, outside its callback.
+TEST_F(KeyStreamTiming, ATapSwitchedOffDuringALongCallComesBackAtOnceWithItsPermission) {
   channel_test::ProgrammingErrorCapture errors;
-  world.setTrusted(false);
-  world.disableTapsByTimeout();
-  world.advance(1000 * kMs);
+  struct Case {
+    const char* name;
+    bool sandboxed, trusted, listen;
+    void (sim::World::*switchOff)();
+    Events expected;
+  };
+  const auto timeout = &sim::World::disableTapsByTimeout;
+  const auto userInput = &sim::World::disableTapsByUserInput;
+  const Events typed{keyDown(kG, "g")}, lost{kPermissionLost};
+  const Case cases[] = {
+      {"timeout", false, true, true, timeout, typed},
+      {"user input", false, true, true, userInput, typed},
+      {"sandboxed, listen access without trust", true, false, true, timeout, typed},
+      {"sandboxed, trust without listen access", true, true, false, userInput, lost},
+      {"trust gone", false, false, true, timeout, lost},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    world.setTrusted(true);
+    world.setListenAccess(true);
+    install(c.sandboxed);
+    ASSERT_EQ(h.listen(kChannel), MethodReply::Success());
+    world.setTrusted(c.trusted);
+    world.setListenAccess(c.listen);
+    take();
+    world.later(1000 * kMs, [&] { (world.*c.switchOff)(); });
+    world.later(5000 * kMs, [&] { world.pressKey(kG); });
+    ASSERT_EQ(call("backspace", ValueMap{{"count", int32_t{10000}}}), MethodReply::Success());
+    EXPECT_EQ(h.eventValues(kChannel), Events{}) << "the main thread was busy until now";
+    EXPECT_EQ(take(), c.expected) << "after the call";
+    EXPECT_EQ(world.tapCount(), c.expected == lost ? 0 : 1);
+    h.cancel(kChannel);
+  }
   EXPECT_EQ(errors.reports(), std::vector<std::string>{});
-  EXPECT_EQ(take(), Events{kPermissionLost});
-  EXPECT_EQ(world.tapCount(), 0);
+}
+
+// The hand-off holds 4096 records: one per key press, none for releases.
+TEST_F(KeyStreamTiming, EveryKeyTypedDuringTheLongestCallReachesTheStream) {
+  for (int i = 0; i < 4096; ++i) world.later(7 * kMs * i, [&] { world.pressKey(kA); });
+  ASSERT_EQ(call("backspace", ValueMap{{"count", int32_t{10000}}}), MethodReply::Success());
+  EXPECT_EQ(take(), Events(4096, keyDown(kA, "a")));
 }
 
 // The host's window is hidden, so it is almost never the active application.
@@ -107,23 +150,44 @@ TEST_F(KeyStreamTiming, ARevokeWhileTheHostIsInactiveIsHeard) {
   EXPECT_EQ(take(), Events{kPermissionLost});
 }
 
+// How the user comes back: from sleep, from another user's session, or from a screen lock without
+// sleep (while the host is not the active application, as almost always).
+enum class Back { kWake, kSession, kUnlock };
+
 struct SleepCase {
   const char* name;
   sim::World::SleepEffect effect;
-  bool sessionSwitch;  // back from another user's session, not from sleep
+  Back back;
 };
 
 TEST_F(KeyStreamTiming, TheStreamSurvivesSleepLockAndUserSwitching) {
   using Effect = sim::World::SleepEffect;
-  for (const SleepCase c : {SleepCase{"disabled, wake", Effect::kDisableTaps, false},
-                            SleepCase{"invalidated, wake", Effect::kInvalidatePorts, false},
-                            SleepCase{"disabled, session", Effect::kDisableTaps, true},
-                            SleepCase{"invalidated, session", Effect::kInvalidatePorts, true}}) {
+  for (const SleepCase c :
+       {SleepCase{"disabled, wake", Effect::kDisableTaps, Back::kWake},
+        SleepCase{"invalidated, wake", Effect::kInvalidatePorts, Back::kWake},
+        SleepCase{"disabled, session", Effect::kDisableTaps, Back::kSession},
+        SleepCase{"invalidated, session", Effect::kInvalidatePorts, Back::kSession},
+        SleepCase{"disabled, unlock", Effect::kDisableTaps, Back::kUnlock},
+        SleepCase{"invalidated, unlock", Effect::kInvalidatePorts, Back::kUnlock}}) {
     SCOPED_TRACE(c.name);
-    world.sleepMachine(c.effect);
+    if (c.back == Back::kUnlock) {
+      world.lockScreen(c.effect);
+    } else {
+      world.sleepMachine(c.effect);
+    }
     world.pressKey(kG);
     EXPECT_EQ(take(), Events{}) << "nothing while the tap is dead";
-    c.sessionSwitch ? world.sessionBecameActive() : world.wake();
+    switch (c.back) {
+      case Back::kWake:
+        world.wake();
+        break;
+      case Back::kSession:
+        world.sessionBecameActive();
+        break;
+      case Back::kUnlock:
+        world.unlockScreen();
+        break;
+    }
     world.runPending();
     world.pressKey(kA);
     EXPECT_EQ(take(), Events{keyDown(kA, "a")});
@@ -135,6 +199,7 @@ TEST_F(KeyStreamTiming, TheStreamSurvivesSleepLockAndUserSwitching) {
   world.setTrusted(false);
   world.wake();
   world.sessionBecameActive();
+  world.unlockScreen();
   world.advance(1000 * kMs);
   EXPECT_EQ(take(), Events{kPermissionLost});
   EXPECT_EQ(world.tapCount(), 0);

@@ -10,6 +10,9 @@ std::unique_ptr<TapThread> TapThread::start(platform::Events& events,
   TapThread* const raw = self.get();
   raw->thread_ = events.startThread([raw] {
     platform::Events& ev = raw->events_;
+    // The tap's answers hold the session's input: this thread must not wait behind ordinary
+    // work. Without the raise it still serves the tap, only later under load.
+    (void)ev.setThreadQosClassSelf(platform::kQosClassUserInteractive);
     platform::RunLoop loop = ev.currentRunLoop();
     ev.addSource(loop, raw->source_);
     {

@@ -1,7 +1,8 @@
 // The parts of the key stream that really cross threads, run on real threads (the suite also runs
 // under ThreadSanitizer): the hand-off from the tap's thread to the main thread, starting and
 // stopping the tap's thread, and a listen whose tap fires from its own thread while the main
-// thread drains, listens again and cancels.
+// thread drains, listens again and cancels. Waits are bounded, and the module's tests have a time
+// limit, so a lost event or a lost stop fails the test instead of hanging the run.
 
 #include "runner/keytap/tap_thread.h"
 
@@ -24,11 +25,14 @@
 namespace tandrel {
 namespace {
 
-// A run loop on a real thread: blocks queued to it run in order until it is stopped.
+// A run loop on a real thread, as CoreFoundation's behaves: blocks queued to it run in order,
+// those queued before it runs included; a stop reaches only a loop that runs (one that comes
+// earlier is lost); a loop with no source returns at once.
 struct RealLoop {
   std::mutex mutex;
   std::condition_variable changed;
   std::deque<std::function<void()>> blocks;
+  bool running = false;
   bool stopped = false;
   std::vector<platform::RunLoopSource> sources;
 
@@ -39,13 +43,29 @@ struct RealLoop {
     }
     changed.notify_all();
   }
+  void stop() {
+    {
+      const std::lock_guard lock(mutex);
+      stopped = running;
+    }
+    changed.notify_all();
+  }
   void run() {
+    {
+      const std::lock_guard lock(mutex);
+      if (sources.empty()) return;
+      running = true;
+      stopped = false;
+    }
     for (;;) {
       std::function<void()> block;
       {
         std::unique_lock lock(mutex);
         changed.wait(lock, [&] { return stopped || !blocks.empty(); });
-        if (stopped) return;
+        if (stopped) {
+          running = false;
+          return;
+        }
         block = std::move(blocks.front());
         blocks.pop_front();
       }
@@ -105,14 +125,7 @@ class ThreadedEvents final : public platform::Events {
     std::erase(real->sources, source);
   }
   void runCurrentRunLoop() override { realOf<RealLoop>(currentRunLoop())->run(); }
-  void stopRunLoop(const platform::RunLoop& loop) override {
-    RealLoop* real = realOf<RealLoop>(loop);
-    {
-      const std::lock_guard lock(real->mutex);
-      real->stopped = true;
-    }
-    real->changed.notify_all();
-  }
+  void stopRunLoop(const platform::RunLoop& loop) override { realOf<RealLoop>(loop)->stop(); }
   void performBlock(const platform::RunLoop& loop, std::function<void()> block) override {
     realOf<RealLoop>(loop)->perform(std::move(block));
   }
@@ -121,6 +134,7 @@ class ThreadedEvents final : public platform::Events {
     return handleOf<platform::ThreadObject>(thread);
   }
   void joinThread(const platform::Thread& thread) override { realOf<std::thread>(thread)->join(); }
+  int setThreadQosClassSelf(platform::QosClass /*qos*/) override { return 0; }
 
   // The system calls the tap from the thread whose loop serves it.
   void fire(platform::EventType type, platform::EventObject* event) {
@@ -334,9 +348,12 @@ TEST(KeyStreamOnRealThreads, TapEventsReachTheSinkInOrderAcrossListensAndCancels
     for (const platform::Event& e : presses) {
       platform.events_.fire(platform::kCGEventKeyDown, e.get());
     }
-    while (got.size() < presses.size()) {
+    // Bounded: an event lost on the way fails the test instead of hanging it.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (got.size() < presses.size() && std::chrono::steady_clock::now() < deadline) {
       platform.mainLoop_.runSignals(std::chrono::milliseconds(100));
     }
+    ASSERT_EQ(got.size(), presses.size());
     for (size_t i = 0; i < presses.size(); ++i) {
       const auto* map = got[i].get_if<channel::ValueMap>();
       ASSERT_NE(map, nullptr);
