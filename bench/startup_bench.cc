@@ -16,13 +16,14 @@
 namespace {
 
 // The very first start-up of the process also builds the three handler singletons. It can
-// happen once only, so it is one iteration, and it must be registered first.
+// happen once only, so it is one iteration, and it must be registered first. Every later one
+// is a further engine of the process, which gets handlers of its own.
 void BM_FirstStartUp(benchmark::State& state) {
   sim::World& world = sim::processWorld();
   for (auto _ : state) {
     channel::LocalMessenger messenger;
     channel::PluginRegistry registry(messenger);
-    simhost::SimWindowHost window(world, messenger, registry);
+    simhost::SimWindowHost window(world, registry);
     simhost::startUp(window);
     benchmark::DoNotOptimize(registry.registrarNames());
   }
@@ -35,7 +36,7 @@ void BM_StartUp(benchmark::State& state) {
   for (auto _ : state) {
     channel::LocalMessenger messenger;
     channel::PluginRegistry registry(messenger);
-    simhost::SimWindowHost window(world, messenger, registry);
+    simhost::SimWindowHost window(world, registry);
     world.window().visible = true;
     simhost::startUp(window);
     benchmark::DoNotOptimize(world.window().visible);
@@ -53,7 +54,7 @@ void BM_ScriptCallLine(benchmark::State& state) {
   sim::World& world = sim::processWorld();
   channel::LocalMessenger messenger;
   channel::PluginRegistry registry(messenger);
-  simhost::SimWindowHost window(world, messenger, registry);
+  simhost::SimWindowHost window(world, registry);
   simhost::startUp(window);
   NullBuffer buffer;
   std::ostream out(&buffer);

@@ -1,6 +1,6 @@
 #include "runner/generated_plugin_registrant.h"
 
-#include "velloc/velloc_plugin_c_api.h"
+#include "runner/tandrel_plugin.h"
 
 namespace tandrel {
 namespace {
@@ -10,18 +10,18 @@ namespace {
 // registrar is still asked for, keeping names and order identical on every host.
 void outsidePlugin(channel::PluginRegistrar&) {}
 
-void vellocPlugin(channel::PluginRegistrar& registrar) {
-  VellocPluginRegisterWithRegistrar(reinterpret_cast<VellocRegistrarRef>(&registrar));
+void tandrelPlugin(channel::PluginRegistrar& registrar) {
+  (void)TandrelPlugin::registerWithRegistrar(registrar);  // which handlers serve it is its own
 }
 
 }  // namespace
 
 const std::array<GeneratedPlugin, 8> kGeneratedPlugins = {{
     {"emoji_picker_flutter", "EmojiPickerFlutterPlugin", outsidePlugin},
-    {"velloc", "VellocPlugin", vellocPlugin},
     {"package_info_plus", "FPPPackageInfoPlusPlugin", outsidePlugin},
     {"screen_retriever_macos", "ScreenRetrieverMacosPlugin", outsidePlugin},
     {"shared_preferences_foundation", "SharedPreferencesPlugin", outsidePlugin},
+    {"tandrel", TandrelPlugin::kRegistrarName, tandrelPlugin},
     {"tray_manager", "TrayManagerPlugin", outsidePlugin},
     {"url_launcher_macos", "UrlLauncherPlugin", outsidePlugin},
     {"window_manager", "WindowManagerPlugin", outsidePlugin},

@@ -1,5 +1,5 @@
-// The Flutter plug-ins the application uses, registered in a fixed order before the host's
-// own channels.
+// The Flutter plug-ins the application uses, registered as Flutter's generated registrant
+// does: sorted by package name, this package's among them.
 #pragma once
 
 #include <array>
@@ -15,7 +15,7 @@ struct GeneratedPlugin {
   void (*registerWithRegistrar)(channel::PluginRegistrar& registrar);
 };
 
-// In registration order; the input-source plug-in of this system is second.
+// In registration order: this package ("tandrel") fifth, between the outside plug-ins.
 extern const std::array<GeneratedPlugin, 8> kGeneratedPlugins;
 
 // For each plug-in in order: asks the registry for a registrar by name, then hands it to the

@@ -15,22 +15,25 @@ using channel::Value;
 using channel::ValueMap;
 using channel_test::MethodReply;
 
-TEST(GeneratedPluginsTest, RegistrarsAreAskedForInOrderWithTheInputSourcePluginSecond) {
+TEST(GeneratedPluginsTest, RegistrarsAreAskedForSortedByPackageAsFlutterGeneratesThem) {
   channel_test::ChannelHarness harness;
   channel::PluginRegistry registry(harness.messenger());
 
   registerGeneratedPlugins(registry);
 
   EXPECT_EQ(registry.registrarNames(),
-            (std::vector<std::string>{"EmojiPickerFlutterPlugin", "VellocPlugin",
-                                      "FPPPackageInfoPlusPlugin", "ScreenRetrieverMacosPlugin",
-                                      "SharedPreferencesPlugin", "TrayManagerPlugin",
-                                      "UrlLauncherPlugin", "WindowManagerPlugin"}));
-  // Only the plug-in of this system has a native side here; its registrar keeps it.
+            (std::vector<std::string>{"EmojiPickerFlutterPlugin", "FPPPackageInfoPlusPlugin",
+                                      "ScreenRetrieverMacosPlugin", "SharedPreferencesPlugin",
+                                      "TandrelPlugin", "TrayManagerPlugin", "UrlLauncherPlugin",
+                                      "WindowManagerPlugin"}));
+  for (size_t i = 1; i < kGeneratedPlugins.size(); ++i) {
+    EXPECT_LT(kGeneratedPlugins[i - 1].package, kGeneratedPlugins[i].package);
+  }
+  // Only this package has a native side here; its registrar keeps the input-source plug-in.
   for (const GeneratedPlugin& plugin : kGeneratedPlugins) {
     const size_t kept =
         registry.registrarForPlugin(std::string(plugin.registrarName)).plugins().size();
-    EXPECT_EQ(kept, plugin.registrarName == "VellocPlugin" ? 1u : 0u) << plugin.registrarName;
+    EXPECT_EQ(kept, plugin.registrarName == "TandrelPlugin" ? 1u : 0u) << plugin.registrarName;
   }
 }
 

@@ -1,7 +1,5 @@
 #include "runner/main_flutter_window.h"
 
-#include "runner/tandrel_plugin.h"
-
 namespace tandrel {
 
 void awakeFromNib(MainWindowHost& host) {
@@ -12,7 +10,6 @@ void awakeFromNib(MainWindowHost& host) {
   host.setContentViewController();
   host.setFrame(windowFrame, true);
   host.registerGeneratedPlugins();
-  TandrelPlugin::registerWithMessenger(host.engineMessenger());
   host.superAwakeFromNib();
   host.orderOut();
 }

@@ -1,8 +1,7 @@
-// The main window's start-up sequence, kept free of any windowing toolkit: the macOS window
-// and the simulated host each implement MainWindowHost and call awakeFromNib once.
+// The main window's start-up sequence, kept free of any windowing toolkit. The simulated host
+// implements MainWindowHost and calls awakeFromNib once; the app's Runner
+// (example/macos/Runner/MainFlutterWindow.swift) takes the same steps in the same order.
 #pragma once
-
-#include "channel/binary_messenger.h"
 
 namespace tandrel {
 
@@ -26,17 +25,16 @@ class MainWindowHost {
   // Installs the created view controller as the window's content; may resize the window.
   virtual void setContentViewController() = 0;
   virtual void setFrame(Frame frame, bool display) = 0;
-  // Registers the application's plug-ins with the view controller as registry.
+  // Registers the application's plug-ins (this package's channels among them) with the view
+  // controller as registry.
   virtual void registerGeneratedPlugins() = 0;
-  // The binary messenger of the view controller's engine.
-  virtual channel::BinaryMessenger& engineMessenger() = 0;
   virtual void superAwakeFromNib() = 0;
   // Takes the window off screen without closing it.
   virtual void orderOut() = 0;
 };
 
-// Runs the start-up sequence once: Flutter view, plug-ins, host channels, then hides the
-// window. The application runs without a visible window until the Flutter side shows one.
+// Runs the start-up sequence once: Flutter view, plug-ins (the host channels among them), then
+// hides the window. The application runs without a visible window until the Flutter side shows one.
 void awakeFromNib(MainWindowHost& host);
 
 // Closing the main window only hides it: the view controller and the engine stay alive, so

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "channel/plugin_registrar.h"
+#include "runner/generated_plugin_registrant.h"
 #include "runner/tandrel_plugin.h"
 #include "testing/channel_harness.h"
 
@@ -17,7 +19,8 @@ using channel_test::MethodReply;
 // the content view controller resizes the window to the Flutter view.
 class RecordingHost : public MainWindowHost {
  public:
-  explicit RecordingHost(channel::LocalMessenger& messenger) : messenger_(messenger) {}
+  explicit RecordingHost(channel::LocalMessenger& messenger)
+      : messenger_(messenger), registry_(messenger) {}
 
   void createFlutterViewController() override { calls.push_back("createFlutterViewController"); }
   Frame frame() override {
@@ -35,32 +38,35 @@ class RecordingHost : public MainWindowHost {
   }
   void registerGeneratedPlugins() override {
     calls.push_back("registerGeneratedPlugins");
-    hostChannelsBeforePlugins = messenger_.hasHandler("tandrel/automation");
-  }
-  channel::BinaryMessenger& engineMessenger() override {
-    calls.push_back("engineMessenger");
-    return messenger_;
+    tandrel::registerGeneratedPlugins(registry_);
   }
   void superAwakeFromNib() override {
     calls.push_back("superAwakeFromNib");
-    for (std::string_view name : TandrelPlugin::kChannelNames) {
-      allHostChannelsBeforeSuper =
-          allHostChannelsBeforeSuper && messenger_.hasHandler(std::string(name));
-    }
+    everyChannelBeforeSuper = everyChannelInstalled();
   }
   void orderOut() override {
     calls.push_back("orderOut");
+    everyChannelBeforeHiding = everyChannelInstalled();
     visible = false;
   }
 
   std::vector<std::string> calls;
   Frame current{100, 200, 640, 480};
   bool visible = true;
-  bool hostChannelsBeforePlugins = true;
-  bool allHostChannelsBeforeSuper = true;
+  bool everyChannelBeforeSuper = false;
+  bool everyChannelBeforeHiding = false;
 
  private:
+  bool everyChannelInstalled() const {
+    bool all = messenger_.hasHandler("velloc/input_source");
+    for (std::string_view name : TandrelPlugin::kChannelNames) {
+      all = all && messenger_.hasHandler(std::string(name));
+    }
+    return all;
+  }
+
   channel::LocalMessenger& messenger_;
+  channel::PluginRegistry registry_;
 };
 
 TEST(AwakeFromNibTest, RunsTheStepsInOrderKeepsTheFrameAndHidesTheWindow) {
@@ -69,16 +75,17 @@ TEST(AwakeFromNibTest, RunsTheStepsInOrderKeepsTheFrameAndHidesTheWindow) {
 
   awakeFromNib(host);
 
-  EXPECT_EQ(host.calls, (std::vector<std::string>{"createFlutterViewController", "frame",
-                                                  "setContentViewController", "setFrame(display)",
-                                                  "registerGeneratedPlugins", "engineMessenger",
-                                                  "superAwakeFromNib", "orderOut"}));
+  EXPECT_EQ(host.calls,
+            (std::vector<std::string>{
+                "createFlutterViewController", "frame", "setContentViewController",
+                "setFrame(display)", "registerGeneratedPlugins", "superAwakeFromNib", "orderOut"}));
   // The view controller's resize is undone: the window keeps its frame.
   EXPECT_EQ(host.current, (Frame{100, 200, 640, 480}));
   EXPECT_FALSE(host.visible);
-  // Plug-ins first, then the host channels, all before the superclass and the hiding.
-  EXPECT_FALSE(host.hostChannelsBeforePlugins);
-  EXPECT_TRUE(host.allHostChannelsBeforeSuper);
+  // The plug-ins' registration installs the input-source and host channels, all before the
+  // superclass and the hiding.
+  EXPECT_TRUE(host.everyChannelBeforeSuper);
+  EXPECT_TRUE(host.everyChannelBeforeHiding);
 }
 
 TEST(AwakeFromNibTest, EveryHostChannelAnswersWhileTheWindowIsHidden) {

@@ -11,18 +11,29 @@
 #include "runner/permissions/handle_permissions.h"
 #include "runner/permissions/permission_gate.h"
 #include "runner/permissions/permission_watch_handler.h"
+#include "velloc/velloc_plugin.h"
 
 namespace tandrel::TandrelPlugin {
 
-void registerWithMessenger(channel::BinaryMessenger& messenger) {
+bool registerWithRegistrar(channel::PluginRegistrar& registrar) {
+  VellocPluginRegisterWithRegistrar(velloc::registrarRef(registrar));
+  platform::Platform& platform = platform::processPlatform();
+  const bool sandboxed = PermissionGate::sandboxed();
+  // Registration runs on the main thread, one engine after another.
+  static bool singletonsServed = false;
+  if (std::exchange(singletonsServed, true)) {
+    installChannels(registrar.messenger(), platform, sandboxed);
+    return false;
+  }
   // Separate statements: the singletons come into being in this order, which function
   // arguments would not guarantee.
   const std::shared_ptr<KeyEventTapHandler>& keyEvents = KeyEventTapHandler::shared();
   const std::shared_ptr<AutomationHandler>& automation = AutomationHandler::shared();
   const std::shared_ptr<PermissionWatchHandler>& permissionEvents =
       PermissionWatchHandler::shared();
-  installChannels(messenger, platform::processPlatform(), PermissionGate::sandboxed(), keyEvents,
-                  automation, permissionEvents);
+  installChannels(registrar.messenger(), platform, sandboxed, keyEvents, automation,
+                  permissionEvents);
+  return true;
 }
 
 void installChannels(channel::BinaryMessenger& messenger, platform::Platform& platform,

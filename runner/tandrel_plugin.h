@@ -1,5 +1,5 @@
-// The host program's five channels on the Flutter engine's messenger. This is the one place
-// that knows their names and which handler serves each.
+// The Flutter plug-in of this package on one engine: the input-source channel and the host's
+// five channels. This is the one place that knows their names and which handler serves each.
 #pragma once
 
 #include <array>
@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "channel/binary_messenger.h"
+#include "channel/plugin_registrar.h"
 #include "platform/platform.h"
 
 namespace tandrel {
@@ -26,9 +27,15 @@ inline constexpr std::array<std::string_view, 5> kChannelNames = {
     "tandrel/permission_events",  // event channel: PermissionWatchHandler
 };
 
-// Installs the five channels on the engine's messenger, served by the process's handler
-// singletons on the process's platform. Called once, at start-up.
-void registerWithMessenger(channel::BinaryMessenger& messenger);
+// The name the engine's registrar is asked for; the plug-in class is named alike.
+inline constexpr std::string_view kRegistrarName = "TandrelPlugin";
+
+// Registers the package on one engine: "velloc/input_source" first, then the five channels on
+// the registrar's messenger, on the process's platform. The first engine of the process is
+// served by the handler singletons; every later engine (an app with several windows) gets
+// handlers of its own, so its listen never takes the first engine's tap or its observers.
+// Answers whether this engine got the singletons.
+bool registerWithRegistrar(channel::PluginRegistrar& registrar);
 
 // Seconds an accessibility call of this process waits for a busy application before it fails.
 inline constexpr float kAccessibilityMessagingTimeout = 1.0F;

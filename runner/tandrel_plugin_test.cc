@@ -125,6 +125,31 @@ TEST_F(HostChannelsTest, StreamsDeliverEventsFromTheGivenHandlers) {
   EXPECT_EQ(harness_.cancel(kPermissionEvents), MethodReply::Success());
 }
 
+// After a hot restart the new Dart code listens again without a cancel: each stream goes on
+// once, to the new listener, with one tap and one observer behind it.
+TEST_F(HostChannelsTest, AListenWithoutACancelTakesOverEachStream) {
+  install(false);
+  world_.setTrusted(true);
+  world_.runPending();
+  for (const char* stream : {kKeyEvents, kPermissionEvents, kKeyEvents, kPermissionEvents}) {
+    ASSERT_EQ(harness_.listen(stream), MethodReply::Success()) << stream;
+  }
+  EXPECT_EQ(world_.activeTapCount(), 1);
+
+  world_.pressKey(5);
+  world_.runPending();
+  world_.setTrusted(false);
+  world_.advance(500'000);
+  int keyDowns = 0;
+  for (const Value& event : harness_.eventValues(kKeyEvents)) {
+    const auto* map = event.get_if<ValueMap>();
+    ASSERT_NE(map, nullptr);
+    keyDowns += map->find("type") != nullptr && *map->find("type") == Value("keyDown");
+  }
+  EXPECT_EQ(keyDowns, 1);
+  EXPECT_EQ(harness_.eventValues(kPermissionEvents), std::vector<Value>{Value(false)});
+}
+
 // A hung application blocks each accessibility call for the messaging timeout set at start-up;
 // the calls answer their failure values, and the key stream keeps flowing meanwhile.
 TEST_F(HostChannelsTest, AHungApplicationBlocksEachAccessibilityCallForOneSecondAtMost) {
@@ -167,18 +192,44 @@ TEST_F(HostChannelsTest, AHungApplicationBlocksEachAccessibilityCallForOneSecond
   EXPECT_FALSE(world_.application(kHungPid)->focused->value->ends_with(u"new"));
 }
 
-// The process's registration serves the process's singletons: a later direct use of
-// AutomationHandler::shared() finds the snapshot taken over the channel.
-TEST(RegisterWithMessengerTest, ChannelsServeTheProcessSingletons) {
-  channel_test::ChannelHarness harness;
-  TandrelPlugin::registerWithMessenger(harness.messenger());
-  platform::Pasteboard& pasteboard = platform::processPlatform().pasteboard();
+// One registration per engine on the process's platform. The first engine is served by the
+// process's singletons (a later direct use of AutomationHandler::shared() finds the snapshot
+// taken over its channel); a second engine gets handlers of its own: its listen makes a tap of
+// its own and leaves the first engine's stream alone. The first registration happens once per
+// process, so the singletons are checked only when this test ran it (as ctest runs each test).
+TEST(RegisterWithRegistrarTest, EachEngineIsServedAndTheFirstKeepsItsTap) {
+  sim::World& world = sim::processWorld();
+  world.setTrusted(true);
+  world.runPending();
+  channel_test::ChannelHarness first;
+  channel_test::ChannelHarness second;
+  channel::PluginRegistrar firstRegistrar(first.messenger());
+  channel::PluginRegistrar secondRegistrar(second.messenger());
+  if (TandrelPlugin::registerWithRegistrar(firstRegistrar)) {
+    putText(world.pasteboard(), "kept");
+    ASSERT_EQ(first.call(kAutomation, "saveClipboard"), MethodReply::Success());
+    putText(world.pasteboard(), "changed");
+    AutomationHandler::shared()->restoreClipboard();
+    EXPECT_EQ(world.pasteboard().stringForType(platform::kPasteboardTypeString), "kept");
+  }
 
-  putText(pasteboard, "kept");
-  ASSERT_EQ(harness.call(kAutomation, "saveClipboard"), MethodReply::Success());
-  putText(pasteboard, "changed");
-  AutomationHandler::shared()->restoreClipboard();
-  EXPECT_EQ(pasteboard.stringForType(platform::kPasteboardTypeString), "kept");
+  ASSERT_EQ(first.listen(kKeyEvents), MethodReply::Success());
+  EXPECT_FALSE(TandrelPlugin::registerWithRegistrar(secondRegistrar));
+  for (channel_test::ChannelHarness* engine : {&first, &second}) {
+    EXPECT_EQ(engine->call("velloc/input_source", "select", ValueMap{{"lang", "xx"}}).errorCode(),
+              "bad_lang");
+    EXPECT_TRUE(engine->call(kPermissions, "check").isSuccess());
+  }
+  ASSERT_EQ(second.listen(kKeyEvents), MethodReply::Success());
+  EXPECT_EQ(world.activeTapCount(), 2);
+  ASSERT_EQ(second.cancel(kKeyEvents), MethodReply::Success());
+
+  world.pressKey(5);
+  world.runPending();
+  EXPECT_EQ(world.activeTapCount(), 1);
+  EXPECT_FALSE(first.eventValues(kKeyEvents).empty()) << "the first engine's stream still flows";
+  EXPECT_TRUE(second.eventValues(kKeyEvents).empty());
+  EXPECT_EQ(first.cancel(kKeyEvents), MethodReply::Success());
 }
 
 }  // namespace

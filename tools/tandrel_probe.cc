@@ -5,7 +5,6 @@
 
 #include "runner/tandrel_plugin.h"
 #include "text/text.h"
-#include "velloc/velloc_plugin.h"
 
 namespace probe {
 namespace {
@@ -89,9 +88,9 @@ Json pasteboardView(platform::Pasteboard& pasteboard) {
   return view;
 }
 
-void installHost(channel::LocalMessenger& messenger, channel::PluginRegistry& registry) {
-  velloc::VellocPlugin::registerWithRegistrar(registry.registrarForPlugin("VellocPlugin"));
-  tandrel::TandrelPlugin::registerWithMessenger(messenger);
+void installHost(channel::PluginRegistry& registry) {
+  (void)tandrel::TandrelPlugin::registerWithRegistrar(
+      registry.registrarForPlugin(std::string(tandrel::TandrelPlugin::kRegistrarName)));
 }
 
 }  // namespace probe

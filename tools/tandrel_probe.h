@@ -57,9 +57,9 @@ class ProbeBackend final : public simhost::ScriptBackend {
 // The general pasteboard through the seam, in tandrel-sim's "pasteboard" view form.
 Json pasteboardView(platform::Pasteboard& pasteboard);
 
-// The host's five channels and the input-source plug-in on `messenger`, served by the process's
-// handler singletons, as the application's start-up installs them (without a window and without
-// the outside Flutter plug-ins).
-void installHost(channel::LocalMessenger& messenger, channel::PluginRegistry& registry);
+// This package's plug-in (the input-source channel and the host's five channels) on the
+// registry's messenger, served by the process's handler singletons, as the application's start-up
+// registers it (without a window and without the outside Flutter plug-ins).
+void installHost(channel::PluginRegistry& registry);
 
 }  // namespace probe

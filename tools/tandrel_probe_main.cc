@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
   probe::ProbeBackend backend(platform::processPlatform(), probe::processSystemHooks());
   // The player prints from the first message on, so it is in place before the host starts.
   simhost::ScriptPlayer player(messenger, backend, std::cout);
-  probe::installHost(messenger, registry);
+  probe::installHost(registry);
   backend.runPending();
   return player.run(in);
 }

@@ -25,8 +25,8 @@
 
 namespace simhost {
 
-// The main window on the simulation: its state is the world's window; the engine's messenger
-// is an in-process LocalMessenger, the plug-in registry one on top of it.
+// The main window on the simulation: its state is the world's window; the plug-in registry is
+// one on the engine's messenger, an in-process LocalMessenger.
 class SimWindowHost : public tandrel::MainWindowHost {
  public:
   // Installing the Flutter view makes the window take the view's size, as a content view
@@ -34,16 +34,14 @@ class SimWindowHost : public tandrel::MainWindowHost {
   static constexpr double kFlutterViewWidth = 1280;
   static constexpr double kFlutterViewHeight = 720;
 
-  SimWindowHost(sim::World& world, channel::LocalMessenger& messenger,
-                channel::PluginRegistry& registry)
-      : world_(world), messenger_(messenger), registry_(registry) {}
+  SimWindowHost(sim::World& world, channel::PluginRegistry& registry)
+      : world_(world), registry_(registry) {}
 
   void createFlutterViewController() override;
   tandrel::Frame frame() override;
   void setContentViewController() override;
   void setFrame(tandrel::Frame frame, bool display) override;
   void registerGeneratedPlugins() override;
-  channel::BinaryMessenger& engineMessenger() override { return messenger_; }
   void superAwakeFromNib() override {}
   void orderOut() override;
 
@@ -51,7 +49,6 @@ class SimWindowHost : public tandrel::MainWindowHost {
 
  private:
   sim::World& world_;
-  channel::LocalMessenger& messenger_;
   channel::PluginRegistry& registry_;
   bool viewControllerCreated_ = false;
 };
@@ -104,8 +101,8 @@ void checkWorld(sim::World& world, const Json& settings);  // applyWorld's check
 void applyUserAction(SimContext& context, const Json& action);
 Json showWhat(SimContext& context, std::string_view what);
 
-// Full start-up of the program on `world`: the window's awakeFromNib with the plug-ins and the
-// host channels registered through the process's singletons.
+// Full start-up of the program on `world`: the window's awakeFromNib with the plug-ins, this
+// package's (the host channels on the process's singletons) among them.
 void startUp(SimWindowHost& host);
 
 }  // namespace simhost

@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
   sim::World& world = sim::processWorld();
   channel::LocalMessenger messenger;
   channel::PluginRegistry registry(messenger);
-  simhost::SimWindowHost window(world, messenger, registry);
+  simhost::SimWindowHost window(world, registry);
   // The player prints from the first message on, so it is in place before start-up.
   simhost::ScriptRunner runner({world, messenger, &registry, &window}, std::cout);
   simhost::startUp(window);

@@ -569,7 +569,7 @@ TEST(TandrelSimToolTest, StartsHiddenWithEveryPluginAndChannel) {
       output,
       R"({"show":"window","value":{"visible":false,"frame":{"x":0.0,"y":0.0,"width":800.0,"height":600.0}}})"
       "\n"
-      R"({"show":"registrars","value":["EmojiPickerFlutterPlugin","VellocPlugin","FPPPackageInfoPlusPlugin","ScreenRetrieverMacosPlugin","SharedPreferencesPlugin","TrayManagerPlugin","UrlLauncherPlugin","WindowManagerPlugin"]})"
+      R"({"show":"registrars","value":["EmojiPickerFlutterPlugin","FPPPackageInfoPlusPlugin","ScreenRetrieverMacosPlugin","SharedPreferencesPlugin","TandrelPlugin","TrayManagerPlugin","UrlLauncherPlugin","WindowManagerPlugin"]})"
       "\n"
       R"({"reply":false})"
       "\n"

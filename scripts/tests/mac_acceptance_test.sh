@@ -49,14 +49,32 @@ status=$?
 [ -e "$scratch/called" ] && fail "dry run ran a command"
 [ -e "$scratch/build" ] && fail "dry run created the build folder"
 for check in build contract contract_to_confirm text_rules clipboard input_source login_item \
-             textedit key_stream chrome_page electron; do
+             textedit key_stream chrome_page electron app_swiftpm app_cocoapods app_bundle \
+             app_integration; do
   grep -qx "DRY   $check" <<<"$output" || fail "dry run does not list $check"
+done
+# Without flutter the app checks are not run, and say so.
+for check in app_swiftpm app_cocoapods app_bundle app_integration; do
+  grep -q "^NOT RUN  $check  flutter is not on the PATH" <<<"$output" ||
+    fail "without flutter, $check is not reported as not run"
 done
 grep -q "+ .*tandrel-probe .*/scripts/acceptance/textedit.jsonl" <<<"$output" ||
   fail "dry run does not show the probe playing a scenario"
 for scenario in "$here"/../acceptance/*.jsonl; do
   grep -q "/acceptance/$(basename "$scenario") " <<<"$output" ||
     fail "the scenario $(basename "$scenario") is played by no check"
+done
+
+# With flutter and CocoaPods: both builds, the bundle check and the integration test.
+for tool in flutter pod; do cp "$scratch/osascript" "$scratch/$tool"; done
+output=$(PATH="$scratch:$PATH" TANDREL_ACCEPTANCE_BUILD="$scratch/build" "$script" --dry-run)
+[ -e "$scratch/called" ] && fail "dry run with flutter ran a command"
+grep -q "NOT RUN" <<<"$output" && fail "with flutter, a check is not run: $(grep "NOT RUN" <<<"$output")"
+for expected in "app_swiftpm) flutter build macos --release" \
+                "app_cocoapods) flutter build macos --release" \
+                "disable-swift-package-manager: true" "scripts/bundle-check" \
+                "app_swiftpm) flutter test integration_test -d macos"; do
+  grep -qF -- "$expected" <<<"$output" || fail "dry run with flutter does not show '$expected'"
 done
 
 echo "mac-acceptance tests: $failures failure(s)"

@@ -1,7 +1,0 @@
-#pragma once
-
-#import <Cocoa/Cocoa.h>
-#import <FlutterMacOS/FlutterMacOS.h>
-
-@interface AppDelegate : FlutterAppDelegate
-@end
