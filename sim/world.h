@@ -251,6 +251,13 @@ struct TapInfo {
   bool onThreadRunLoop = false;  // on the running loop of a thread of its own
 };
 
+// A process activity the host holds (NSProcessInfo beginActivityWithOptions:reason:).
+struct ActivityInfo {
+  uint64_t options = 0;
+  std::string reason;
+  Micros since = 0;
+};
+
 // A live timer, or a delayed block not yet run.
 struct PendingWork {
   bool isTimer = false;
@@ -345,6 +352,12 @@ class World final : public platform::Platform {
   // what was queued.
   void setHostActive(bool active);
   bool hostActive() const;
+  // App Nap: while the host is hidden, not active and holds no process activity, its main loop
+  // (timers, delayed calls, signals, notification blocks) wakes only at whole multiples of
+  // `period`; 0 (the default) turns the nap off.
+  void setAppNap(Micros period);
+  bool napped() const;
+  std::vector<ActivityInfo> activities() const;  // held now, in the order begun
   // The process-wide accessibility messaging timeout in force (the system's 6 s by default).
   Micros messagingTimeout() const;
 

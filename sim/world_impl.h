@@ -104,6 +104,12 @@ struct TimerObject {
   std::function<void()> block;
 };
 
+struct ActivityObject {
+  uint64_t options = 0;
+  std::string reason;
+  sim::Micros since = 0;
+};
+
 struct ObserverObject {
   int unused = 0;
 };
@@ -267,6 +273,8 @@ class SimProcessInfo final : public platform::ProcessInfo {
   bool environmentContains(std::string_view name) override;
   int32_t processIdentifier() override;
   platform::OperatingSystemVersion operatingSystemVersion() override;
+  platform::Activity beginActivity(uint64_t options, std::string_view reason) override;
+  void endActivity(const platform::Activity& activity) override;
 
  private:
   World::Impl& w_;
@@ -449,6 +457,13 @@ struct World::Impl {
   // The main thread is blocked (usleep, a synchronous call) for `duration`.
   void blockMain(Micros duration);
   void scheduleTimer(const std::shared_ptr<platform::TimerObject>& timer, Micros due);
+  // App Nap: a hidden, inactive host that holds no process activity has its main loop woken
+  // only at whole multiples of this period (0: never napped).
+  Micros appNapPeriod = 0;
+  std::vector<platform::Activity> activities;  // begun and not yet ended
+  bool napped() const;
+  // When the main loop gets to work that is due at `due`.
+  Micros mainWake(Micros due) const;
 
   // -- threads (virtual: a thread's body runs at once; its run loop then serves from the system
   // queue until stopped, so a body ends with CFRunLoopRun)

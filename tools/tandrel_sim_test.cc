@@ -239,6 +239,33 @@ TEST_F(SimScriptTest, SleepWakeHungApplicationsAndTheInactiveHostAreScriptable) 
   EXPECT_NE(out[5].find("scriptError"), std::string::npos);
 }
 
+TEST_F(SimScriptTest, AppNapAndTheListeningActivityAreScriptable) {
+  std::vector<std::string> out =
+      run(R"({"world": {"appNap": 10, "window": {"visible": false}, "trusted": true}})"
+          "\n"
+          R"({"listen": "tandrel/permission_events"})"
+          "\n"
+          R"({"show": "activities"})"
+          "\n"
+          R"({"world": {"trusted": false}})"
+          "\n"
+          R"({"advance": 0.3})"
+          "\n"
+          R"({"cancel": "tandrel/permission_events"})"
+          "\n"
+          R"({"show": "activities"})"
+          "\n"
+          R"({"world": {"appNap": -1}})");
+  EXPECT_EQ(status_, 1);
+  ASSERT_EQ(out.size(), 6u);
+  EXPECT_EQ(
+      out[1],
+      R"({"show":"activities","value":{"napped":false,"activities":[{"options":15728639,"preventsIdleSleep":false,"reason":"Watching the keyboard and the permission it needs","since":0}]}})");
+  EXPECT_EQ(out[2], R"({"event":"tandrel/permission_events","value":false})") << "on time";
+  EXPECT_EQ(out[4], R"({"show":"activities","value":{"napped":true,"activities":[]}})");
+  EXPECT_NE(out[5].find("scriptError"), std::string::npos);
+}
+
 TEST_F(SimScriptTest, RawBytesGetTheirRawReply) {
   std::vector<std::string> out = run(
       // "listen" with null arguments, then "cancel", on an event channel

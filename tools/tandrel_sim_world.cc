@@ -713,6 +713,11 @@ Steps worldSteps(sim::World& world, const Json& settings) {
       const double micros = asNumber(v, key);
       if (!(micros >= 0) || micros > 1e15) throw ScriptError("\"tapTimeout\" must be 0 or more");
       steps.push_back([&world, micros] { world.setTapTimeout(static_cast<sim::Micros>(micros)); });
+    } else if (key == "appNap") {
+      const double seconds = asNumber(v, key);
+      if (!(seconds >= 0) || seconds > 86400) throw ScriptError("\"appNap\" takes 0 to 86400");
+      const auto period = static_cast<sim::Micros>(std::llround(seconds * 1e6));
+      steps.push_back([&world, period] { world.setAppNap(period); });
     } else if (key == "loginItem") {
       parseLoginItem(world, v, steps);
     } else if (key == "faults") {

@@ -119,6 +119,7 @@ KeyEventTapHandler::KeyEventTapHandler(platform::Platform& platform, bool sandbo
     : platform_(platform),
       events_(platform.events()),
       sandboxed_(sandboxed),
+      activity_(platform.processInfo()),
       keyDownEvent_(makeKeyDownEvent()),
       modifierEvent_(makeModifierEvent()),
       clickEvent_(makeTypeOnlyEvent("click")),
@@ -180,6 +181,7 @@ std::optional<channel::ChannelError> KeyEventTapHandler::onListen(
           });
         });
   }
+  activity_.begin();
   return std::nullopt;
 }
 
@@ -228,6 +230,7 @@ void KeyEventTapHandler::stopAll() {
     token->reset();
   }
   teardownTap();
+  activity_.end();
   sink.reset();
 }
 

@@ -107,6 +107,53 @@ TEST_F(KeyStreamTiming, ARevokeWhileTheHostIsInactiveIsHeard) {
   EXPECT_EQ(take(), Events{kPermissionLost});
 }
 
+// Hidden and inactive, the host would be napped: its timers held to the nap's period.
+TEST_F(KeyStreamTiming, WhileEitherStreamIsListenedTheHiddenHostIsNotNapped) {
+  constexpr sim::Micros kNap = 10000 * kMs;
+  world.window().visible = false;
+  world.setAppNap(kNap);
+  const auto held = [&] {
+    std::vector<uint64_t> options;
+    for (const sim::ActivityInfo& a : world.activities()) options.push_back(a.options);
+    return options;
+  };
+  const std::vector<uint64_t> one{platform::kNSActivityUserInitiatedAllowingIdleSystemSleep};
+
+  // The key stream alone: the trust re-check 0.3 s after the notification.
+  EXPECT_EQ(held(), one) << "user-initiated, idle sleep still allowed";
+  world.setTrusted(false);
+  world.advance(300 * kMs);
+  EXPECT_EQ(take(), Events{kPermissionLost});
+  h.cancel(kChannel);
+  EXPECT_EQ(held(), std::vector<uint64_t>{});
+
+  // The permission stream alone: the sandbox's 2 s poll, then the re-check.
+  auto polling = PermissionWatchHandler::create(world, true);
+  channel::EventChannel(h.messenger(), kPermissionEvents).setStreamHandler(polling);
+  ASSERT_EQ(h.listen(kPermissionEvents), MethodReply::Success());
+  EXPECT_EQ(held(), one);
+  world.setListenAccess(false);
+  world.advance(2000 * kMs);
+  EXPECT_EQ(h.eventValues(kPermissionEvents), Events{Value(false)});
+  h.cancel(kPermissionEvents);
+  h.clearEvents();
+
+  auto observing = PermissionWatchHandler::create(world, false);
+  channel::EventChannel(h.messenger(), kPermissionEvents).setStreamHandler(observing);
+  ASSERT_EQ(h.listen(kPermissionEvents), MethodReply::Success());
+  world.setTrusted(true);
+  world.advance(300 * kMs);
+  EXPECT_EQ(h.eventValues(kPermissionEvents), Events{Value(true)});
+  h.cancel(kPermissionEvents);
+  EXPECT_EQ(held(), std::vector<uint64_t>{});
+
+  // Nothing listened: the same delay comes at the nap's next boundary.
+  sim::Micros firedAt = -1;
+  world.mainLoop().dispatchAfter(0.3, [&] { firedAt = world.now(); });
+  world.advance(kNap);
+  EXPECT_EQ(firedAt, kNap);
+}
+
 struct SleepCase {
   const char* name;
   sim::World::SleepEffect effect;
