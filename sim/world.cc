@@ -447,6 +447,10 @@ bool World::hostActive() const {
   return impl_->hostActive;
 }
 
+void World::setLocalEventsSuppression(bool on) {
+  impl_->localEventsSuppression = on;
+}
+
 void World::setAppNap(Micros period) {
   impl_->appNapPeriod = std::max<Micros>(period, 0);
 }

@@ -388,6 +388,11 @@ class World final : public platform::Platform {
   // user or synthetic; the focused field still gets them.
   void setSecureInput(bool on);
   bool secureInput() const;
+  // Event sources created from now on permit no local events during suppression, as some systems
+  // were seen to do: for their interval (0.25 s unless set) after each synthetic event from such a
+  // source, the user's own keyboard and mouse are held back (never reaching a tap or application).
+  // Off by default: every local event permitted, as documented.
+  void setLocalEventsSuppression(bool on);
   // The same with kCGEventTapDisabledByUserInput.
   void disableTapsByUserInput();
   // How late an active tap may answer before the system disables it (default 1 s).

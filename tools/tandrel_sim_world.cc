@@ -726,6 +726,8 @@ Steps worldSteps(sim::World& world, const Json& settings) {
       parseWindow(world, v, steps);
     } else if (key == "secureInput") {
       steps.push_back([&world, on = asBool(v, key)] { world.setSecureInput(on); });
+    } else if (key == "localEventsSuppression") {
+      steps.push_back([&world, on = asBool(v, key)] { world.setLocalEventsSuppression(on); });
     } else if (key == "recordWindow") {
       const auto entries = static_cast<size_t>(asInt(v, key, 0, 1'000'000));
       steps.push_back([&world, entries] { world.setRecordWindow(entries); });

@@ -73,6 +73,19 @@ TEST_F(KeyStreamTiming, UserKeystrokesDuringALongCallReachTheirApplicationAtOnce
   EXPECT_EQ(world.activeTapCount(), 1) << "never switched off by timeout";
 }
 
+// Where event sources hold the local keyboard and mouse back after each synthetic event, the
+// user's keys and clicks during a call would be lost to the application and the stream alike.
+TEST_F(KeyStreamTiming, SyntheticKeysNeverHoldTheUserBack) {
+  world.setLocalEventsSuppression(true);
+  std::u16string seenAt11ms;
+  world.later(10 * kMs, [&] { world.pressKey(kG); });
+  world.later(11 * kMs, [&] { seenAt11ms = field(); });
+  world.later(12 * kMs, [&] { world.click(platform::kCGEventLeftMouseDown); });
+  ASSERT_EQ(call("backspace", ValueMap{{"count", int32_t{10}}}), MethodReply::Success());
+  EXPECT_EQ(seenAt11ms, std::u16string(596, u'x') + u"g");
+  EXPECT_EQ(take(), (Events{keyDown(kG, "g"), kClick}));
+}
+
 TEST_F(KeyStreamTiming, ARevokeDuringALongCallGivesOnePermissionLost) {
   world.later(10 * kMs, [&] { world.setTrusted(false); });
   ASSERT_EQ(call("backspace", ValueMap{{"count", int32_t{400}}}), MethodReply::Success());
