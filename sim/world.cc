@@ -304,6 +304,10 @@ std::vector<TraceEntry> World::takeTrace() {
   return impl_->trace.take();
 }
 
+void World::forgetTraceSince(uint64_t total) {
+  impl_->trace.forgetSince(total);
+}
+
 Records World::records() const {
   const auto totals = [](const auto& record) {
     return RecordTotals{record.total(), record.dropped()};

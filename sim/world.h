@@ -163,6 +163,9 @@ struct Faults {
   // next -pasteboardItems calls (the items handed out are then stale), the pasteboard is cleared
   // and gets the next of these texts as one plain-text item.
   std::vector<std::string> pasteboardWritesDuringRead;
+  // The same, right before each of the next times the host asks for the types of an item of the
+  // current pasteboard that is not its first: between two items of one read.
+  std::vector<std::string> pasteboardWritesBetweenItems;
   bool inputSourceListNil = false;
   // TISCreateInputSourceList answers something that is not an array, or an array holding
   // something that is not an input source (the seam answers nullopt for both, as for NULL).
@@ -306,6 +309,8 @@ class World final : public platform::Platform {
   // (kDefaultRecordWindow unless set) beside its totals.
   void note(std::string kind, std::string detail);  // adds an entry to the trace, at now()
   std::vector<TraceEntry> takeTrace();              // entries since the last call, in order
+  // Forgets the trace entries noted since its total was `total`, before any take.
+  void forgetTraceSince(uint64_t total);
   Records records() const;
   void setRecordWindow(size_t entries);
   // The user (or the system) acts after `delay`, even while the main thread is blocked.

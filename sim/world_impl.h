@@ -236,7 +236,8 @@ class SimPasteboard final : public platform::Pasteboard {
   // The item's state, or nullptr when the handle no longer refers to a live item.
   PasteboardItemState* resolve(const platform::PasteboardItem& item);
   // The next write of Faults::pasteboardWritesDuringRead, if any.
-  void writeByAnotherApplication();
+  // Another application writes the next of `pending` (if any) as one plain-text item.
+  void writeByAnotherApplication(std::vector<std::string>& pending);
   World::Impl& w_;
 };
 

@@ -30,6 +30,10 @@ bool asBool(const Json& j, std::string_view key) {
 
 // Integers; a float is accepted only when it is whole and in range.
 int64_t asInt(const Json& j, std::string_view key, int64_t min, int64_t max) {
+  // The JSON mapping's form of a 64-bit integer counts as that integer, as in channel values.
+  if (j.is_object() && j.size() == 1 && j.contains("$int64") && j["$int64"].is_number()) {
+    return asInt(j["$int64"], key, min, max);
+  }
   std::optional<int64_t> value;
   if (j.is_number_integer() && !j.is_number_unsigned()) {
     value = j.get<int64_t>();
@@ -504,11 +508,11 @@ void parseFaults(sim::World& world, const Json& j, Steps& steps) {
   };
   for (auto it = asObject(j, "faults").begin(); it != j.end(); ++it) {
     const std::string& key = it.key();
-    if (key == "pasteboardWritesDuringRead") {
-      faults.pasteboardWritesDuringRead.clear();
-      for (const Json& text : asArray(it.value(), key)) {
-        faults.pasteboardWritesDuringRead.push_back(asString(text, key));
-      }
+    if (key == "pasteboardWritesDuringRead" || key == "pasteboardWritesBetweenItems") {
+      auto& texts = key == "pasteboardWritesDuringRead" ? faults.pasteboardWritesDuringRead
+                                                        : faults.pasteboardWritesBetweenItems;
+      texts.clear();
+      for (const Json& text : asArray(it.value(), key)) texts.push_back(asString(text, key));
       continue;
     }
     if (key == "keyboardEventFailures" || key == "setDataFailures") {
