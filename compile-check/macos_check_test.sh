@@ -24,6 +24,7 @@ platform/macos/main_loop.mm|if (timer) [timer->timer invalidate];|if (timer) [ti
 platform/macos/main_loop.mm|block:^(NSTimer*) {|block:^{|cannot initialize a parameter of type 'GSTimerBlock'
 platform/macos/pasteboard.mm|NSArray<NSPasteboardItem*>* items = board_.pasteboardItems;|NSArray<NSPasteboardItem*>* items = board_.pasteboardItem;|not found on object
 platform/macos/pasteboard.mm|int64_t changeCount() override|int32_t changeCount() override|return type
+platform/macos/pasteboard.mm|[[board_ valueForKey:key] integerValue]|board_.accessBehavior|property 'accessBehavior' not found
 platform/macos/workspace.mm|return orOnException(false, [&] {|return orOnException(nullptr, [&] {|nullptr_t
 platform/macos/log.mm|NSLog(@"%@", toNSString(line));|NSLog(toNSString(line));|format string is not a string literal
 platform/macos/login_items.mm|[SMAppService.mainAppService registerAndReturnError:&error]|[SMAppService.mainAppService registerAndReturnError:error]|cannot initialize a parameter of type 'NSError * _Nullable __autoreleasing * _Nullable'

@@ -240,6 +240,26 @@ TEST_F(PlatformContract, KeyboardEventsCarryKeycodeFlagsAndTheirSourcesUserData)
   EXPECT_EQ(ev.integerValueField(*unmarked, platform::kCGEventSourceUserData), 0);
 }
 
+TEST_F(PlatformContract, ASourcesLocalEventsSuppressionSettingsReadBack) {
+  platform::Events& ev = p_.events();
+  platform::EventSource source = ev.createSource(platform::kCGEventSourceStateHIDSystemState);
+  ASSERT_NE(source, nullptr);
+  for (const double seconds : {0.5, 0.0}) {
+    ev.sourceSetLocalEventsSuppressionInterval(source, seconds);
+    EXPECT_DOUBLE_EQ(ev.sourceLocalEventsSuppressionInterval(source), seconds);
+  }
+  for (const platform::EventSuppressionState state :
+       {platform::kCGEventSuppressionStateSuppressionInterval,
+        platform::kCGEventSuppressionStateRemoteMouseDrag}) {
+    for (const platform::EventFilterMask filter :
+         {platform::kCGEventFilterMaskPermitLocalMouseEvents,
+          platform::kCGEventFilterMaskPermitAllEvents}) {
+      ev.sourceSetLocalEventsFilterDuringSuppressionState(source, filter, state);
+      EXPECT_EQ(ev.sourceLocalEventsFilterDuringSuppressionState(source, state), filter);
+    }
+  }
+}
+
 TEST_F(PlatformContract, AnEventsUnicodeStringHoldsAtMostTwentyUnits) {
   platform::Events& ev = p_.events();
   platform::Event e = ev.createKeyboardEvent(nullptr, 0, true);

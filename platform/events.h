@@ -75,6 +75,15 @@ inline constexpr QosClass kQosClassDefault = 0x15;          // QOS_CLASS_DEFAULT
 using EventSourceStateID = int32_t;  // CGEventSourceStateID
 inline constexpr EventSourceStateID kCGEventSourceStateHIDSystemState = 1;
 
+using EventSuppressionState = uint32_t;  // CGEventSuppressionState
+inline constexpr EventSuppressionState kCGEventSuppressionStateSuppressionInterval = 0;
+inline constexpr EventSuppressionState kCGEventSuppressionStateRemoteMouseDrag = 1;
+using EventFilterMask = uint32_t;  // CGEventFilterMask
+inline constexpr EventFilterMask kCGEventFilterMaskPermitLocalMouseEvents = 0x1;
+inline constexpr EventFilterMask kCGEventFilterMaskPermitLocalKeyboardEvents = 0x2;
+inline constexpr EventFilterMask kCGEventFilterMaskPermitSystemDefinedEvents = 0x4;
+inline constexpr EventFilterMask kCGEventFilterMaskPermitAllEvents = 0x7;
+
 // The tap callback (CGEventTapCallBack without the proxy, which nothing here uses): called on the
 // thread of the run loop its source was added to, with the event type and the borrowed event;
 // returns the event to pass on (an active tap that returns null drops the event). While an active
@@ -129,6 +138,18 @@ class Events {
   // CGEventSourceCreate; null on failure. CGEventSourceSetUserData.
   [[nodiscard]] virtual EventSource createSource(EventSourceStateID state) = 0;
   virtual void sourceSetUserData(const EventSource& source, int64_t userData) = 0;
+  // CGEventSourceSetLocalEventsSuppressionInterval / ...GetLocalEventsSuppressionInterval: how
+  // long the local keyboard and mouse may be held back after an event from the source is posted.
+  virtual void sourceSetLocalEventsSuppressionInterval(const EventSource& source,
+                                                       double seconds) = 0;
+  [[nodiscard]] virtual double sourceLocalEventsSuppressionInterval(const EventSource& source) = 0;
+  // CGEventSourceSetLocalEventsFilterDuringSuppressionState / ...Get...: which local events still
+  // pass while suppression is in that state.
+  virtual void sourceSetLocalEventsFilterDuringSuppressionState(const EventSource& source,
+                                                                EventFilterMask filter,
+                                                                EventSuppressionState state) = 0;
+  [[nodiscard]] virtual EventFilterMask sourceLocalEventsFilterDuringSuppressionState(
+      const EventSource& source, EventSuppressionState state) = 0;
   // CGEventCreateKeyboardEvent; `source` may be null. Null when the event cannot be created.
   [[nodiscard]] virtual Event createKeyboardEvent(const EventSource& source, uint16_t keycode,
                                                   bool keyDown) = 0;

@@ -2,9 +2,20 @@
 // NSProcessInfo.processInfo.
 
 #include <cstdint>
+#include <memory>
 #include <string_view>
 
 namespace platform {
+
+// NSActivityOptions.
+inline constexpr uint64_t kNSActivityIdleSystemSleepDisabled = 1ULL << 20;
+inline constexpr uint64_t kNSActivityUserInitiated = 0x00FFFFFFULL;
+inline constexpr uint64_t kNSActivityUserInitiatedAllowingIdleSystemSleep =
+    kNSActivityUserInitiated & ~kNSActivityIdleSystemSleepDisabled;
+
+// The token of a process activity (what beginActivityWithOptions:reason: answers).
+struct ActivityObject;
+using Activity = std::shared_ptr<ActivityObject>;
 
 struct OperatingSystemVersion {
   int64_t majorVersion = 0;
@@ -20,6 +31,10 @@ class ProcessInfo {
   [[nodiscard]] virtual bool environmentContains(std::string_view name) = 0;
   [[nodiscard]] virtual int32_t processIdentifier() = 0;
   [[nodiscard]] virtual OperatingSystemVersion operatingSystemVersion() = 0;
+  // -beginActivityWithOptions:reason:; null when the system answers nil.
+  [[nodiscard]] virtual Activity beginActivity(uint64_t options, std::string_view reason) = 0;
+  // -endActivity: with the token; a null one is ignored.
+  virtual void endActivity(const Activity& activity) = 0;
 };
 
 }  // namespace platform

@@ -337,6 +337,28 @@ Event withExtras(Event event, const KeyEventExtras& extras) {
 
 }  // namespace
 
+bool World::Impl::localEventSuppressed(bool keyboard) const {
+  const platform::EventFilterMask kind = keyboard
+                                             ? platform::kCGEventFilterMaskPermitLocalKeyboardEvents
+                                             : platform::kCGEventFilterMaskPermitLocalMouseEvents;
+  return now < suppressLocalUntil && (suppressionPermits & kind) == 0;
+}
+
+namespace {
+
+// A local keyboard or mouse event, unless the system holds it back after a synthetic one; an event
+// from another program or device (carrying user data) is never held back.
+void deliverLocal(World::Impl& w, Event event, bool keyboard, const KeyEventExtras& extras) {
+  if (!extras.userData && w.localEventSuppressed(keyboard)) {
+    w.note("user", std::string(keyboard ? "key" : "mouse") +
+                       " held back: local events suppressed after a synthetic event");
+    return;
+  }
+  w.queueDelivery(withExtras(std::move(event), extras));
+}
+
+}  // namespace
+
 void World::keyDown(uint16_t keycode, bool autorepeat, const KeyEventExtras& extras) {
   Impl& w = *impl_;
   if (keys::modifierFlag(keycode)) {
@@ -345,12 +367,10 @@ void World::keyDown(uint16_t keycode, bool autorepeat, const KeyEventExtras& ext
     } else {
       w.heldModifiers[keycode] = true;
     }
-    w.queueDelivery(
-        withExtras(w.userKeyEvent(platform::kCGEventFlagsChanged, keycode, false), extras));
+    deliverLocal(w, w.userKeyEvent(platform::kCGEventFlagsChanged, keycode, false), true, extras);
     return;
   }
-  w.queueDelivery(
-      withExtras(w.userKeyEvent(platform::kCGEventKeyDown, keycode, autorepeat), extras));
+  deliverLocal(w, w.userKeyEvent(platform::kCGEventKeyDown, keycode, autorepeat), true, extras);
 }
 
 void World::keyUp(uint16_t keycode, const KeyEventExtras& extras) {
@@ -358,17 +378,16 @@ void World::keyUp(uint16_t keycode, const KeyEventExtras& extras) {
   if (keys::modifierFlag(keycode)) {
     if (keycode == keys::kCapsLock) return;  // Caps Lock changes state on the press only
     w.heldModifiers[keycode] = false;
-    w.queueDelivery(
-        withExtras(w.userKeyEvent(platform::kCGEventFlagsChanged, keycode, false), extras));
+    deliverLocal(w, w.userKeyEvent(platform::kCGEventFlagsChanged, keycode, false), true, extras);
     return;
   }
-  w.queueDelivery(withExtras(w.userKeyEvent(platform::kCGEventKeyUp, keycode, false), extras));
+  deliverLocal(w, w.userKeyEvent(platform::kCGEventKeyUp, keycode, false), true, extras);
 }
 
 void World::flagsChanged(uint16_t keycode, EventFlags flags, const KeyEventExtras& extras) {
   Event event = impl_->userKeyEvent(platform::kCGEventFlagsChanged, keycode, false);
   event->flags = flags;
-  impl_->queueDelivery(withExtras(std::move(event), extras));
+  deliverLocal(*impl_, std::move(event), true, extras);
 }
 
 void World::pressKey(uint16_t keycode) {
@@ -401,8 +420,7 @@ void World::click(EventType downType, std::optional<int64_t> userData) {
     auto event = std::make_shared<EventObject>();
     event->type = type;
     event->flags = impl_->heldFlags();
-    event->userData = userData.value_or(0);
-    impl_->queueDelivery(std::move(event));
+    deliverLocal(*impl_, std::move(event), false, KeyEventExtras{userData, std::nullopt});
   }
 }
 
@@ -702,7 +720,35 @@ void SimEvents::keyboardGetUnicodeString(EventObject& event, size_t maxLength, s
 platform::EventSource SimEvents::createSource(platform::EventSourceStateID state) {
   w_.requireMainThread("createSource");
   if (w_.faults.eventSourceFails) return nullptr;
-  return std::make_shared<platform::EventSourceObject>(platform::EventSourceObject{state, 0});
+  auto source = std::make_shared<platform::EventSourceObject>();
+  source->state = state;
+  if (w_.localEventsSuppression) source->filters = {0, 0};
+  return source;
+}
+
+void SimEvents::sourceSetLocalEventsSuppressionInterval(const platform::EventSource& source,
+                                                        double seconds) {
+  w_.requireMainThread("sourceSetLocalEventsSuppressionInterval");
+  // The documented range is 0 to 10 seconds.
+  if (source && seconds >= 0 && seconds <= 10) source->suppressionInterval = seconds;
+}
+
+double SimEvents::sourceLocalEventsSuppressionInterval(const platform::EventSource& source) {
+  w_.requireMainThread("sourceLocalEventsSuppressionInterval");
+  return source ? source->suppressionInterval : 0;
+}
+
+void SimEvents::sourceSetLocalEventsFilterDuringSuppressionState(
+    const platform::EventSource& source, platform::EventFilterMask filter,
+    platform::EventSuppressionState state) {
+  w_.requireMainThread("sourceSetLocalEventsFilterDuringSuppressionState");
+  if (source && state < source->filters.size()) source->filters[state] = filter;
+}
+
+platform::EventFilterMask SimEvents::sourceLocalEventsFilterDuringSuppressionState(
+    const platform::EventSource& source, platform::EventSuppressionState state) {
+  w_.requireMainThread("sourceLocalEventsFilterDuringSuppressionState");
+  return source && state < source->filters.size() ? source->filters[state] : 0;
 }
 
 void SimEvents::sourceSetUserData(const platform::EventSource& source, int64_t userData) {
@@ -724,6 +770,7 @@ Event SimEvents::createKeyboardEvent(const platform::EventSource& source, uint16
   event->unicode = keys::characters(w_.layout(), keycode, false, false);
   event->userData = source ? source->userData : 0;
   event->hadSource = source != nullptr;
+  event->source = source;
   return event;
 }
 
@@ -749,6 +796,10 @@ void SimEvents::post(platform::TapLocation location, const Event& event) {
                                   std::nullopt});
   if (w_.posted.size() > World::kPostedWindow) w_.posted.pop_front();
   w_.note("post", describePosted(location, *event));
+  if (const auto source = event->source.lock(); source && source->suppressionInterval > 0) {
+    w_.suppressLocalUntil = w_.now + secondsToMicros(source->suppressionInterval);
+    w_.suppressionPermits = source->filters[platform::kCGEventSuppressionStateSuppressionInterval];
+  }
   // The system takes the event as it is now; later changes by the poster do not travel with it.
   auto copy = std::make_shared<EventObject>(*event);
   copy->postedIndex = w_.postedTotal++;

@@ -92,7 +92,7 @@ std::optional<std::vector<PasteboardItem>> SimPasteboard::pasteboardItems() {
     item->index = i;
     out.push_back(std::move(item));
   }
-  writeByAnotherApplication();
+  writeByAnotherApplication(w_.faults.pasteboardWritesDuringRead);
   return out;
 }
 
@@ -124,14 +124,17 @@ std::vector<std::string> SimPasteboard::types(const PasteboardItem& item) {
   w_.requireMainThread("types");
   std::vector<std::string> out;
   if (w_.faults.pasteboardTypesFail) return out;  // nil reads as no types
+  // The host moves on to a later item of the current pasteboard: the earlier ones were read.
+  if (item && !item->detached && item->index > 0 && item->generation == w_.changeCount) {
+    writeByAnotherApplication(w_.faults.pasteboardWritesBetweenItems);
+  }
   if (const PasteboardItemState* state = resolve(item)) {
     for (const TypedData& t : state->types) out.push_back(t.first);
   }
   return out;
 }
 
-void SimPasteboard::writeByAnotherApplication() {
-  std::vector<std::string>& pending = w_.faults.pasteboardWritesDuringRead;
+void SimPasteboard::writeByAnotherApplication(std::vector<std::string>& pending) {
   if (pending.empty()) return;
   const std::string text = std::move(pending.front());
   pending.erase(pending.begin());

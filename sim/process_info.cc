@@ -25,3 +25,23 @@ platform::OperatingSystemVersion SimProcessInfo::operatingSystemVersion() {
 }
 
 }  // namespace sim
+
+namespace sim {
+
+platform::Activity SimProcessInfo::beginActivity(uint64_t options, std::string_view reason) {
+  w_.requireMainThread("beginActivity");
+  auto activity = std::make_shared<platform::ActivityObject>();
+  activity->options = options;
+  activity->reason = std::string(reason);
+  activity->since = w_.now;
+  w_.activities.push_back(activity);
+  w_.note("activity", "begin: " + activity->reason);
+  return activity;
+}
+
+void SimProcessInfo::endActivity(const platform::Activity& activity) {
+  w_.requireMainThread("endActivity");
+  if (std::erase(w_.activities, activity) > 0) w_.note("activity", "end: " + activity->reason);
+}
+
+}  // namespace sim

@@ -36,6 +36,13 @@ class RecentRecords {
     return out;
   }
 
+  // Forgets the entries recorded after the total was `total` (none may have been taken since).
+  void forgetSince(uint64_t total) {
+    for (; total_ > total && sinceTake_ > 0; --total_, --sinceTake_) {
+      if (!kept_.empty()) kept_.pop_back();  // the newest entry is kept unless the window is 0
+    }
+  }
+
   // Entries ever recorded.
   uint64_t total() const { return total_; }
   // Entries recorded since the last take that fell out of the window: the next take lacks them.

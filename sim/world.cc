@@ -64,14 +64,28 @@ void runFirst(Micros& now, World::Impl::Queue& queue) {
 
 }  // namespace
 
+bool World::Impl::napped() const {
+  return appNapPeriod > 0 && !hostActive && !window.visible && activities.empty();
+}
+
+Micros World::Impl::mainWake(Micros due) const {
+  if (!napped()) return due;
+  // Coalesced: the napped process wakes on the period's boundaries only.
+  return (due + appNapPeriod - 1) / appNapPeriod * appNapPeriod;
+}
+
 void World::Impl::runUntil(Micros limit) {
   // Both queues, in one time order: the main thread is free.
   for (;;) {
-    const bool mainDue = !queue.empty() && queue.begin()->first.first <= limit;
+    const std::pair<Micros, uint64_t> mainAt =
+        queue.empty()
+            ? std::pair<Micros, uint64_t>{}
+            : std::pair{mainWake(queue.begin()->first.first), queue.begin()->first.second};
+    const bool mainDue = !queue.empty() && mainAt.first <= limit;
     const bool systemDue = !systemQueue.empty() && systemQueue.begin()->first.first <= limit;
     if (!mainDue && !systemDue) return;
-    const bool systemFirst =
-        systemDue && (!mainDue || systemQueue.begin()->first < queue.begin()->first);
+    const bool systemFirst = systemDue && (!mainDue || systemQueue.begin()->first < mainAt);
+    if (!systemFirst) now = std::max(now, mainAt.first);
     runFirst(now, systemFirst ? systemQueue : queue);
   }
 }
@@ -290,6 +304,10 @@ std::vector<TraceEntry> World::takeTrace() {
   return impl_->trace.take();
 }
 
+void World::forgetTraceSince(uint64_t total) {
+  impl_->trace.forgetSince(total);
+}
+
 Records World::records() const {
   const auto totals = [](const auto& record) {
     return RecordTotals{record.total(), record.dropped()};
@@ -431,6 +449,24 @@ void World::setHostActive(bool active) {
 
 bool World::hostActive() const {
   return impl_->hostActive;
+}
+
+void World::setLocalEventsSuppression(bool on) {
+  impl_->localEventsSuppression = on;
+}
+
+void World::setAppNap(Micros period) {
+  impl_->appNapPeriod = std::max<Micros>(period, 0);
+}
+
+bool World::napped() const {
+  return impl_->napped();
+}
+
+std::vector<ActivityInfo> World::activities() const {
+  std::vector<ActivityInfo> out;
+  for (const auto& a : impl_->activities) out.push_back({a->options, a->reason, a->since});
+  return out;
 }
 
 Micros World::messagingTimeout() const {

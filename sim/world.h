@@ -180,6 +180,9 @@ struct Faults {
   // next -pasteboardItems calls (the items handed out are then stale), the pasteboard is cleared
   // and gets the next of these texts as one plain-text item.
   std::vector<std::string> pasteboardWritesDuringRead;
+  // The same, right before each of the next times the host asks for the types of an item of the
+  // current pasteboard that is not its first: between two items of one read.
+  std::vector<std::string> pasteboardWritesBetweenItems;
   bool inputSourceListNil = false;
   // TISCreateInputSourceList answers something that is not an array, or an array holding
   // something that is not an input source (the seam answers nullopt for both, as for NULL).
@@ -269,6 +272,13 @@ struct TapInfo {
   platform::QosClass threadQos = 0;  // that thread's quality of service (0: not on a thread)
 };
 
+// A process activity the host holds (NSProcessInfo beginActivityWithOptions:reason:).
+struct ActivityInfo {
+  uint64_t options = 0;
+  std::string reason;
+  Micros since = 0;
+};
+
 // A live timer, or a delayed block not yet run.
 struct PendingWork {
   bool isTimer = false;
@@ -317,6 +327,8 @@ class World final : public platform::Platform {
   // (kDefaultRecordWindow unless set) beside its totals.
   void note(std::string kind, std::string detail);  // adds an entry to the trace, at now()
   std::vector<TraceEntry> takeTrace();              // entries since the last call, in order
+  // Forgets the trace entries noted since its total was `total`, before any take.
+  void forgetTraceSince(uint64_t total);
   Records records() const;
   void setRecordWindow(size_t entries);
   // The user (or the system) acts after `delay`, even while the main thread is blocked.
@@ -363,6 +375,12 @@ class World final : public platform::Platform {
   // what was queued.
   void setHostActive(bool active);
   bool hostActive() const;
+  // App Nap: while the host is hidden, not active and holds no process activity, its main loop
+  // (timers, delayed calls, signals, notification blocks) wakes only at whole multiples of
+  // `period`; 0 (the default) turns the nap off.
+  void setAppNap(Micros period);
+  bool napped() const;
+  std::vector<ActivityInfo> activities() const;  // held now, in the order begun
   // The process-wide accessibility messaging timeout in force (the system's 6 s by default).
   Micros messagingTimeout() const;
 
@@ -395,6 +413,11 @@ class World final : public platform::Platform {
   // user or synthetic; the focused field still gets them.
   void setSecureInput(bool on);
   bool secureInput() const;
+  // Event sources created from now on permit no local events during suppression, as some systems
+  // were seen to do: for their interval (0.25 s unless set) after each synthetic event from such a
+  // source, the user's own keyboard and mouse are held back (never reaching a tap or application).
+  // Off by default: every local event permitted, as documented.
+  void setLocalEventsSuppression(bool on);
   // The same with kCGEventTapDisabledByUserInput.
   void disableTapsByUserInput();
   // How late an active tap may answer before the system disables it (default 1 s).

@@ -1,6 +1,7 @@
 #pragma once
 // Internals of the simulated world, shared by its source files only.
 
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -33,11 +34,16 @@ struct EventObject {
   int64_t userData = 0;     // field 42
   bool hadSource = false;
   int64_t postedIndex = -1;  // the world's record of it, for a posted event
+  std::weak_ptr<EventSourceObject> source;
 };
 
 struct EventSourceObject {
   EventSourceStateID state = 0;
   int64_t userData = 0;
+  double suppressionInterval = 0.25;
+  // Which local events pass during suppression, by CGEventSuppressionState.
+  std::array<EventFilterMask, 2> filters{kCGEventFilterMaskPermitAllEvents,
+                                         kCGEventFilterMaskPermitAllEvents};
 };
 
 }  // namespace platform
@@ -103,6 +109,12 @@ struct TimerObject {
   bool repeats = false;
   bool valid = true;
   std::function<void()> block;
+};
+
+struct ActivityObject {
+  uint64_t options = 0;
+  std::string reason;
+  sim::Micros since = 0;
 };
 
 struct ObserverObject {
@@ -184,6 +196,14 @@ class SimEvents final : public platform::Events {
                                 size_t& actualLength, char16_t* buffer) override;
   platform::EventSource createSource(platform::EventSourceStateID state) override;
   void sourceSetUserData(const platform::EventSource& source, int64_t userData) override;
+  void sourceSetLocalEventsSuppressionInterval(const platform::EventSource& source,
+                                               double seconds) override;
+  double sourceLocalEventsSuppressionInterval(const platform::EventSource& source) override;
+  void sourceSetLocalEventsFilterDuringSuppressionState(
+      const platform::EventSource& source, platform::EventFilterMask filter,
+      platform::EventSuppressionState state) override;
+  platform::EventFilterMask sourceLocalEventsFilterDuringSuppressionState(
+      const platform::EventSource& source, platform::EventSuppressionState state) override;
   platform::Event createKeyboardEvent(const platform::EventSource& source, uint16_t keycode,
                                       bool keyDown) override;
   void setFlags(const platform::Event& event, platform::EventFlags flags) override;
@@ -221,7 +241,8 @@ class SimPasteboard final : public platform::Pasteboard {
   // The item's state, or nullptr when the handle no longer refers to a live item.
   PasteboardItemState* resolve(const platform::PasteboardItem& item);
   // The next write of Faults::pasteboardWritesDuringRead, if any.
-  void writeByAnotherApplication();
+  // Another application writes the next of `pending` (if any) as one plain-text item.
+  void writeByAnotherApplication(std::vector<std::string>& pending);
   World::Impl& w_;
 };
 
@@ -272,6 +293,8 @@ class SimProcessInfo final : public platform::ProcessInfo {
   bool environmentContains(std::string_view name) override;
   int32_t processIdentifier() override;
   platform::OperatingSystemVersion operatingSystemVersion() override;
+  platform::Activity beginActivity(uint64_t options, std::string_view reason) override;
+  void endActivity(const platform::Activity& activity) override;
 
  private:
   World::Impl& w_;
@@ -456,6 +479,13 @@ struct World::Impl {
   // The main thread is blocked (usleep, a synchronous call) for `duration`.
   void blockMain(Micros duration);
   void scheduleTimer(const std::shared_ptr<platform::TimerObject>& timer, Micros due);
+  // App Nap: a hidden, inactive host that holds no process activity has its main loop woken
+  // only at whole multiples of this period (0: never napped).
+  Micros appNapPeriod = 0;
+  std::vector<platform::Activity> activities;  // begun and not yet ended
+  bool napped() const;
+  // When the main loop gets to work that is due at `due`.
+  Micros mainWake(Micros due) const;
 
   // -- threads (virtual: a thread's body runs at once; its run loop then serves from the system
   // queue until stopped, so a body ends with CFRunLoopRun)
@@ -507,6 +537,15 @@ struct World::Impl {
   int64_t keyboardEventCalls = 0;
   platform::EventFlags heldFlags() const;
   bool secureInput = false;  // some process has secure keyboard entry on
+  // New event sources permit no local events during suppression (as some systems were seen to
+  // do), instead of the documented default of permitting every one.
+  bool localEventsSuppression = false;
+  // After a synthetic event from a source with a suppression interval: until when, and which
+  // local events still pass meanwhile.
+  Micros suppressLocalUntil = 0;
+  platform::EventFilterMask suppressionPermits = platform::kCGEventFilterMaskPermitAllEvents;
+  // Whether a local (hardware) event of this kind is held back now.
+  bool localEventSuppressed(bool keyboard) const;
   bool hiddenBySecureInput(const platform::EventObject& event) const;
   // Whether the process holds the permission the tap's kind needs: trust for an active tap, trust
   // or listen access for a listen-only one.

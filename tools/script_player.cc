@@ -139,7 +139,6 @@ void ScriptPlayer::dispatch(const Json& line) {
     backend_.applyWorld(line.front());
   } else if (verb == "user") {
     allowOnly(line, {"user"});
-    backend_.note("user", compact(line.front()));
     backend_.applyUserAction(line.front());
   } else if (verb == "show") {
     show(line);

@@ -54,7 +54,17 @@ void SimBackend::applyWorld(const Json& settings) {
 }
 
 void SimBackend::applyUserAction(const Json& action) {
-  simhost::applyUserAction(context_, action);
+  // Noted first, so that its effects follow it in the trace. An action is checked before it
+  // changes anything, so one that fails leaves its note alone, and that goes too.
+  sim::World& world = context_.world;
+  const uint64_t mark = world.records().trace.total;
+  note("user", action.dump(-1, ' ', false, Json::error_handler_t::replace));
+  try {
+    simhost::applyUserAction(context_, action);
+  } catch (...) {
+    world.forgetTraceSince(mark);
+    throw;
+  }
 }
 
 void SimBackend::advance(double seconds) {
@@ -80,8 +90,7 @@ void SimBackend::schedule(double seconds, bool fromNow, bool isWorld, Json chang
                         if (isWorld) {
                           simhost::applyWorld(context_.world, change);
                         } else {
-                          note("user", change.dump(-1, ' ', false, Json::error_handler_t::replace));
-                          simhost::applyUserAction(context_, change);
+                          applyUserAction(change);
                         }
                       } catch (const std::exception& e) {
                         // Found only when it was due (the state it needed was gone): reported then.

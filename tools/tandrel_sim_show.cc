@@ -347,6 +347,21 @@ Json showWhat(SimContext& context, std::string_view what) {
     return p;
   }
   if (what == "taps") return tapsJson(world);
+  if (what == "activities") {
+    Json list = Json::array();
+    for (const sim::ActivityInfo& a : world.activities()) {
+      Json entry = Json::object();
+      entry["options"] = a.options;
+      entry["preventsIdleSleep"] = (a.options & platform::kNSActivityIdleSystemSleepDisabled) != 0;
+      entry["reason"] = a.reason;
+      entry["since"] = a.since;
+      list.push_back(std::move(entry));
+    }
+    Json j = Json::object();
+    j["napped"] = world.napped();
+    j["activities"] = std::move(list);
+    return j;
+  }
   if (what == "trace") return traceJson(world);
   if (what == "timers") return timersJson(world);
   if (what == "records") return recordsJson(world);

@@ -30,6 +30,10 @@ bool asBool(const Json& j, std::string_view key) {
 
 // Integers; a float is accepted only when it is whole and in range.
 int64_t asInt(const Json& j, std::string_view key, int64_t min, int64_t max) {
+  // The JSON mapping's form of a 64-bit integer counts as that integer, as in channel values.
+  if (j.is_object() && j.size() == 1 && j.contains("$int64") && j["$int64"].is_number()) {
+    return asInt(j["$int64"], key, min, max);
+  }
   std::optional<int64_t> value;
   if (j.is_number_integer() && !j.is_number_unsigned()) {
     value = j.get<int64_t>();
@@ -517,11 +521,11 @@ void parseFaults(sim::World& world, const Json& j, Steps& steps) {
   };
   for (auto it = asObject(j, "faults").begin(); it != j.end(); ++it) {
     const std::string& key = it.key();
-    if (key == "pasteboardWritesDuringRead") {
-      faults.pasteboardWritesDuringRead.clear();
-      for (const Json& text : asArray(it.value(), key)) {
-        faults.pasteboardWritesDuringRead.push_back(asString(text, key));
-      }
+    if (key == "pasteboardWritesDuringRead" || key == "pasteboardWritesBetweenItems") {
+      auto& texts = key == "pasteboardWritesDuringRead" ? faults.pasteboardWritesDuringRead
+                                                        : faults.pasteboardWritesBetweenItems;
+      texts.clear();
+      for (const Json& text : asArray(it.value(), key)) texts.push_back(asString(text, key));
       continue;
     }
     if (key == "keyboardEventFailures" || key == "setDataFailures") {
@@ -726,6 +730,11 @@ Steps worldSteps(sim::World& world, const Json& settings) {
       const double micros = asNumber(v, key);
       if (!(micros >= 0) || micros > 1e15) throw ScriptError("\"tapTimeout\" must be 0 or more");
       steps.push_back([&world, micros] { world.setTapTimeout(static_cast<sim::Micros>(micros)); });
+    } else if (key == "appNap") {
+      const double seconds = asNumber(v, key);
+      if (!(seconds >= 0) || seconds > 86400) throw ScriptError("\"appNap\" takes 0 to 86400");
+      const auto period = static_cast<sim::Micros>(std::llround(seconds * 1e6));
+      steps.push_back([&world, period] { world.setAppNap(period); });
     } else if (key == "loginItem") {
       parseLoginItem(world, v, steps);
     } else if (key == "faults") {
@@ -734,6 +743,8 @@ Steps worldSteps(sim::World& world, const Json& settings) {
       parseWindow(world, v, steps);
     } else if (key == "secureInput") {
       steps.push_back([&world, on = asBool(v, key)] { world.setSecureInput(on); });
+    } else if (key == "localEventsSuppression") {
+      steps.push_back([&world, on = asBool(v, key)] { world.setLocalEventsSuppression(on); });
     } else if (key == "recordWindow") {
       const auto entries = static_cast<size_t>(asInt(v, key, 0, 1'000'000));
       steps.push_back([&world, entries] { world.setRecordWindow(entries); });

@@ -174,6 +174,40 @@ class MacEvents final : public Events {
     if (source) CGEventSourceSetUserData(handleRef<CGEventSourceRef>(source.get()), userData);
   }
 
+  void sourceSetLocalEventsSuppressionInterval(const EventSource& source, double seconds) override {
+    assertMainThread();
+    if (source) {
+      CGEventSourceSetLocalEventsSuppressionInterval(handleRef<CGEventSourceRef>(source.get()),
+                                                     seconds);
+    }
+  }
+
+  double sourceLocalEventsSuppressionInterval(const EventSource& source) override {
+    assertMainThread();
+    if (!source) return 0;
+    return CGEventSourceGetLocalEventsSuppressionInterval(
+        handleRef<CGEventSourceRef>(source.get()));
+  }
+
+  void sourceSetLocalEventsFilterDuringSuppressionState(const EventSource& source,
+                                                        EventFilterMask filter,
+                                                        EventSuppressionState state) override {
+    assertMainThread();
+    if (source) {
+      CGEventSourceSetLocalEventsFilterDuringSuppressionState(
+          handleRef<CGEventSourceRef>(source.get()), static_cast<CGEventFilterMask>(filter),
+          static_cast<CGEventSuppressionState>(state));
+    }
+  }
+
+  EventFilterMask sourceLocalEventsFilterDuringSuppressionState(
+      const EventSource& source, EventSuppressionState state) override {
+    assertMainThread();
+    if (!source) return 0;
+    return static_cast<EventFilterMask>(CGEventSourceGetLocalEventsFilterDuringSuppressionState(
+        handleRef<CGEventSourceRef>(source.get()), static_cast<CGEventSuppressionState>(state)));
+  }
+
   Event createKeyboardEvent(const EventSource& source, uint16_t keycode, bool keyDown) override {
     assertMainThread();
     return adoptHandle<EventObject>(CGEventCreateKeyboardEvent(

@@ -56,9 +56,15 @@ class MacPasteboard final : public Pasteboard {
     return orOnException<int64_t>(0, [&] { return static_cast<int64_t>(board_.changeCount); });
   }
 
-  API_AVAILABLE(macos(15.4)) int64_t accessBehavior() override {
+  int64_t accessBehavior() override {
     assertMainThread();
-    return orOnException<int64_t>(0, [&] { return static_cast<int64_t>(board_.accessBehavior); });
+    // Declared only from the macOS 15.4 SDK, and the build allows older ones: reached by name,
+    // and only where the system has it (the core asks from macOS 15.4 on).
+    return orOnException<int64_t>(0, [&] {
+      NSString* const key = @"accessBehavior";
+      if (![board_ respondsToSelector:NSSelectorFromString(key)]) return int64_t{0};
+      return static_cast<int64_t>([[board_ valueForKey:key] integerValue]);
+    });
   }
 
   int64_t clearContents() override {

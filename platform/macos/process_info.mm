@@ -6,6 +6,14 @@
 #include "platform/macos/guard.h"
 #include "platform/macos/services.h"
 
+namespace platform {
+
+struct ActivityObject {
+  id<NSObject> token;
+};
+
+}  // namespace platform
+
 namespace platform::macos {
 namespace {
 
@@ -26,6 +34,22 @@ class MacProcessInfo final : public ProcessInfo {
     const NSOperatingSystemVersion version = [NSProcessInfo processInfo].operatingSystemVersion;
     return {static_cast<int64_t>(version.majorVersion), static_cast<int64_t>(version.minorVersion),
             static_cast<int64_t>(version.patchVersion)};
+  }
+
+  Activity beginActivity(uint64_t options, std::string_view reason) override {
+    assertMainThread();
+    id<NSObject> token = orOnException<id<NSObject>>(nil, [&] {
+      return [[NSProcessInfo processInfo] beginActivityWithOptions:(NSActivityOptions)options
+                                                            reason:toNSString(reason)];
+    });
+    if (!token) return nullptr;
+    return std::make_shared<ActivityObject>(ActivityObject{token});
+  }
+
+  void endActivity(const Activity& activity) override {
+    assertMainThread();
+    if (!activity) return;
+    ignoringException([&] { [[NSProcessInfo processInfo] endActivity:activity->token]; });
   }
 };
 

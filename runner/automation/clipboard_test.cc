@@ -52,6 +52,16 @@ TEST_F(AutomationTest, TransientTextCarriesTheClipboardManagerMarkers) {
     EXPECT_EQ(call("readClipboardText"), MethodReply::Success("ok"));
   }
 
+  // A refused type (the text, either marker) leaves no marked item: the text goes as plain text.
+  for (int64_t refused = 0; refused < 3; ++refused) {
+    SCOPED_TRACE(refused);
+    world.pasteboardItems() = Items{{{{kPng, {1}}}, {}}};
+    world.faults().setDataFailures = {world.callCounts().setData + refused};
+    EXPECT_EQ(call("writeClipboardText", ValueMap{{"text", "ok"}, {"transient", true}}),
+              MethodReply::Success());
+    EXPECT_EQ(contents(world), plain);
+  }
+
   call("writeClipboardText", ValueMap{{"text", "ok"}, {"transient", true}});
   call("saveClipboard");
   call("writeClipboardText", ValueMap{{"text", "paste me"}});
@@ -182,6 +192,15 @@ TEST_F(AutomationTest, ASnapshotNeverMixesTwoClipboards) {
     EXPECT_EQ(contents(world), seen);
     EXPECT_EQ(seen, (Contents{{{kText, {'w', static_cast<uint8_t>('0' + writes)}}}}));
   }
+
+  // The same when it writes between two items of one read: the second item is gone.
+  world.pasteboardItems() = user;
+  world.faults().pasteboardWritesBetweenItems = {"w1"};
+  call("saveClipboard");
+  EXPECT_TRUE(world.faults().pasteboardWritesBetweenItems.empty());
+  call("writeClipboardText", ValueMap{{"text", "moved text"}});
+  call("restoreClipboard");
+  EXPECT_EQ(contents(world), (Contents{{{kText, {'w', '1'}}}}));
 
   // Still moving after the last read: no snapshot is kept (an earlier one is dropped too), so the
   // restore leaves the clipboard as it is instead of putting back a mixture or an old clipboard.

@@ -31,7 +31,18 @@ const platform::EventSource& AutomationHandler::eventSource() {
     platform::Events& events = platform_.events();
     platform::EventSource created =
         events.createSource(platform::kCGEventSourceStateHIDSystemState);
-    if (created) events.sourceSetUserData(created, kOwnEventMarker);
+    if (created) {
+      events.sourceSetUserData(created, kOwnEventMarker);
+      // The user's own keyboard and mouse must never be held back after a synthetic key: they
+      // keep typing while a correction is posted.
+      events.sourceSetLocalEventsSuppressionInterval(created, 0);
+      for (const platform::EventSuppressionState state :
+           {platform::kCGEventSuppressionStateSuppressionInterval,
+            platform::kCGEventSuppressionStateRemoteMouseDrag}) {
+        events.sourceSetLocalEventsFilterDuringSuppressionState(
+            created, platform::kCGEventFilterMaskPermitAllEvents, state);
+      }
+    }
     source = std::move(created);
   }
   return *source;

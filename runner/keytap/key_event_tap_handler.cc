@@ -125,6 +125,7 @@ KeyEventTapHandler::KeyEventTapHandler(platform::Platform& platform, bool sandbo
     : platform_(platform),
       events_(platform.events()),
       sandboxed_(sandboxed),
+      activity_(platform.processInfo()),
       keyDownEvent_(makeKeyDownEvent()),
       modifierEvent_(makeModifierEvent()),
       clickEvent_(makeTypeOnlyEvent("click")),
@@ -191,6 +192,7 @@ std::optional<channel::ChannelError> KeyEventTapHandler::onListen(
           });
         });
   }
+  activity_.begin();
   return std::nullopt;
 }
 
@@ -241,6 +243,7 @@ void KeyEventTapHandler::stopAll() {
   if (unlockObserver_) platform_.distributedNotifications().removeObserver(unlockObserver_);
   unlockObserver_.reset();
   teardownTap();
+  activity_.end();
   sink.reset();
 }
 

@@ -20,6 +20,7 @@
 #include "channel/value.h"
 #include "platform/platform.h"
 #include "runner/keytap/tap_handoff.h"
+#include "runner/permissions/listening_activity.h"
 
 namespace tandrel {
 
@@ -112,6 +113,8 @@ class KeyEventTapHandler : public channel::StreamHandler,
   platform::ObserverToken wakeObserver_;
   platform::ObserverToken sessionObserver_;
   platform::ObserverToken unlockObserver_;
+  // Held from a successful listen to the cancel.
+  ListeningActivity activity_;
 
   // The event maps are built once; each event only overwrites their values, so the per-event
   // path allocates nothing for ordinary key presses.

@@ -73,6 +73,19 @@ TEST_F(KeyStreamTiming, UserKeystrokesDuringALongCallReachTheirApplicationAtOnce
   EXPECT_EQ(world.activeTapCount(), 1) << "never switched off by timeout";
 }
 
+// Where event sources hold the local keyboard and mouse back after each synthetic event, the
+// user's keys and clicks during a call would be lost to the application and the stream alike.
+TEST_F(KeyStreamTiming, SyntheticKeysNeverHoldTheUserBack) {
+  world.setLocalEventsSuppression(true);
+  std::u16string seenAt11ms;
+  world.later(10 * kMs, [&] { world.pressKey(kG); });
+  world.later(11 * kMs, [&] { seenAt11ms = field(); });
+  world.later(12 * kMs, [&] { world.click(platform::kCGEventLeftMouseDown); });
+  ASSERT_EQ(call("backspace", ValueMap{{"count", int32_t{10}}}), MethodReply::Success());
+  EXPECT_EQ(seenAt11ms, std::u16string(596, u'x') + u"g");
+  EXPECT_EQ(take(), (Events{keyDown(kG, "g"), kClick}));
+}
+
 TEST_F(KeyStreamTiming, ARevokeDuringALongCallGivesOnePermissionLostAfterTheKeysBeforeIt) {
   // Another process's trust changed: the re-check is due at 300 ms, while a call blocks the main
   // thread. The user types at 350 ms; this host's trust goes at 400 ms.
@@ -148,6 +161,53 @@ TEST_F(KeyStreamTiming, ARevokeWhileTheHostIsInactiveIsHeard) {
   world.advance(1 * kMs);
   EXPECT_EQ(h.eventValues(kPermissionEvents), Events{Value(false)});
   EXPECT_EQ(take(), Events{kPermissionLost});
+}
+
+// Hidden and inactive, the host would be napped: its timers held to the nap's period.
+TEST_F(KeyStreamTiming, WhileEitherStreamIsListenedTheHiddenHostIsNotNapped) {
+  constexpr sim::Micros kNap = 10000 * kMs;
+  world.window().visible = false;
+  world.setAppNap(kNap);
+  const auto held = [&] {
+    std::vector<uint64_t> options;
+    for (const sim::ActivityInfo& a : world.activities()) options.push_back(a.options);
+    return options;
+  };
+  const std::vector<uint64_t> one{platform::kNSActivityUserInitiatedAllowingIdleSystemSleep};
+
+  // The key stream alone: the trust re-check 0.3 s after the notification.
+  EXPECT_EQ(held(), one) << "user-initiated, idle sleep still allowed";
+  world.setTrusted(false);
+  world.advance(300 * kMs);
+  EXPECT_EQ(take(), Events{kPermissionLost});
+  h.cancel(kChannel);
+  EXPECT_EQ(held(), std::vector<uint64_t>{});
+
+  // The permission stream alone: the sandbox's 2 s poll, then the re-check.
+  auto polling = PermissionWatchHandler::create(world, true);
+  channel::EventChannel(h.messenger(), kPermissionEvents).setStreamHandler(polling);
+  ASSERT_EQ(h.listen(kPermissionEvents), MethodReply::Success());
+  EXPECT_EQ(held(), one);
+  world.setListenAccess(false);
+  world.advance(2000 * kMs);
+  EXPECT_EQ(h.eventValues(kPermissionEvents), Events{Value(false)});
+  h.cancel(kPermissionEvents);
+  h.clearEvents();
+
+  auto observing = PermissionWatchHandler::create(world, false);
+  channel::EventChannel(h.messenger(), kPermissionEvents).setStreamHandler(observing);
+  ASSERT_EQ(h.listen(kPermissionEvents), MethodReply::Success());
+  world.setTrusted(true);
+  world.advance(300 * kMs);
+  EXPECT_EQ(h.eventValues(kPermissionEvents), Events{Value(true)});
+  h.cancel(kPermissionEvents);
+  EXPECT_EQ(held(), std::vector<uint64_t>{});
+
+  // Nothing listened: the same delay comes at the nap's next boundary.
+  sim::Micros firedAt = -1;
+  world.mainLoop().dispatchAfter(0.3, [&] { firedAt = world.now(); });
+  world.advance(kNap);
+  EXPECT_EQ(firedAt, kNap);
 }
 
 // How the user comes back: from sleep, from another user's session, or from a screen lock without

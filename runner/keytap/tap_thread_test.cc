@@ -162,6 +162,21 @@ class ThreadedEvents final : public platform::Events {
   void sourceSetUserData(const platform::EventSource& s, int64_t d) override {
     sim_.sourceSetUserData(s, d);
   }
+  void sourceSetLocalEventsSuppressionInterval(const platform::EventSource& s, double t) override {
+    sim_.sourceSetLocalEventsSuppressionInterval(s, t);
+  }
+  double sourceLocalEventsSuppressionInterval(const platform::EventSource& s) override {
+    return sim_.sourceLocalEventsSuppressionInterval(s);
+  }
+  void sourceSetLocalEventsFilterDuringSuppressionState(
+      const platform::EventSource& s, platform::EventFilterMask f,
+      platform::EventSuppressionState state) override {
+    sim_.sourceSetLocalEventsFilterDuringSuppressionState(s, f, state);
+  }
+  platform::EventFilterMask sourceLocalEventsFilterDuringSuppressionState(
+      const platform::EventSource& s, platform::EventSuppressionState state) override {
+    return sim_.sourceLocalEventsFilterDuringSuppressionState(s, state);
+  }
   platform::Event createKeyboardEvent(const platform::EventSource& s, uint16_t k,
                                       bool down) override {
     return sim_.createKeyboardEvent(s, k, down);

@@ -20,7 +20,7 @@ const std::shared_ptr<PermissionWatchHandler>& PermissionWatchHandler::shared() 
 }
 
 PermissionWatchHandler::PermissionWatchHandler(platform::Platform& platform, bool sandboxed)
-    : platform_(platform), sandboxed_(sandboxed) {}
+    : platform_(platform), sandboxed_(sandboxed), activity_(platform.processInfo()) {}
 
 PermissionWatchHandler::~PermissionWatchHandler() {
   stopWatching();
@@ -32,6 +32,7 @@ std::optional<channel::ChannelError> PermissionWatchHandler::onListen(
   // observer running beside the new one.
   stopWatching();
   sink = std::move(newSink);
+  activity_.begin();
 
   const std::weak_ptr<PermissionWatchHandler> weak = weak_from_this();
   if (sandboxed_) {
@@ -59,6 +60,7 @@ std::optional<channel::ChannelError> PermissionWatchHandler::onListen(
 std::optional<channel::ChannelError> PermissionWatchHandler::onCancel(
     const channel::Value& /*arguments*/) {
   stopWatching();
+  activity_.end();
   sink.reset();
   // lastGranted stays: the next listen takes a fresh baseline anyway.
   return std::nullopt;

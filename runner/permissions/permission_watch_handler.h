@@ -9,6 +9,7 @@
 
 #include "channel/event_channel.h"
 #include "platform/platform.h"
+#include "runner/permissions/listening_activity.h"
 
 namespace tandrel {
 
@@ -50,6 +51,7 @@ class PermissionWatchHandler : public channel::StreamHandler,
   platform::ObserverToken observer;
   // The last state seen; the baseline a change is measured against.
   std::optional<bool> lastGranted;
+  ListeningActivity activity_;
 };
 
 }  // namespace tandrel

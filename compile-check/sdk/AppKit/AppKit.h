@@ -7,6 +7,13 @@
 
 typedef NSString* NSPasteboardType;
 
+@interface NSPasteboard (AppleAppKitDeclarations)
+- (NSInteger)clearContents;
+- (BOOL)writeObjects:(NSArray<id<NSPasteboardWriting>>*)objects;
+@property(readonly, copy) NSArray<NSPasteboardItem*>* pasteboardItems;
+@end
+
+#if __MAC_OS_X_VERSION_MAX_ALLOWED >= __MAC_15_4  // from the macOS 15.4 SDK (Xcode 16.3)
 typedef NS_ENUM(NSInteger, NSPasteboardAccessBehavior) {
   NSPasteboardAccessBehaviorDefault = 0,
   NSPasteboardAccessBehaviorAsk = 1,
@@ -14,12 +21,10 @@ typedef NS_ENUM(NSInteger, NSPasteboardAccessBehavior) {
   NSPasteboardAccessBehaviorAlwaysDeny = 3,
 } API_AVAILABLE(macos(15.4));
 
-@interface NSPasteboard (AppleAppKitDeclarations)
-- (NSInteger)clearContents;
-- (BOOL)writeObjects:(NSArray<id<NSPasteboardWriting>>*)objects;
-@property(readonly, copy) NSArray<NSPasteboardItem*>* pasteboardItems;
+@interface NSPasteboard (AppleAppKitDeclarations15_4)
 @property(readonly) NSPasteboardAccessBehavior accessBehavior API_AVAILABLE(macos(15.4));
 @end
+#endif
 
 APPKIT_EXPORT NSNotificationName const NSWorkspaceDidActivateApplicationNotification;
 APPKIT_EXPORT NSString* const NSWorkspaceApplicationKey;

@@ -92,6 +92,25 @@ void CGEventKeyboardSetUnicodeString(CGEventRef event, UniCharCount stringLength
 
 CGEventSourceRef CGEventSourceCreate(CGEventSourceStateID stateID) CF_RETURNS_RETAINED;
 void CGEventSourceSetUserData(CGEventSourceRef source, int64_t userData);
+
+typedef CF_OPTIONS(uint32_t, CGEventFilterMask) {
+  kCGEventFilterMaskPermitLocalMouseEvents = 0x00000001,
+  kCGEventFilterMaskPermitLocalKeyboardEvents = 0x00000002,
+  kCGEventFilterMaskPermitSystemDefinedEvents = 0x00000004,
+};
+typedef CF_ENUM(uint32_t, CGEventSuppressionState) {
+  kCGEventSuppressionStateSuppressionInterval = 0,
+  kCGEventSuppressionStateRemoteMouseDrag,
+  kCGNumberOfEventSuppressionStates,
+};
+void CGEventSourceSetLocalEventsSuppressionInterval(CGEventSourceRef source,
+                                                    CFTimeInterval seconds);
+CFTimeInterval CGEventSourceGetLocalEventsSuppressionInterval(CGEventSourceRef source);
+void CGEventSourceSetLocalEventsFilterDuringSuppressionState(CGEventSourceRef source,
+                                                             CGEventFilterMask filter,
+                                                             CGEventSuppressionState state);
+CGEventFilterMask CGEventSourceGetLocalEventsFilterDuringSuppressionState(
+    CGEventSourceRef source, CGEventSuppressionState state);
 CGEventRef CGEventCreateKeyboardEvent(CGEventSourceRef source, CGKeyCode virtualKey,
                                       bool keyDown) CF_RETURNS_RETAINED;
 void CGEventPost(CGEventTapLocation tap, CGEventRef event);

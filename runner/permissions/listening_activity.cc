@@ -1,0 +1,17 @@
+#include "runner/permissions/listening_activity.h"
+
+namespace tandrel {
+
+void ListeningActivity::begin() {
+  if (activity_) return;
+  activity_ = processInfo_.beginActivity(platform::kNSActivityUserInitiatedAllowingIdleSystemSleep,
+                                         "Watching the keyboard and the permission it needs");
+}
+
+void ListeningActivity::end() {
+  if (!activity_) return;
+  processInfo_.endActivity(activity_);
+  activity_.reset();
+}
+
+}  // namespace tandrel
