@@ -15,7 +15,7 @@ using channel::Value;
 using channel::ValueMap;
 using channel_test::MethodReply;
 
-TEST(GeneratedPluginsTest, RegistrarsAreAskedForSortedByPackageAsFlutterGeneratesThem) {
+TEST(GeneratedPluginsTest, RegistrarsAreAskedForSortedByPackageAndTheInputSourceChannelAnswers) {
   channel_test::ChannelHarness harness;
   channel::PluginRegistry registry(harness.messenger());
 
@@ -35,13 +35,7 @@ TEST(GeneratedPluginsTest, RegistrarsAreAskedForSortedByPackageAsFlutterGenerate
         registry.registrarForPlugin(std::string(plugin.registrarName)).plugins().size();
     EXPECT_EQ(kept, plugin.registrarName == "TandrelPlugin" ? 1u : 0u) << plugin.registrarName;
   }
-}
-
-TEST(GeneratedPluginsTest, TheInputSourceChannelAnswersThroughItsOwnContract) {
-  channel_test::ChannelHarness harness;
-  channel::PluginRegistry registry(harness.messenger());
-  registerGeneratedPlugins(registry);
-
+  // The input-source channel answers through its own contract.
   EXPECT_EQ(harness.call("velloc/input_source", "select", ValueMap{{"lang", "DE"}}),
             MethodReply::Error("bad_lang", "Expected lang=ru|en, got 'de'"));
   EXPECT_EQ(harness.call("velloc/input_source", "Select", ValueMap{{"lang", "en"}}),

