@@ -49,8 +49,6 @@ inline const Value kClick = ValueMap{{"type", "click"}};
 inline const Value kAppChanged = ValueMap{{"type", "appChanged"}};
 inline const Value kPermissionLost = ValueMap{{"type", "permissionLost"}};
 
-// A world with applications 7 and 8 (7 in front), the handler on "tandrel/key_events" through
-// real bytes, and every permission granted.
 struct KeyTap : ::testing::Test {
   void SetUp() override {
     for (const int32_t pid : {7, 8}) {

@@ -266,22 +266,19 @@ class ThreadedPlatform final : public platform::DelegatingPlatform {
 };
 
 TEST(TapHandoffOnRealThreads, RecordsArriveInOrderAndEveryPushIsFollowedByAWake) {
-  std::mutex mutex;
-  std::condition_variable woken;
-  int wakes = 0;
   struct Waker {
-    std::mutex* mutex;
-    std::condition_variable* woken;
-    int* wakes;
-  } waker{&mutex, &woken, &wakes};
+    std::mutex mutex;
+    std::condition_variable woken;
+    int wakes = 0;
+  } waker;
   TapHandoff handoff(
       [](void* context) {
         auto* w = static_cast<Waker*>(context);
         {
-          const std::lock_guard lock(*w->mutex);
-          ++*w->wakes;
+          const std::lock_guard lock(w->mutex);
+          ++w->wakes;
         }
-        w->woken->notify_one();
+        w->woken.notify_one();
       },
       &waker);
 
@@ -299,9 +296,9 @@ TEST(TapHandoffOnRealThreads, RecordsArriveInOrderAndEveryPushIsFollowedByAWake)
   for (;;) {
     const bool done = finished;  // read first: every push it covers is drained below
     {
-      std::unique_lock lock(mutex);
-      woken.wait_for(lock, std::chrono::milliseconds(50), [&] { return wakes > 0; });
-      wakes = 0;
+      std::unique_lock lock(waker.mutex);
+      waker.woken.wait_for(lock, std::chrono::milliseconds(50), [&] { return waker.wakes > 0; });
+      waker.wakes = 0;
     }
     handoff.startDrain();
     TapRecord record;
