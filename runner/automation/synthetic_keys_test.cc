@@ -128,22 +128,25 @@ TEST_F(AutomationTest, CopyAndPasteUseTheKeysThatTypeCAndVOnTheCurrentLayout) {
     return keycodes;
   };
   // Dvorak types "c" and "v" on the keys that US labels I and period; the US keys for C and V
-  // would be Command-J and Command-K there.
-  world.selectInputSourceById("com.apple.keylayout.Dvorak");
-  EXPECT_EQ(copyThenPaste(), (std::vector<uint16_t>{34, 47}));
-  EXPECT_EQ(element.value, u"hellohello");
-  // Russian types no Latin letter; its Command shortcuts follow the US keys, as do layouts whose
-  // key table cannot be read.
-  world.selectInputSourceById("com.apple.keylayout.Russian");
-  EXPECT_EQ(copyThenPaste(), (std::vector<uint16_t>{8, 9}));
-  EXPECT_EQ(element.value, u"hellohello");
-  world.selectInputSourceById("com.apple.keylayout.Dvorak");
-  world.faults().keyLayoutDataMissing = true;
-  EXPECT_EQ(copyThenPaste(), (std::vector<uint16_t>{8, 9}));
-  world.faults().keyLayoutDataMissing = false;
-  world.selectInputSourceById("com.apple.keylayout.US");
-  EXPECT_EQ(copyThenPaste(), (std::vector<uint16_t>{8, 9}));
-  EXPECT_EQ(element.value, u"hellohello");
+  // would be Command-J and Command-K there. Russian types no Latin letter; its Command shortcuts
+  // follow the US keys, as do layouts whose key table cannot be read.
+  const struct {
+    const char* source;
+    bool tableMissing;
+    std::vector<uint16_t> keycodes;
+  } layouts[] = {{"com.apple.keylayout.Dvorak", false, {34, 47}},
+                 {"com.apple.keylayout.Russian", false, {8, 9}},
+                 {"com.apple.keylayout.Dvorak", true, {8, 9}}};
+  for (const auto& l : layouts) {
+    SCOPED_TRACE(l.source);
+    world.selectInputSourceById(l.source);
+    world.faults().keyLayoutDataMissing = l.tableMissing;
+    EXPECT_EQ(copyThenPaste(), l.keycodes);
+    // Without the table the US keys are only a guess: on Dvorak they are not C and V.
+    if (!l.tableMissing) {
+      EXPECT_EQ(element.value, u"hellohello");
+    }
+  }
 }
 
 }  // namespace
