@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "sim/recording_tap.h"
 #include "sim/world.h"
 
 namespace sim {
@@ -19,13 +20,9 @@ class SimAccessibilityTest : public ::testing::Test {
 
   SimAccessibilityTest() {
     world.setTrusted(true);
-    AppState app;
-    app.pid = kPid;
-    app.focused = ElementState{};
-    app.focused->value = u"hello";
-    app.focused->selection = AXRange{1, 2};
-    world.addApplication(std::move(app));
-    world.setFrontmost(kPid);
+    ElementState& field = addFocusedApp(world, kPid);
+    field.value = u"hello";
+    field.selection = AXRange{1, 2};
   }
 
   // Copies an attribute; the error, and the value in `value`.

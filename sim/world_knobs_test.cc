@@ -34,13 +34,11 @@ KeyEventExtras withChars(std::u16string chars) {
   return extras;
 }
 
-void addApp(World& world, int32_t pid, std::u16string text) {
-  AppState app;
-  app.pid = pid;
-  app.focused = ElementState{};
-  app.focused->value = std::move(text);
-  app.focused->selection.reset();  // edits at the end
-  world.addApplication(std::move(app));
+// An application in front (or not) whose field holds `text` and edits at its end.
+void addApp(World& world, int32_t pid, std::u16string text, bool front = true) {
+  ElementState& field = addFocusedApp(world, pid, front);
+  field.value = std::move(text);
+  field.selection.reset();
 }
 
 TEST(SimTapPermissions, EachKindOfTapNeedsItsOwnPermission) {
@@ -98,7 +96,6 @@ TEST(SimForeignEvents, KeyEventsCarryTheUserDataAndCharactersGiven) {
   World world;
   world.setTrusted(true);
   addApp(world, 3, u"");
-  world.setFrontmost(3);
   Recorder r;
   RecordingTap tap = installTap(world, r, platform::kCGEventTapOptionDefault);
   world.keyDown(5, false, withUserData(77));
@@ -120,18 +117,6 @@ TEST(SimForeignEvents, KeyEventsCarryTheUserDataAndCharactersGiven) {
   EXPECT_EQ(r.seen[4].userData, 9);
   EXPECT_EQ(world.heldFlags(), 0u) << "a bare flagsChanged holds no modifier";
   EXPECT_EQ(world.focusedElement()->value, u"gǵ!" + std::u16string(20, u'x'));
-}
-
-TEST(SimForeignEvents, TapsSwitchedOffByUserInputHearWhy) {
-  World world;
-  world.setTrusted(true);
-  Recorder r;
-  RecordingTap tap = installTap(world, r, platform::kCGEventTapOptionDefault);
-  world.disableTapsByUserInput();
-  EXPECT_EQ(world.activeTapCount(), 0);
-  world.runPending();
-  ASSERT_EQ(r.seen.size(), 1u);
-  EXPECT_EQ(r.seen[0].type, platform::kCGEventTapDisabledByUserInput);
 }
 
 TEST(SimPrompts, TheUserGrantsAtTheChosenTimeAfterThePrompt) {
@@ -170,7 +155,7 @@ TEST(SimPrompts, TheUserGrantsAtTheChosenTimeAfterThePrompt) {
 TEST(SimFocus, ASystemWideFocusNeedsNoFrontmostApplication) {
   World world;
   world.setTrusted(true);
-  addApp(world, 8, u"panel");
+  addApp(world, 8, u"panel", false);
   EXPECT_EQ(world.workspace().frontmostApplication(), std::nullopt);
   platform::Accessibility& ax = world.accessibility();
   AXAttributeValue focused;
@@ -225,7 +210,6 @@ class SimServiceKnobs : public ::testing::Test {
   SimServiceKnobs() {
     world.setTrusted(true);
     addApp(world, 4, u"text");
-    world.setFrontmost(4);
   }
   platform::AXElement focused() {
     AXAttributeValue v;
