@@ -204,6 +204,31 @@ TEST_F(SimEventsTest, KeyEventsCarryRepeatAndCharactersModifierEventsTheFlagsAft
             platform::kCGEventFlagMaskAlphaShift | platform::kCGEventFlagMaskSecondaryFn);
 }
 
+// Foreign events: another process's marker and characters of its own choosing.
+TEST_F(SimEventsTest, KeyEventsCarryTheUserDataAndCharactersGiven) {
+  Recorder r;
+  const auto tap = install(r);
+  world.keyDown(5, false, {.userData = 77, .chars = {}});
+  world.keyDown(5, false, {.userData = {}, .chars = u"ǵ!"});
+  world.keyDown(5, false, {.userData = {}, .chars = std::u16string(25, u'x')});  // 20 are kept
+  world.flagsChanged(63, platform::kCGEventFlagMaskSecondaryFn);
+  world.flagsChanged(120, 0, {.userData = 9, .chars = {}});
+  world.runPending();
+  ASSERT_EQ(r.seen.size(), 5u);
+  EXPECT_EQ(r.seen[0].userData, 77);
+  EXPECT_EQ(r.seen[0].chars, u"g") << "the layout's characters when none are given";
+  EXPECT_EQ(r.seen[1].chars, u"ǵ!");
+  EXPECT_EQ(r.seen[1].userData, 0);
+  EXPECT_EQ(r.seen[2].chars, std::u16string(20, u'x'));
+  EXPECT_EQ(r.seen[3].type, platform::kCGEventFlagsChanged);
+  EXPECT_EQ(r.seen[3].keycode, 63);
+  EXPECT_EQ(r.seen[3].flags, platform::kCGEventFlagMaskSecondaryFn);
+  EXPECT_EQ(r.seen[4].keycode, 120);
+  EXPECT_EQ(r.seen[4].userData, 9);
+  EXPECT_EQ(world.heldFlags(), 0u) << "a bare flagsChanged holds no modifier";
+  EXPECT_EQ(field().value, u"gǵ!" + std::u16string(20, u'x'));
+}
+
 // ---- Synthetic events ---------------------------------------------------------------------
 
 TEST_F(SimEventsTest, PostedChunksKeepTwentyUnitsCarryTheMarkerAndTypeAtTheCaret) {

@@ -1,4 +1,4 @@
-// The knobs a faithful scenario needs: foreign events, permissions by tap kind, prompts answered
+// The knobs a faithful scenario needs: permissions by tap kind, prompts answered
 // later, focus without a frontmost application, changes at a virtual time, and the fault and
 // count knobs of the accessibility, pasteboard, login-item and input-source services.
 
@@ -20,18 +20,6 @@ constexpr uint64_t kKeys = platform::eventMaskBit(platform::kCGEventKeyDown) |
 
 RecordingTap installTap(World& world, Recorder& r, platform::TapOptions options) {
   return installRecordingTap(world.events(), r, options, kKeys);
-}
-
-KeyEventExtras withUserData(int64_t userData) {
-  KeyEventExtras extras;
-  extras.userData = userData;
-  return extras;
-}
-
-KeyEventExtras withChars(std::u16string chars) {
-  KeyEventExtras extras;
-  extras.chars = std::move(chars);
-  return extras;
 }
 
 // An application in front (or not) whose field holds `text` and edits at its end.
@@ -90,33 +78,6 @@ TEST(SimTapPermissions, ATapWhosePermissionWentStaysButSeesNothing) {
   EXPECT_TRUE(taps[1].onMainRunLoop);
   world.events().removeSource(world.events().mainRunLoop(), l.source);
   EXPECT_FALSE(world.taps()[1].onMainRunLoop);
-}
-
-TEST(SimForeignEvents, KeyEventsCarryTheUserDataAndCharactersGiven) {
-  World world;
-  world.setTrusted(true);
-  addApp(world, 3, u"");
-  Recorder r;
-  RecordingTap tap = installTap(world, r, platform::kCGEventTapOptionDefault);
-  world.keyDown(5, false, withUserData(77));
-  world.keyDown(5, false, withChars(u"ǵ!"));
-  world.keyDown(5, false, withChars(std::u16string(25, u'x')));  // the OS keeps 20 units
-  world.flagsChanged(63, platform::kCGEventFlagMaskSecondaryFn);
-  world.flagsChanged(120, 0, withUserData(9));
-  world.runPending();
-  ASSERT_EQ(r.seen.size(), 5u);
-  EXPECT_EQ(r.seen[0].userData, 77);
-  EXPECT_EQ(r.seen[0].chars, u"g") << "the layout's characters when none are given";
-  EXPECT_EQ(r.seen[1].chars, u"ǵ!");
-  EXPECT_EQ(r.seen[1].userData, 0);
-  EXPECT_EQ(r.seen[2].chars, std::u16string(20, u'x'));
-  EXPECT_EQ(r.seen[3].type, platform::kCGEventFlagsChanged);
-  EXPECT_EQ(r.seen[3].keycode, 63);
-  EXPECT_EQ(r.seen[3].flags, platform::kCGEventFlagMaskSecondaryFn);
-  EXPECT_EQ(r.seen[4].keycode, 120);
-  EXPECT_EQ(r.seen[4].userData, 9);
-  EXPECT_EQ(world.heldFlags(), 0u) << "a bare flagsChanged holds no modifier";
-  EXPECT_EQ(world.focusedElement()->value, u"gǵ!" + std::u16string(20, u'x'));
 }
 
 TEST(SimPrompts, TheUserGrantsAtTheChosenTimeAfterThePrompt) {
