@@ -41,6 +41,9 @@ class SimAccessibilityTest : public ::testing::Test {
   AXError write(const char* attribute, const AXAttributeValue& value) {
     return ax.setAttributeValue(focused(), attribute, value);
   }
+  AXError select(int64_t location, int64_t length) {
+    return write("AXSelectedTextRange", *ax.createRangeValue({location, length}));
+  }
   ElementState& state() { return *world.focusedElement(); }
 
   World world;
@@ -139,9 +142,6 @@ TEST_F(SimAccessibilityTest, ValueWritesFollowTheApplicationsBehaviour) {
 }
 
 TEST_F(SimAccessibilityTest, SelectionWritesAreClampedAndSelectedTextReplacesTheSelection) {
-  const auto select = [&](int64_t location, int64_t length) {
-    return write("AXSelectedTextRange", *ax.createRangeValue({location, length}));
-  };
   EXPECT_EQ(select(4, 10), platform::kAXErrorSuccess);
   EXPECT_EQ(state().selection, (AXRange{4, 1}));
   EXPECT_EQ(select(-3, 2), platform::kAXErrorSuccess);
@@ -163,9 +163,6 @@ TEST_F(SimAccessibilityTest, SelectionWritesAreClampedAndSelectedTextReplacesThe
 }
 
 TEST_F(SimAccessibilityTest, RichAndWebElementsKeepOnlyWhatTheirEditingPathKeeps) {
-  const auto select = [&](int64_t location, int64_t length) {
-    return write("AXSelectedTextRange", *ax.createRangeValue({location, length}));
-  };
   // Rich: an edit keeps the styles outside its range and styles new text like what it replaced
   // (or what precedes it); typing does the same; a value write drops every style.
   state().kind = ElementKind::kRich;
