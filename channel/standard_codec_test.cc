@@ -2,24 +2,20 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <limits>
+#include <string>
 
 namespace channel {
 namespace {
 
 std::vector<uint8_t> hex(std::string_view s) {
-  std::vector<uint8_t> out;
-  int hi = -1;
+  std::string digits;
   for (char c : s) {
-    if (std::isspace(static_cast<unsigned char>(c))) continue;
-    const int d = std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : (c | 0x20) - 'a' + 10;
-    if (hi < 0) {
-      hi = d;
-    } else {
-      out.push_back(static_cast<uint8_t>(hi * 16 + d));
-      hi = -1;
-    }
+    if (c != ' ') digits += c;
+  }
+  std::vector<uint8_t> out;
+  for (size_t i = 0; i + 1 < digits.size(); i += 2) {
+    out.push_back(static_cast<uint8_t>(std::stoi(digits.substr(i, 2), nullptr, 16)));
   }
   return out;
 }

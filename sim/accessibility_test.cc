@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "sim/recording_tap.h"
 #include "sim/world.h"
 
 namespace sim {
@@ -19,13 +20,9 @@ class SimAccessibilityTest : public ::testing::Test {
 
   SimAccessibilityTest() {
     world.setTrusted(true);
-    AppState app;
-    app.pid = kPid;
-    app.focused = ElementState{};
-    app.focused->value = u"hello";
-    app.focused->selection = AXRange{1, 2};
-    world.addApplication(std::move(app));
-    world.setFrontmost(kPid);
+    ElementState& field = addFocusedApp(world, kPid);
+    field.value = u"hello";
+    field.selection = AXRange{1, 2};
   }
 
   // Copies an attribute; the error, and the value in `value`.
@@ -43,6 +40,9 @@ class SimAccessibilityTest : public ::testing::Test {
   }
   AXError write(const char* attribute, const AXAttributeValue& value) {
     return ax.setAttributeValue(focused(), attribute, value);
+  }
+  AXError select(int64_t location, int64_t length) {
+    return write("AXSelectedTextRange", *ax.createRangeValue({location, length}));
   }
   ElementState& state() { return *world.focusedElement(); }
 
@@ -142,9 +142,6 @@ TEST_F(SimAccessibilityTest, ValueWritesFollowTheApplicationsBehaviour) {
 }
 
 TEST_F(SimAccessibilityTest, SelectionWritesAreClampedAndSelectedTextReplacesTheSelection) {
-  const auto select = [&](int64_t location, int64_t length) {
-    return write("AXSelectedTextRange", *ax.createRangeValue({location, length}));
-  };
   EXPECT_EQ(select(4, 10), platform::kAXErrorSuccess);
   EXPECT_EQ(state().selection, (AXRange{4, 1}));
   EXPECT_EQ(select(-3, 2), platform::kAXErrorSuccess);
@@ -166,9 +163,6 @@ TEST_F(SimAccessibilityTest, SelectionWritesAreClampedAndSelectedTextReplacesThe
 }
 
 TEST_F(SimAccessibilityTest, RichAndWebElementsKeepOnlyWhatTheirEditingPathKeeps) {
-  const auto select = [&](int64_t location, int64_t length) {
-    return write("AXSelectedTextRange", *ax.createRangeValue({location, length}));
-  };
   // Rich: an edit keeps the styles outside its range and styles new text like what it replaced
   // (or what precedes it); typing does the same; a value write drops every style.
   state().kind = ElementKind::kRich;

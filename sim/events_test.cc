@@ -18,11 +18,7 @@ class SimEventsTest : public ::testing::Test {
  protected:
   SimEventsTest() {
     world.setTrusted(true);
-    AppState app;
-    app.pid = 5;
-    app.focused = ElementState{};
-    world.addApplication(std::move(app));
-    world.setFrontmost(5);
+    addFocusedApp(world, 5);
   }
 
   RecordingTap install(Recorder& r,
@@ -72,11 +68,6 @@ TEST_F(SimEventsTest, ATapDeliversOnlyWhileEnabledOnTheLoopAndPermitted) {
   press('a');
   world.runPending();
   EXPECT_EQ(r.seen.size(), 2u);
-  EXPECT_EQ(ev.tapCreate(0, 0, 0, kKeysAndClicks, record, &r), nullptr) << "no permission";
-  world.setListenAccess(true);  // listen access is not enough for an active tap
-  press('a');
-  world.runPending();
-  EXPECT_EQ(r.seen.size(), 2u);
   world.setTrusted(true);
   press('a');
   world.runPending();
@@ -96,7 +87,7 @@ TEST_F(SimEventsTest, ATapDeliversOnlyWhileEnabledOnTheLoopAndPermitted) {
   press('a');
   world.runPending();
   EXPECT_EQ(r.seen.size(), 3u);
-  EXPECT_EQ(field().value, u"aaaaaaaa") << "the application got every key regardless";
+  EXPECT_EQ(field().value, u"aaaaaaa") << "the application got every key regardless";
 }
 
 // Secure keyboard entry hides key presses, the user's and synthetic ones, from every tap, active
@@ -153,24 +144,32 @@ TEST_F(SimEventsTest, ActiveTapsCanSwallowEventsListenOnlyTapsCannot) {
   EXPECT_EQ(second.seen.size(), 1u) << "nor any later tap";
 }
 
-TEST_F(SimEventsTest, ATimeoutDisablesEnabledTapsAndTellsEachOnce) {
-  Recorder r, off;
-  const auto tap = install(r);
-  const auto disabled = install(off);
-  ev.tapEnable(disabled.port, false);
-  world.disableTapsByTimeout();
-  press('a');
-  world.runPending();
-  ASSERT_EQ(r.seen.size(), 1u);
-  EXPECT_EQ(r.seen[0].type, platform::kCGEventTapDisabledByTimeout);
-  EXPECT_TRUE(off.seen.empty());
-  EXPECT_EQ(world.activeTapCount(), 0);
+// The system switching taps off (by timeout or by user input) disables the enabled ones and tells
+// each of them why, once.
+TEST_F(SimEventsTest, ASwitchOffDisablesEnabledTapsAndTellsEachWhyOnce) {
+  const std::pair<void (World::*)(), platform::EventType> cases[] = {
+      {&World::disableTapsByTimeout, platform::kCGEventTapDisabledByTimeout},
+      {&World::disableTapsByUserInput, platform::kCGEventTapDisabledByUserInput},
+  };
+  for (const auto& [switchOff, notice] : cases) {
+    Recorder r, off;
+    const auto tap = install(r);
+    const auto disabled = install(off);
+    ev.tapEnable(disabled.port, false);
+    (world.*switchOff)();
+    EXPECT_EQ(world.activeTapCount(), 0);
+    press('a');
+    world.runPending();
+    ASSERT_EQ(r.seen.size(), 1u);
+    EXPECT_EQ(r.seen[0].type, notice);
+    EXPECT_TRUE(off.seen.empty());
 
-  ev.tapEnable(tap.port, true);
-  press('b');
-  world.runPending();
-  ASSERT_EQ(r.seen.size(), 2u);
-  EXPECT_EQ(r.seen[1].chars, u"b");
+    ev.tapEnable(tap.port, true);
+    press('b');
+    world.runPending();
+    ASSERT_EQ(r.seen.size(), 2u);
+    EXPECT_EQ(r.seen[1].chars, u"b");
+  }
 }
 
 // ---- The user's keyboard ------------------------------------------------------------------
@@ -203,6 +202,31 @@ TEST_F(SimEventsTest, KeyEventsCarryRepeatAndCharactersModifierEventsTheFlagsAft
   EXPECT_EQ(r.seen[7].flags, platform::kCGEventFlagMaskAlphaShift);
   EXPECT_EQ(r.seen[8].flags,
             platform::kCGEventFlagMaskAlphaShift | platform::kCGEventFlagMaskSecondaryFn);
+}
+
+// Foreign events: another process's marker and characters of its own choosing.
+TEST_F(SimEventsTest, KeyEventsCarryTheUserDataAndCharactersGiven) {
+  Recorder r;
+  const auto tap = install(r);
+  world.keyDown(5, false, {.userData = 77, .chars = {}});
+  world.keyDown(5, false, {.userData = {}, .chars = u"ǵ!"});
+  world.keyDown(5, false, {.userData = {}, .chars = std::u16string(25, u'x')});  // 20 are kept
+  world.flagsChanged(63, platform::kCGEventFlagMaskSecondaryFn);
+  world.flagsChanged(120, 0, {.userData = 9, .chars = {}});
+  world.runPending();
+  ASSERT_EQ(r.seen.size(), 5u);
+  EXPECT_EQ(r.seen[0].userData, 77);
+  EXPECT_EQ(r.seen[0].chars, u"g") << "the layout's characters when none are given";
+  EXPECT_EQ(r.seen[1].chars, u"ǵ!");
+  EXPECT_EQ(r.seen[1].userData, 0);
+  EXPECT_EQ(r.seen[2].chars, std::u16string(20, u'x'));
+  EXPECT_EQ(r.seen[3].type, platform::kCGEventFlagsChanged);
+  EXPECT_EQ(r.seen[3].keycode, 63);
+  EXPECT_EQ(r.seen[3].flags, platform::kCGEventFlagMaskSecondaryFn);
+  EXPECT_EQ(r.seen[4].keycode, 120);
+  EXPECT_EQ(r.seen[4].userData, 9);
+  EXPECT_EQ(world.heldFlags(), 0u) << "a bare flagsChanged holds no modifier";
+  EXPECT_EQ(field().value, u"gǵ!" + std::u16string(20, u'x'));
 }
 
 // ---- Synthetic events ---------------------------------------------------------------------

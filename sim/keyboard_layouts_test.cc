@@ -4,6 +4,7 @@
 
 #include <set>
 
+#include "sim/recording_tap.h"
 #include "sim/world.h"
 
 namespace sim {
@@ -13,13 +14,7 @@ namespace {
 // the keyboard needs for nothing (typing needs none).
 class TypingTest : public ::testing::Test {
  protected:
-  TypingTest() {
-    AppState app;
-    app.pid = 7;
-    app.focused = ElementState{};
-    world.addApplication(std::move(app));
-    world.setFrontmost(7);
-  }
+  TypingTest() { addFocusedApp(world, 7); }
   std::u16string typed() { return world.focusedElement()->value.value_or(u"<none>"); }
 
   World world;

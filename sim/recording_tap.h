@@ -1,6 +1,6 @@
 #pragma once
 // For the simulation's own tests: a tap on the main run loop that records every event it is
-// handed.
+// handed, and an application with a focused field to type into.
 
 #include <algorithm>
 #include <cstdint>
@@ -57,6 +57,16 @@ inline RecordingTap installRecordingTap(platform::Events& ev, Recorder& r,
   t.source = ev.createRunLoopSource(t.port);
   ev.addSource(ev.mainRunLoop(), t.source);
   return t;
+}
+
+// Adds an application whose empty field has focus; in front unless `front` is false.
+inline ElementState& addFocusedApp(World& world, int32_t pid, bool front = true) {
+  AppState app;
+  app.pid = pid;
+  app.focused = ElementState{};
+  world.addApplication(std::move(app));
+  if (front) world.setFrontmost(pid);
+  return *world.application(pid)->focused;
 }
 
 }  // namespace sim

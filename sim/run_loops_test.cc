@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "sim/keyboard_layouts.h"
+#include "sim/recording_tap.h"
 #include "sim/world.h"
 #include "testing/channel_harness.h"
 
@@ -42,11 +43,7 @@ class SimTiming : public ::testing::Test {
  protected:
   SimTiming() {
     world.setTrusted(true);
-    AppState app;
-    app.pid = 5;
-    app.focused = ElementState{};
-    world.addApplication(std::move(app));
-    world.setFrontmost(5);
+    addFocusedApp(world, 5);
     heard.events = &ev;
     heard.world = &world;
   }

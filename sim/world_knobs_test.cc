@@ -1,4 +1,4 @@
-// The knobs a faithful scenario needs: foreign events, permissions by tap kind, prompts answered
+// The knobs a faithful scenario needs: permissions by tap kind, prompts answered
 // later, focus without a frontmost application, changes at a virtual time, and the fault and
 // count knobs of the accessibility, pasteboard, login-item and input-source services.
 
@@ -22,25 +22,11 @@ RecordingTap installTap(World& world, Recorder& r, platform::TapOptions options)
   return installRecordingTap(world.events(), r, options, kKeys);
 }
 
-KeyEventExtras withUserData(int64_t userData) {
-  KeyEventExtras extras;
-  extras.userData = userData;
-  return extras;
-}
-
-KeyEventExtras withChars(std::u16string chars) {
-  KeyEventExtras extras;
-  extras.chars = std::move(chars);
-  return extras;
-}
-
-void addApp(World& world, int32_t pid, std::u16string text) {
-  AppState app;
-  app.pid = pid;
-  app.focused = ElementState{};
-  app.focused->value = std::move(text);
-  app.focused->selection.reset();  // edits at the end
-  world.addApplication(std::move(app));
+// An application in front (or not) whose field holds `text` and edits at its end.
+void addApp(World& world, int32_t pid, std::u16string text, bool front = true) {
+  ElementState& field = addFocusedApp(world, pid, front);
+  field.value = std::move(text);
+  field.selection.reset();
 }
 
 TEST(SimTapPermissions, EachKindOfTapNeedsItsOwnPermission) {
@@ -94,46 +80,6 @@ TEST(SimTapPermissions, ATapWhosePermissionWentStaysButSeesNothing) {
   EXPECT_FALSE(world.taps()[1].onMainRunLoop);
 }
 
-TEST(SimForeignEvents, KeyEventsCarryTheUserDataAndCharactersGiven) {
-  World world;
-  world.setTrusted(true);
-  addApp(world, 3, u"");
-  world.setFrontmost(3);
-  Recorder r;
-  RecordingTap tap = installTap(world, r, platform::kCGEventTapOptionDefault);
-  world.keyDown(5, false, withUserData(77));
-  world.keyDown(5, false, withChars(u"ǵ!"));
-  world.keyDown(5, false, withChars(std::u16string(25, u'x')));  // the OS keeps 20 units
-  world.flagsChanged(63, platform::kCGEventFlagMaskSecondaryFn);
-  world.flagsChanged(120, 0, withUserData(9));
-  world.runPending();
-  ASSERT_EQ(r.seen.size(), 5u);
-  EXPECT_EQ(r.seen[0].userData, 77);
-  EXPECT_EQ(r.seen[0].chars, u"g") << "the layout's characters when none are given";
-  EXPECT_EQ(r.seen[1].chars, u"ǵ!");
-  EXPECT_EQ(r.seen[1].userData, 0);
-  EXPECT_EQ(r.seen[2].chars, std::u16string(20, u'x'));
-  EXPECT_EQ(r.seen[3].type, platform::kCGEventFlagsChanged);
-  EXPECT_EQ(r.seen[3].keycode, 63);
-  EXPECT_EQ(r.seen[3].flags, platform::kCGEventFlagMaskSecondaryFn);
-  EXPECT_EQ(r.seen[4].keycode, 120);
-  EXPECT_EQ(r.seen[4].userData, 9);
-  EXPECT_EQ(world.heldFlags(), 0u) << "a bare flagsChanged holds no modifier";
-  EXPECT_EQ(world.focusedElement()->value, u"gǵ!" + std::u16string(20, u'x'));
-}
-
-TEST(SimForeignEvents, TapsSwitchedOffByUserInputHearWhy) {
-  World world;
-  world.setTrusted(true);
-  Recorder r;
-  RecordingTap tap = installTap(world, r, platform::kCGEventTapOptionDefault);
-  world.disableTapsByUserInput();
-  EXPECT_EQ(world.activeTapCount(), 0);
-  world.runPending();
-  ASSERT_EQ(r.seen.size(), 1u);
-  EXPECT_EQ(r.seen[0].type, platform::kCGEventTapDisabledByUserInput);
-}
-
 TEST(SimPrompts, TheUserGrantsAtTheChosenTimeAfterThePrompt) {
   World world;
   int notified = 0;
@@ -170,7 +116,7 @@ TEST(SimPrompts, TheUserGrantsAtTheChosenTimeAfterThePrompt) {
 TEST(SimFocus, ASystemWideFocusNeedsNoFrontmostApplication) {
   World world;
   world.setTrusted(true);
-  addApp(world, 8, u"panel");
+  addApp(world, 8, u"panel", false);
   EXPECT_EQ(world.workspace().frontmostApplication(), std::nullopt);
   platform::Accessibility& ax = world.accessibility();
   AXAttributeValue focused;
@@ -184,10 +130,6 @@ TEST(SimFocus, ASystemWideFocusNeedsNoFrontmostApplication) {
   EXPECT_EQ(ax.copyAttributeValue(std::get<platform::AXElement>(focused), "AXValue", value),
             platform::kAXErrorSuccess);
   EXPECT_EQ(value, AXAttributeValue(std::u16string(u"panel")));
-  world.pressKey(0);
-  world.runPending();
-  EXPECT_EQ(world.application(8)->focused->value, u"panela") << "typing goes there too";
-  EXPECT_EQ(world.workspace().frontmostApplication(), std::nullopt);
 
   world.removeApplication(8);
   EXPECT_EQ(world.systemWideFocus(), std::nullopt);
@@ -225,7 +167,6 @@ class SimServiceKnobs : public ::testing::Test {
   SimServiceKnobs() {
     world.setTrusted(true);
     addApp(world, 4, u"text");
-    world.setFrontmost(4);
   }
   platform::AXElement focused() {
     AXAttributeValue v;

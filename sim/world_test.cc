@@ -116,17 +116,20 @@ TEST(SimNotifications, TrustChangesPostTheAccessibilityNotificationOnTheLoop) {
 // for; activation (or a deliver-immediately notification) delivers what was queued, in order.
 TEST(SimNotifications, AnInactiveHostGetsNotificationsAsEachObserverRegistered) {
   using B = platform::SuspensionBehavior;
-  World world;
-  platform::DistributedNotifications& dn = world.distributedNotifications();
   std::vector<std::string> heard;
-  for (const auto& [name, behavior] : {std::pair{"drop", B::kDrop},
-                                       {"coalesce", B::kCoalesce},
-                                       {"hold", B::kHold},
-                                       {"now", B::kDeliverImmediately}}) {
-    (void)dn.addObserver("n", behavior,
-                         [&heard, label = std::string(name)] { heard.push_back(label); });
-  }
-  (void)dn.addObserver("quiet", B::kHold, [&] { heard.push_back("quiet"); });
+  const auto observe = [&heard](World& world, std::vector<std::pair<std::string, B>> observers) {
+    for (const auto& [name, behavior] : observers) {
+      (void)world.distributedNotifications().addObserver("n", behavior,
+                                                         [&heard, name] { heard.push_back(name); });
+    }
+  };
+  World world;
+  observe(world, {{"drop", B::kDrop},
+                  {"coalesce", B::kCoalesce},
+                  {"hold", B::kHold},
+                  {"now", B::kDeliverImmediately}});
+  (void)world.distributedNotifications().addObserver("quiet", B::kHold,
+                                                     [&] { heard.push_back("quiet"); });
   ASSERT_FALSE(world.hostActive());
 
   world.postDistributedNotification("quiet");
@@ -137,12 +140,7 @@ TEST(SimNotifications, AnInactiveHostGetsNotificationsAsEachObserverRegistered) 
 
   // Without a deliver-immediately observer, everything waits for activation.
   World other;
-  platform::DistributedNotifications& on = other.distributedNotifications();
-  for (const auto& [name, behavior] :
-       {std::pair{"drop", B::kDrop}, {"coalesce", B::kCoalesce}, {"hold", B::kHold}}) {
-    (void)on.addObserver("n", behavior,
-                         [&heard, label = std::string(name)] { heard.push_back(label); });
-  }
+  observe(other, {{"drop", B::kDrop}, {"coalesce", B::kCoalesce}, {"hold", B::kHold}});
   other.postDistributedNotification("n");
   other.postDistributedNotification("n");
   other.advance(10000000);

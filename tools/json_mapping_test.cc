@@ -59,9 +59,9 @@ TEST(JsonMapping, EveryValueRoundTripsExactly) {
       std::vector<int64_t>{int64_t{1} << 50},
       std::vector<double>{1.5, std::numeric_limits<double>::infinity()},
       std::vector<float>{3.1415927f, 1e-40f},
-      ValueMap{{"type", "keyDown"}, {"keycode", 5}},
-      ValueMap{{1, "one"}, {"two", 2}},   // a non-string key
-      ValueMap{{"$bytes", "not a tag"}},  // a lone key that looks like a tag
+      ValueMap{{"type", "keyDown"}, {"keycode", 5}},  // not in key order: the order is kept
+      ValueMap{{1, "one"}, {"two", 2}},               // a non-string key
+      ValueMap{{"$bytes", "not a tag"}},              // a lone key that looks like a tag
       repeated,
       ValueList{},
       ValueMap{},
@@ -71,11 +71,6 @@ TEST(JsonMapping, EveryValueRoundTripsExactly) {
   ASSERT_TRUE(back.has_value()) << error;
   EXPECT_EQ(channel::encodeMessage(*back), channel::encodeMessage(everything));
   EXPECT_EQ(*back, everything);
-}
-
-TEST(JsonMapping, ObjectKeyOrderIsKept) {
-  EXPECT_EQ(channel::encodeMessage(parse(R"({"b": 1, "a": 2})")),
-            channel::encodeMessage(ValueMap{{"b", 1}, {"a", 2}}));
 }
 
 TEST(JsonMapping, BadTagsAndNumbersAreErrors) {

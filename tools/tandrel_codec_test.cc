@@ -56,21 +56,14 @@ TEST(CodecTool, DecodesHexWithSpaces) {
 }
 
 TEST(CodecTool, CallsAndEnvelopesBothWays) {
-  EXPECT_EQ(run(Direction::kEncode, Form::kCall,
-                R"({"method": "listen"})"
-                "\n")
-                .out,
+  EXPECT_EQ(run(Direction::kEncode, Form::kCall, "{\"method\": \"listen\"}\n").out,
             "07066c697374656e00\n");
   EXPECT_EQ(run(Direction::kDecode, Form::kCall, "07066c697374656e00\n").out,
-            R"({"method":"listen","args":null})"
-            "\n");
-  EXPECT_EQ(run(Direction::kEncode, Form::kEnvelope,
-                R"({"success": 1.0})"
-                "\n"
-                R"({"notImplemented": true})"
-                "\n")
-                .out,
-            "0006000000000000000000000000f03f\n\n");
+            "{\"method\":\"listen\",\"args\":null}\n");
+  EXPECT_EQ(
+      run(Direction::kEncode, Form::kEnvelope, "{\"success\": 1.0}\n{\"notImplemented\": true}\n")
+          .out,
+      "0006000000000000000000000000f03f\n\n");
   const Outcome r =
       run(Direction::kDecode, Form::kEnvelope, "\n01 07 09 6572726f72436f6465 00 00\n");
   EXPECT_EQ(r.status, 0);

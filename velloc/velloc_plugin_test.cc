@@ -146,23 +146,6 @@ TEST_F(VellocTest, BadLangNamesTheLowercasedValueUntrimmed) {
   EXPECT_EQ(world_.selectedInputSource(), "com.apple.keylayout.US");
 }
 
-TEST_F(VellocTest, TheSelectedSourceDecidesWhatTheKeysType) {
-  sim::AppState app;
-  app.pid = 100;
-  app.focused = sim::ElementState{};
-  world_.addApplication(app);
-  world_.setFrontmost(100);
-  const auto pressUsKeys = [&](std::u16string_view keys) {
-    for (char16_t ch : keys) world_.pressKey(sim::World::keyFor("us", ch).value().first);
-    world_.runPending();
-  };
-  EXPECT_EQ(selectLang("Ru"), MethodReply::Success());
-  pressUsKeys(u"ghbdtn");
-  EXPECT_EQ(selectLang("en"), MethodReply::Success());
-  pressUsKeys(u" hello");
-  EXPECT_EQ(world_.focusedElement()->value, u"привет hello");
-}
-
 TEST(VellocEntryTest, TheCEntryRegistersOnTheProcessPlatform) {
   channel_test::ChannelHarness harness;
   channel::PluginRegistrar registrar(harness.messenger());
