@@ -118,9 +118,9 @@ TEST(SimNotifications, AnInactiveHostGetsNotificationsAsEachObserverRegistered) 
   using B = platform::SuspensionBehavior;
   std::vector<std::string> heard;
   const auto observe = [&heard](World& world, std::vector<std::pair<std::string, B>> observers) {
-    for (const auto& [name, behavior] : observers) {
-      (void)world.distributedNotifications().addObserver("n", behavior,
-                                                         [&heard, name] { heard.push_back(name); });
+    for (const auto& observer : observers) {
+      (void)world.distributedNotifications().addObserver(
+          "n", observer.second, [&heard, name = observer.first] { heard.push_back(name); });
     }
   };
   World world;
