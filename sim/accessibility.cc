@@ -1,6 +1,8 @@
 // Accessibility: the system-wide element, application elements and each application's focused
 // text element, with the knobs that decide how the application answers.
 
+#include "sim/accessibility.h"
+
 #include <unicode/ustring.h>
 
 #include <algorithm>

@@ -2,6 +2,8 @@
 // that passes events through the taps, the user's keyboard and mouse, synthetic events, and what
 // a delivered key press does to the focused text element.
 
+#include "sim/events.h"
+
 #include <algorithm>
 
 #include "channel/programming_error.h"

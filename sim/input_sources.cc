@@ -1,5 +1,7 @@
 // The simulated Text Input Sources service.
 
+#include "sim/input_sources.h"
+
 #include "sim/keyboard_layouts.h"
 #include "sim/world_impl.h"
 

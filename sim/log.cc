@@ -1,5 +1,7 @@
 // The simulated unified log: lines are kept for inspection.
 
+#include "sim/log.h"
+
 #include "sim/world_impl.h"
 
 namespace sim {

@@ -1,5 +1,7 @@
 // The simulated login-item service (SMAppService.mainApp).
 
+#include "sim/login_items.h"
+
 #include "sim/world_impl.h"
 
 namespace sim {

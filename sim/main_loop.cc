@@ -1,6 +1,8 @@
 // The simulated main loop: timers, delayed calls, signals from other threads and blocking sleeps
 // on the virtual clock.
 
+#include "sim/main_loop.h"
+
 #include <algorithm>
 
 #include "sim/world_impl.h"

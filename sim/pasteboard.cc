@@ -1,5 +1,7 @@
 // The general pasteboard: ordered items, each offering typed data.
 
+#include "sim/pasteboard.h"
+
 #include <algorithm>
 #include <unordered_set>
 

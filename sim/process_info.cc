@@ -1,5 +1,7 @@
 // The simulated process information: environment, pid, OS version.
 
+#include "sim/process_info.h"
+
 #include <cstdlib>
 #include <string>
 

@@ -1,6 +1,8 @@
 // The trace: one timeline of what the host did to the simulated macOS and what came of it. The
 // services the host reaches through World note their calls here on the way to the simulated ones.
 
+#include "sim/trace.h"
+
 #include <charconv>
 #include <cmath>
 #include <string>

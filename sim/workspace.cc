@@ -1,6 +1,8 @@
 // The simulated workspace (running applications, activation notifications, opened URLs) and
 // distributed notification center.
 
+#include "sim/workspace.h"
+
 #include "sim/world_impl.h"
 
 namespace sim {
