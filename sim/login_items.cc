@@ -24,6 +24,14 @@ int64_t World::Impl::loginItemStatus() const {
   return loginItem.status;
 }
 
+void World::switchLoginItem(bool on) {
+  LoginItemState& item = impl_->loginItem;
+  item.switchedOff = !on;
+  if (on && item.status == platform::kSMAppServiceStatusRequiresApproval) {
+    item.status = platform::kSMAppServiceStatusEnabled;
+  }
+}
+
 int64_t SimLoginItems::status() {
   w_.requireMainThread("status");
   ++w_.calls.loginItemStatus;

@@ -493,6 +493,9 @@ class World final : public platform::Platform {
   // -- login item, system, log, window, faults
   LoginItemState& loginItem();
   int64_t loginItemStatus() const;  // as SMAppService reports it now
+  // The user switches the app's row in System Settings > Login Items off or on: on approves a
+  // registration that waited for it.
+  void switchLoginItem(bool on);
   // The app was opened with its download quarantine from where it was downloaded: the system runs
   // it translocated, from a random read-only folder, where it cannot be a login item.
   void setTranslocated(bool translocated);

@@ -350,6 +350,22 @@ void parsePasteboard(sim::World& world, const Json& j, Steps& steps) {
   });
 }
 
+// An input source's kTISPropertyInputSourceType, by a script's name for it.
+std::string parseSourceKind(const Json& j) {
+  static constexpr std::pair<std::string_view, std::string_view> kKinds[] = {
+      {"layout", platform::kTISTypeKeyboardLayout},
+      {"inputMethod", platform::kTISTypeKeyboardInputMethodWithoutModes},
+      {"inputMethodWithModes", platform::kTISTypeKeyboardInputMethodModeEnabled},
+      {"inputMode", platform::kTISTypeKeyboardInputMode},
+  };
+  const std::string name = asString(j, "kind");
+  for (const auto& [kind, type] : kKinds) {
+    if (name == kind) return std::string(type);
+  }
+  throw ScriptError(
+      "\"kind\" must be \"layout\", \"inputMethod\", \"inputMethodWithModes\" or \"inputMode\"");
+}
+
 void parseInputSources(sim::World& world, const Json& list, Steps& steps) {
   for (const Json& entry : asArray(list, "inputSources")) {
     asObject(entry, "inputSources");
@@ -392,6 +408,8 @@ void parseInputSources(sim::World& world, const Json& list, Steps& steps) {
         if (source.layout != "us" && source.layout != "ru" && source.layout != "dvorak") {
           throw ScriptError("\"layout\" must be \"us\", \"ru\" or \"dvorak\"");
         }
+      } else if (key == "kind") {
+        source.type = parseSourceKind(v);
       } else if (key == "selectStatus") {
         source.selectStatus = static_cast<int32_t>(asInt(
             v, key, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
@@ -490,6 +508,15 @@ void parseLoginItem(sim::World& world, const Json& j, Steps& steps) {
       state.refusalDescription = asOptionalString(v, key);
     } else if (key == "requiresApproval") {
       state.requiresApproval = asBool(v, key);
+    } else if (key == "refusalDomain") {
+      state.refusalDomain = asString(v, key);
+    } else if (key == "refusalCode") {
+      state.refusalCode =
+          asInt(v, key, std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max());
+    } else if (key == "switchedOff") {
+      state.switchedOff = asBool(v, key);
+    } else if (key == "signatureRejected") {
+      state.signatureRejected = asBool(v, key);
     } else {
       unknownKey("loginItem", key);
     }
@@ -713,6 +740,17 @@ Steps worldSteps(sim::World& world, const Json& settings) {
         throw ScriptError("no input source \"" + id + "\"");
       }
       steps.push_back([&world, id] { world.selectInputSourceById(id); });
+    } else if (key == "inputSourceListOrder") {
+      std::vector<std::string> ids;
+      for (const Json& id : asArray(v, key)) {
+        ids.push_back(asString(id, key));
+        if (!sourceKnownAfter(world, settings, ids.back())) {
+          throw ScriptError("no input source \"" + ids.back() + "\"");
+        }
+      }
+      steps.push_back([&world, ids = std::move(ids)] { world.setInputSourceListOrder(ids); });
+    } else if (key == "translocated") {
+      steps.push_back([&world, on = asBool(v, key)] { world.setTranslocated(on); });
     } else if (key == "trusted") {
       steps.push_back([&world, on = asBool(v, key)] { world.setTrusted(on); });
     } else if (key == "listenAccess") {
@@ -865,7 +903,10 @@ void applyUserAction(SimContext& context, const Json& action) {
     bool known = false;
     for (const sim::InputSourceState& s : world.inputSourceList()) known |= s.id == id;
     if (!known) throw ScriptError("no input source \"" + id + "\"");
-    world.selectInputSourceById(id);
+    world.userSelectInputSource(id);
+  } else if (verb == "loginItemSwitch") {
+    allow({"loginItemSwitch"});
+    world.switchLoginItem(asBool(v, verb));
   } else if (verb == "tapTimeout") {
     allow({"tapTimeout"});
     if (asBool(v, verb)) world.disableTapsByTimeout();
