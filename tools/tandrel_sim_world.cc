@@ -1,6 +1,7 @@
 // The "world" and "user" verbs: setting up the simulated macOS and acting in it as the user
 // and the system. Every setting is read and checked before anything changes, so a line with
 // a mistake leaves the world as it was.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -492,31 +493,31 @@ platform::OperatingSystemVersion parseVersion(const Json& j) {
 
 void parseLoginItem(sim::World& world, const Json& j, Steps& steps) {
   sim::LoginItemState state = world.loginItem();
+  static constexpr std::pair<std::string_view, bool sim::LoginItemState::*> kFlags[] = {
+      {"refuse", &sim::LoginItemState::refuse},
+      {"refuseRegister", &sim::LoginItemState::refuseRegister},
+      {"refuseUnregister", &sim::LoginItemState::refuseUnregister},
+      {"requiresApproval", &sim::LoginItemState::requiresApproval},
+      {"switchedOff", &sim::LoginItemState::switchedOff},
+      {"signatureRejected", &sim::LoginItemState::signatureRejected},
+  };
+  constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
+  constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
   for (auto it = asObject(j, "loginItem").begin(); it != j.end(); ++it) {
     const std::string& key = it.key();
     const Json& v = it.value();
-    if (key == "status") {
-      state.status =
-          asInt(v, key, std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max());
-    } else if (key == "refuse") {
-      state.refuse = asBool(v, key);
-    } else if (key == "refuseRegister") {
-      state.refuseRegister = asBool(v, key);
-    } else if (key == "refuseUnregister") {
-      state.refuseUnregister = asBool(v, key);
+    const auto flag = std::find_if(std::begin(kFlags), std::end(kFlags),
+                                   [&](const auto& f) { return f.first == key; });
+    if (flag != std::end(kFlags)) {
+      state.*(flag->second) = asBool(v, key);
+    } else if (key == "status") {
+      state.status = asInt(v, key, kMin, kMax);
     } else if (key == "refusalDescription") {
       state.refusalDescription = asOptionalString(v, key);
-    } else if (key == "requiresApproval") {
-      state.requiresApproval = asBool(v, key);
     } else if (key == "refusalDomain") {
       state.refusalDomain = asString(v, key);
     } else if (key == "refusalCode") {
-      state.refusalCode =
-          asInt(v, key, std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max());
-    } else if (key == "switchedOff") {
-      state.switchedOff = asBool(v, key);
-    } else if (key == "signatureRejected") {
-      state.signatureRejected = asBool(v, key);
+      state.refusalCode = asInt(v, key, kMin, kMax);
     } else {
       unknownKey("loginItem", key);
     }
