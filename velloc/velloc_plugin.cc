@@ -11,6 +11,17 @@
 #include "text/text.h"
 
 namespace velloc {
+
+struct LayoutMemory {
+  std::string ru;  // source ids; empty while none was seen
+  std::string en;
+  std::string* of(std::string_view lang) {
+    if (lang == "ru") return &ru;
+    if (lang == "en") return &en;
+    return nullptr;
+  }
+};
+
 namespace {
 
 constexpr std::string_view kSelectMethod = "select";
@@ -69,20 +80,6 @@ const Candidate* withId(const std::vector<Candidate>& candidates, std::string_vi
   }
   return nullptr;
 }
-
-}  // namespace
-
-struct LayoutMemory {
-  std::string ru;  // source ids; empty while none was seen
-  std::string en;
-  std::string* of(std::string_view lang) {
-    if (lang == "ru") return &ru;
-    if (lang == "en") return &en;
-    return nullptr;
-  }
-};
-
-namespace {
 
 // The selected source becomes the one of its language when it is a keyboard layout (an input
 // method's mode is not what the user types "ru" or "en" with) of a language served here.
