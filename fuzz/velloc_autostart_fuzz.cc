@@ -1,5 +1,6 @@
 // Arbitrary traffic on "tandrel/autostart" and "velloc/input_source", against a simulated system
-// whose version, login-item service and input sources are drawn from the input. Every call must
+// whose version, login-item service and input sources (and the user's selections among them) are
+// drawn from the input. Every call must
 // be answered exactly once, before delivery returns, with a well-formed reply.
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -41,6 +42,9 @@ void buildWorld(FuzzedDataProvider& in, sim::World& world) {
   login.status = in.ConsumeIntegralInRange<int64_t>(-1, 4);
   login.refuse = in.ConsumeBool();
   login.requiresApproval = in.ConsumeBool();
+  login.switchedOff = in.ConsumeBool();
+  login.signatureRejected = in.ConsumeIntegralInRange(0, 3) == 0;
+  world.setTranslocated(in.ConsumeIntegralInRange(0, 3) == 0);
   switch (in.ConsumeIntegralInRange(0, 2)) {
     case 0:
       login.refusalDescription = std::nullopt;
@@ -76,9 +80,16 @@ void buildWorld(FuzzedDataProvider& in, sim::World& world) {
       s.languages = std::move(languages);
     }
     s.layout = in.ConsumeBool() ? "us" : "ru";
+    s.type = pickText(in, {"TISTypeKeyboardLayout", "TISTypeKeyboardInputMode",
+                           "TISTypeKeyboardInputMethodWithoutModes"});
     s.selectStatus = in.ConsumeBool() ? 0 : in.ConsumeIntegral<int32_t>();
     sources.push_back(std::move(s));
   }
+  std::vector<std::string> order;
+  for (int i = in.ConsumeIntegralInRange(0, count); i > 0; --i) {
+    order.push_back("source" + std::to_string(in.ConsumeIntegralInRange(0, count)));
+  }
+  world.setInputSourceListOrder(std::move(order));
 }
 
 channel::Value pickArguments(FuzzedDataProvider& in) {
@@ -135,6 +146,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   int budget = 32;
   while (in.remaining_bytes() > 0 && budget-- > 0) {
+    if (in.ConsumeIntegralInRange(0, 3) == 0) {  // the user picks a source the plug-in hears of
+      world.userSelectInputSource("source" + std::to_string(in.ConsumeIntegralInRange(0, 6)));
+      world.runPending();
+    }
     const std::string channelName = in.ConsumeBool() ? kAutostart : kInputSource;
     std::vector<uint8_t> message;
     if (in.ConsumeBool()) {

@@ -436,9 +436,12 @@ TEST_F(PlatformContract, TheEnvironmentIsReadByNamePresenceOnly) {
   EXPECT_GT(info.processIdentifier(), 0);
   const platform::OperatingSystemVersion v = info.operatingSystemVersion();
   EXPECT_TRUE(v.majorVersion > 10 || (v.majorVersion == 10 && v.minorVersion >= 15));
+  EXPECT_EQ(info.mainBundlePath().substr(0, 1), "/");
 }
 
-TEST_F(PlatformContract, EnabledKeyboardSourcesAreListedWithIdsAndAreAmongAllInstalled) {
+// The plug-in matches the selected and the ASCII-capable sources to the listed ones by id, and
+// tells layouts from input methods by type.
+TEST_F(PlatformContract, EnabledKeyboardSourcesAreListedWithIdsAndTypesAmongAllInstalled) {
   platform::InputSources& is = p_.inputSources();
   platform::InputSourceFilter filter;
   filter.category = std::string(platform::kTISCategoryKeyboardInputSource);
@@ -453,11 +456,27 @@ TEST_F(PlatformContract, EnabledKeyboardSourcesAreListedWithIdsAndAreAmongAllIns
   ASSERT_TRUE(all.has_value());
   std::vector<std::string> allIds;
   for (const auto& s : *all) allIds.push_back(is.sourceID(s).value_or(""));
+  std::vector<std::string> ids;
   for (const auto& s : *enabled) {
     const std::optional<std::string> id = is.sourceID(s);
     ASSERT_TRUE(id.has_value());
     EXPECT_NE(std::find(allIds.begin(), allIds.end(), *id), allIds.end()) << *id;
+    ids.push_back(*id);
+    // A parent input method with modes is not selectable: its modes are.
+    const std::string type = is.sourceType(s).value_or("");
+    EXPECT_TRUE(type == platform::kTISTypeKeyboardLayout ||
+                type == platform::kTISTypeKeyboardInputMethodWithoutModes ||
+                type == platform::kTISTypeKeyboardInputMode)
+        << *id << ": " << type;
   }
+  const platform::InputSource current = is.copyCurrentKeyboardInputSource();
+  ASSERT_NE(current, nullptr);
+  const std::string currentId = is.sourceID(current).value_or("?");
+  EXPECT_NE(std::find(ids.begin(), ids.end(), currentId), ids.end()) << currentId;
+  const platform::InputSource ascii = is.copyCurrentASCIICapableKeyboardLayoutInputSource();
+  ASSERT_NE(ascii, nullptr);
+  EXPECT_EQ(is.sourceType(ascii), std::string(platform::kTISTypeKeyboardLayout));
+  EXPECT_NE(is.sourceID(ascii).value_or(""), "");
 }
 
 TEST_F(PlatformContract, TheCurrentKeyboardLayoutTranslatesItsKeys) {

@@ -34,6 +34,20 @@ struct KeyTranslation {
 inline constexpr std::string_view kTISCategoryKeyboardInputSource =
     "TISCategoryKeyboardInputSource";
 
+// The values of kTISPropertyInputSourceType for the keyboard category: a plain keyboard layout,
+// an input method without modes, an input method whose modes are selected instead of it, a mode.
+inline constexpr std::string_view kTISTypeKeyboardLayout = "TISTypeKeyboardLayout";
+inline constexpr std::string_view kTISTypeKeyboardInputMethodWithoutModes =
+    "TISTypeKeyboardInputMethodWithoutModes";
+inline constexpr std::string_view kTISTypeKeyboardInputMethodModeEnabled =
+    "TISTypeKeyboardInputMethodModeEnabled";
+inline constexpr std::string_view kTISTypeKeyboardInputMode = "TISTypeKeyboardInputMode";
+
+// kTISNotifySelectedKeyboardInputSourceChanged: the distributed notification posted on every
+// selection of a keyboard input source, by the user or by a program.
+inline constexpr std::string_view kTISNotifySelectedKeyboardInputSourceChanged =
+    "AppleSelectedInputSourcesChangedNotification";
+
 // The properties dictionary of TISCreateInputSourceList; an absent entry is not in the dictionary.
 struct InputSourceFilter {
   std::optional<std::string> category;  // kTISPropertyInputSourceCategory
@@ -53,11 +67,19 @@ class InputSources {
       const InputSource& source) = 0;
   // kTISPropertyInputSourceID, for messages and inspection.
   [[nodiscard]] virtual std::optional<std::string> sourceID(const InputSource& source) = 0;
+  // kTISPropertyInputSourceType (one of the kTISType values); nullopt when absent or not a string.
+  [[nodiscard]] virtual std::optional<std::string> sourceType(const InputSource& source) = 0;
   // TISSelectInputSource; the OSStatus.
   [[nodiscard]] virtual int32_t select(const InputSource& source) = 0;
 
+  // TISCopyCurrentKeyboardInputSource: the selected keyboard source, of any type; null when it
+  // returns NULL.
+  [[nodiscard]] virtual InputSource copyCurrentKeyboardInputSource() = 0;
   // TISCopyCurrentKeyboardLayoutInputSource; null when it returns NULL.
   [[nodiscard]] virtual InputSource copyCurrentKeyboardLayoutInputSource() = 0;
+  // TISCopyCurrentASCIICapableKeyboardLayoutInputSource: the ASCII-capable keyboard layout used
+  // most recently (the one Setup Assistant chose before any was); null when it returns NULL.
+  [[nodiscard]] virtual InputSource copyCurrentASCIICapableKeyboardLayoutInputSource() = 0;
   // TISGetInputSourceProperty(source, kTISPropertyUnicodeKeyLayoutData); null when the property
   // is absent or not a CFData.
   [[nodiscard]] virtual KeyLayoutData unicodeKeyLayoutData(const InputSource& source) = 0;

@@ -17,8 +17,11 @@ inline constexpr int64_t kSMAppServiceStatusNotFound = 3;
 // What -registerAndReturnError: / -unregisterAndReturnError: report.
 struct LoginItemOutcome {
   bool succeeded = false;
-  // The returned NSError's localizedDescription; nullopt when no error object came back.
+  // The returned NSError's localizedDescription, domain and code; the first two nullopt (and the
+  // code 0) when no error object came back.
   std::optional<std::string> errorDescription;
+  std::optional<std::string> errorDomain;
+  int64_t errorCode = 0;
 };
 
 class LoginItems {

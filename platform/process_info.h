@@ -1,8 +1,9 @@
 #pragma once
-// NSProcessInfo.processInfo.
+// NSProcessInfo.processInfo, and where the application's bundle runs from.
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 
 namespace platform {
@@ -35,6 +36,9 @@ class ProcessInfo {
   [[nodiscard]] virtual Activity beginActivity(uint64_t options, std::string_view reason) = 0;
   // -endActivity: with the token; a null one is ignored.
   virtual void endActivity(const Activity& activity) = 0;
+  // NSBundle.mainBundle.bundlePath: where the application runs from (a translocated copy runs
+  // from a random read-only folder, not where the user put it).
+  [[nodiscard]] virtual std::string mainBundlePath() = 0;
 };
 
 }  // namespace platform

@@ -27,8 +27,11 @@ class SimInputSources final : public platform::InputSources {
   std::optional<std::vector<std::optional<std::string>>> languages(
       const platform::InputSource& source) override;
   std::optional<std::string> sourceID(const platform::InputSource& source) override;
+  std::optional<std::string> sourceType(const platform::InputSource& source) override;
   int32_t select(const platform::InputSource& source) override;
+  platform::InputSource copyCurrentKeyboardInputSource() override;
   platform::InputSource copyCurrentKeyboardLayoutInputSource() override;
+  platform::InputSource copyCurrentASCIICapableKeyboardLayoutInputSource() override;
   platform::KeyLayoutData unicodeKeyLayoutData(const platform::InputSource& source) override;
   uint32_t keyboardType() override;
   platform::KeyTranslation keyTranslate(const platform::KeyLayoutData& layout,
@@ -37,6 +40,8 @@ class SimInputSources final : public platform::InputSources {
                                         uint32_t keyTranslateOptions) override;
 
  private:
+  static platform::InputSource source(const std::string& id);
+
   World::Impl& w_;
 };
 

@@ -14,6 +14,9 @@ class SimLoginItems final : public platform::LoginItems {
   void openSystemSettingsLoginItems() override;
 
  private:
+  // The one error every refusal gives, whatever its cause.
+  platform::LoginItemOutcome refusal() const;
+
   World::Impl& w_;
 };
 

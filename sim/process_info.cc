@@ -26,6 +26,11 @@ platform::OperatingSystemVersion SimProcessInfo::operatingSystemVersion() {
   return w_.osVersion;
 }
 
+std::string SimProcessInfo::mainBundlePath() {
+  w_.requireMainThread("mainBundlePath");
+  return w_.bundlePath();
+}
+
 }  // namespace sim
 
 namespace sim {

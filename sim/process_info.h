@@ -26,6 +26,7 @@ class SimProcessInfo final : public platform::ProcessInfo {
   platform::OperatingSystemVersion operatingSystemVersion() override;
   platform::Activity beginActivity(uint64_t options, std::string_view reason) override;
   void endActivity(const platform::Activity& activity) override;
+  std::string mainBundlePath() override;
 
  private:
   World::Impl& w_;

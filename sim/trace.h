@@ -74,9 +74,18 @@ class TracingInputSources final : public platform::InputSources {
   std::optional<std::string> sourceID(const platform::InputSource& source) override;
   int32_t select(const platform::InputSource& source) override;
 
-  // The key table is read, not changed: no entry in the trace.
+  // Reads change nothing: no entry in the trace.
+  std::optional<std::string> sourceType(const platform::InputSource& source) override {
+    return inner_.sourceType(source);
+  }
+  platform::InputSource copyCurrentKeyboardInputSource() override {
+    return inner_.copyCurrentKeyboardInputSource();
+  }
   platform::InputSource copyCurrentKeyboardLayoutInputSource() override {
     return inner_.copyCurrentKeyboardLayoutInputSource();
+  }
+  platform::InputSource copyCurrentASCIICapableKeyboardLayoutInputSource() override {
+    return inner_.copyCurrentASCIICapableKeyboardLayoutInputSource();
   }
   platform::KeyLayoutData unicodeKeyLayoutData(const platform::InputSource& source) override {
     return inner_.unicodeKeyLayoutData(source);

@@ -32,7 +32,18 @@ InputSourceState keyboardSource(std::string id, std::string language, std::strin
   return s;
 }
 
+// Where the app is when the user moved it to Applications, and where macOS runs a translocated
+// copy from (a random folder per launch, read-only).
+constexpr std::string_view kInstalledBundlePath = "/Applications/tandrel_example.app";
+constexpr std::string_view kTranslocatedBundlePath =
+    "/private/var/folders/5k/q1x9rz4n3bd2f8w7c6v0m0lr0000gn/T/AppTranslocation/"
+    "3F2B9C1E-7A4D-4E8B-9C0F-6D1A2B3C4D5E/d/tandrel_example.app";
+
 }  // namespace
+
+bool isAsciiCapableLayout(const InputSourceState& source) {
+  return source.type == platform::kTISTypeKeyboardLayout && source.layout != "ru";
+}
 
 // ---- Impl ---------------------------------------------------------------------------------
 
@@ -226,6 +237,29 @@ InputSourceState* World::Impl::source(const std::string& id) {
 std::string World::Impl::layout() {
   const InputSourceState* s = source(selectedSource);
   return s ? s->layout : "us";
+}
+
+void World::Impl::selectSource(const std::string& id, bool notify) {
+  const bool changed = selectedSource != id;
+  selectedSource = id;
+  const InputSourceState* s = source(id);
+  if (s && isAsciiCapableLayout(*s)) lastAsciiLayout = id;
+  if (changed && notify) {
+    postDistributed(std::string(platform::kTISNotifySelectedKeyboardInputSourceChanged));
+  }
+}
+
+std::string World::Impl::bundlePath() const {
+  return std::string(translocated ? kTranslocatedBundlePath : kInstalledBundlePath);
+}
+
+std::string World::Impl::asciiCapableLayout() {
+  const InputSourceState* last = source(lastAsciiLayout);
+  if (last && last->enabled && isAsciiCapableLayout(*last)) return last->id;
+  for (const InputSourceState& s : sources) {
+    if (s.enabled && isAsciiCapableLayout(s)) return s.id;
+  }
+  return "";
 }
 
 // ---- World --------------------------------------------------------------------------------
@@ -512,15 +546,43 @@ std::string World::selectedInputSource() const {
 }
 
 void World::selectInputSourceById(const std::string& id) {
-  impl_->selectedSource = id;
+  impl_->selectSource(id, false);
+}
+
+void World::userSelectInputSource(const std::string& id) {
+  impl_->selectSource(id, true);
 }
 
 std::string World::selectedLayout() const {
   return impl_->layout();
 }
 
+void World::setInputSourceListOrder(std::vector<std::string> ids) {
+  impl_->listOrder = std::move(ids);
+}
+
+const std::vector<std::string>& World::inputSourceListOrder() const {
+  return impl_->listOrder;
+}
+
+std::string World::asciiCapableLayout() const {
+  return impl_->asciiCapableLayout();
+}
+
 LoginItemState& World::loginItem() {
   return impl_->loginItem;
+}
+
+int64_t World::loginItemStatus() const {
+  return impl_->loginItemStatus();
+}
+
+void World::setTranslocated(bool translocated) {
+  impl_->translocated = translocated;
+}
+
+std::string World::bundlePath() const {
+  return impl_->bundlePath();
 }
 
 void World::setOperatingSystemVersion(platform::OperatingSystemVersion version) {

@@ -145,6 +145,8 @@ struct PasteboardItemState {
 struct InputSourceState {
   std::string id;  // e.g. "com.apple.keylayout.US"
   std::string category = std::string(platform::kTISCategoryKeyboardInputSource);
+  // kTISPropertyInputSourceType: a keyboard layout, or an input method or one of its modes.
+  std::string type = std::string(platform::kTISTypeKeyboardLayout);
   bool enabled = true;
   bool selectCapable = true;
   // kTISPropertyInputSourceLanguages: nullopt = property absent; an element nullopt = not a string.
@@ -152,6 +154,9 @@ struct InputSourceState {
   std::string layout = "us";  // the key table it types with: "us", "ru" or "dvorak"
   int32_t selectStatus = 0;   // TISSelectInputSource answers this; non-zero = refused
 };
+
+// A keyboard layout that types ASCII (every one here but the Russian key table).
+bool isAsciiCapableLayout(const InputSourceState& source);
 
 // One synthetic event as it was posted (for inspection).
 struct PostedEvent {
@@ -197,15 +202,25 @@ struct Faults {
   bool activationWithoutApplication = false;
 };
 
+// SMAppService.mainApp. Every refusal, whatever its cause, is the same error (by default
+// "Operation not permitted", code 1 of SMAppServiceErrorDomain), as on a real Mac.
 struct LoginItemState {
   int64_t status = platform::kSMAppServiceStatusNotRegistered;
   bool refuse = false;            // register/unregister fail
   bool refuseRegister = false;    // only register fails
   bool refuseUnregister = false;  // only unregister fails
   std::optional<std::string> refusalDescription = "Operation not permitted";  // nullopt: no NSError
+  std::string refusalDomain = "SMAppServiceErrorDomain";
+  int64_t refusalCode = 1;
   // A registration the user must still approve in System Settings: register succeeds and the
   // status becomes kSMAppServiceStatusRequiresApproval.
   bool requiresApproval = false;
+  // The user switched the app off in System Settings > Login Items: a registered item reads as
+  // requiring approval, and register fails (leaving it so) until the user switches it on.
+  bool switchedOff = false;
+  // The system rejects the app's signature (an unsigned or ad-hoc signed build): the status reads
+  // as not found and register fails. A translocated app (World::setTranslocated) reads the same.
+  bool signatureRejected = false;
   int settingsOpened = 0;  // how often System Settings was opened at Login Items
 };
 
@@ -457,14 +472,34 @@ class World final : public platform::Platform {
   // was removed still runs, as an operation already on the main queue would.
   int observerCount() const;
 
-  // -- input sources
+  // -- input sources. The list is in the order of the Input menu; TISCreateInputSourceList
+  // answers in an order of its own (see setInputSourceListOrder).
   std::vector<InputSourceState>& inputSourceList();
   std::string selectedInputSource() const;  // its id
+  // Set-up: the source is selected, with no notification.
   void selectInputSourceById(const std::string& id);
+  // The user picks a source from the Input menu: a change of selection posts
+  // kTISNotifySelectedKeyboardInputSourceChanged, as every selection does.
+  void userSelectInputSource(const std::string& id);
   std::string selectedLayout() const;  // "us" or "ru"
+  // The order in which TISCreateInputSourceList answers: these ids first, in this order, then the
+  // other sources in menu order. Empty (the default): the menu's order.
+  void setInputSourceListOrder(std::vector<std::string> ids);
+  const std::vector<std::string>& inputSourceListOrder() const;
+  // The id TISCopyCurrentASCIICapableKeyboardLayoutInputSource answers: the ASCII-capable layout
+  // selected last, or before any was, the first enabled one in menu order; "" when none.
+  std::string asciiCapableLayout() const;
 
   // -- login item, system, log, window, faults
   LoginItemState& loginItem();
+  int64_t loginItemStatus() const;  // as SMAppService reports it now
+  // The user switches the app's row in System Settings > Login Items off or on: on approves a
+  // registration that waited for it.
+  void switchLoginItem(bool on);
+  // The app was opened with its download quarantine from where it was downloaded: the system runs
+  // it translocated, from a random read-only folder, where it cannot be a login item.
+  void setTranslocated(bool translocated);
+  std::string bundlePath() const;
   void setOperatingSystemVersion(platform::OperatingSystemVersion version);
   std::vector<std::string> takeLog();
   WindowState& window();

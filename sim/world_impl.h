@@ -223,14 +223,22 @@ struct World::Impl {
   void postDistributed(const std::string& name);
   void flushSuspended();
 
-  // -- input sources
+  // -- input sources, in menu order
   std::vector<InputSourceState> sources;
   std::string selectedSource = "com.apple.keylayout.US";
+  std::vector<std::string> listOrder;  // TISCreateInputSourceList's order (see World)
+  std::string lastAsciiLayout;         // the ASCII-capable layout selected last
   InputSourceState* source(const std::string& id);
   std::string layout();
+  // Makes `id` the selected source; a change posts the selection notification when `notify`.
+  void selectSource(const std::string& id, bool notify);
+  std::string asciiCapableLayout();
 
   // -- the rest
   LoginItemState loginItem;
+  bool translocated = false;  // the app runs from a translocated copy (see World)
+  std::string bundlePath() const;
+  int64_t loginItemStatus() const;
   platform::OperatingSystemVersion osVersion{14, 0, 0};
   RecentRecords<std::string> logLines;
   RecentRecords<TraceEntry> trace;

@@ -244,10 +244,12 @@ TEST_F(SimServiceKnobs, LoginItemRefusesEachWayApartAndCountsCalls) {
   world.loginItem().refuseRegister = true;
   EXPECT_FALSE(li.registerMainApp().succeeded);
   EXPECT_EQ(li.status(), -7);
+  EXPECT_FALSE(li.unregisterMainApp().succeeded) << "nothing registered to remove";
+  world.loginItem().status = platform::kSMAppServiceStatusRequiresApproval;
   EXPECT_TRUE(li.unregisterMainApp().succeeded);
   const CallCounts& c = world.callCounts();
   EXPECT_EQ(c.loginItemRegister, 2);
-  EXPECT_EQ(c.loginItemUnregister, 2);
+  EXPECT_EQ(c.loginItemUnregister, 3);
   EXPECT_EQ(c.loginItemStatus, 3);
 }
 

@@ -209,8 +209,11 @@ TEST(SimInputSources, OnlyEnabledSourcesAreListedUnlessAllInstalledAreAsked) {
   EXPECT_EQ(ids({}, false).size(), 1u);
   EXPECT_EQ(ids({}, true).size(), 2u);
 
-  // A refused selection changes nothing; an accepted one changes what the keys type.
+  // A refused selection changes nothing; an accepted one changes what the keys type. A source
+  // switched off cannot be selected.
   const auto all = *is.createInputSourceList({}, true);
+  EXPECT_EQ(is.select(all[1]), -50);
+  sources[1].enabled = true;
   sources[1].selectStatus = -25;
   EXPECT_EQ(is.select(all[1]), -25);
   EXPECT_EQ(world.selectedLayout(), "us");

@@ -85,6 +85,14 @@ Json pasteboardJson(sim::World& world) {
   return pasteboard;
 }
 
+std::string kindName(std::string_view type) {
+  if (type == platform::kTISTypeKeyboardLayout) return "layout";
+  if (type == platform::kTISTypeKeyboardInputMethodWithoutModes) return "inputMethod";
+  if (type == platform::kTISTypeKeyboardInputMethodModeEnabled) return "inputMethodWithModes";
+  if (type == platform::kTISTypeKeyboardInputMode) return "inputMode";
+  return std::string(type);
+}
+
 Json inputSourcesJson(sim::World& world) {
   Json list = Json::array();
   for (const sim::InputSourceState& s : world.inputSourceList()) {
@@ -101,6 +109,7 @@ Json inputSourcesJson(sim::World& world) {
     source["enabled"] = s.enabled;
     source["selectCapable"] = s.selectCapable;
     source["category"] = s.category;
+    source["kind"] = kindName(s.type);
     source["selectStatus"] = s.selectStatus;
     list.push_back(std::move(source));
   }
@@ -310,10 +319,13 @@ Json showWhat(SimContext& context, std::string_view what) {
   if (what == "loginItem") {
     const sim::LoginItemState& item = world.loginItem();
     Json j = Json::object();
-    j["status"] = item.status;
+    j["status"] = world.loginItemStatus();
     j["refuse"] = item.refuse;
     j["refusalDescription"] = optionalString(item.refusalDescription);
     j["requiresApproval"] = item.requiresApproval;
+    j["switchedOff"] = item.switchedOff;
+    j["signatureRejected"] = item.signatureRejected;
+    j["bundlePath"] = world.bundlePath();
     j["settingsOpened"] = item.settingsOpened;
     return j;
   }

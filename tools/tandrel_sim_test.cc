@@ -96,8 +96,8 @@ TEST_F(SimScriptTest, ALineWithAMistakeChangesNothingAndLeavesNoTrace) {
 TEST_F(SimScriptTest, WorldSettingsMergeIntoWhatIsThere) {
   run(R"({"world": {"apps": [{"pid": 9, "name": "Notes", "frontmost": true, "focused": {"value": "abc", "selection": [1, 1], "write": "refuse"}}]}}
 {"world": {"apps": [{"pid": 9, "bundleIdentifier": "com.apple.Notes", "focused": {"subrole": "AXSecureTextField"}}]}}
-{"world": {"inputSources": [{"id": "com.apple.keylayout.Russian", "selectStatus": -50}, {"id": "com.apple.keylayout.US", "remove": true}, {"id": "x.Ukrainian", "languages": ["uk", 3], "layout": "ru"}]}}
-{"world": {"osVersion": [12, 6], "hostPid": 100, "loginItem": {"status": 2, "refusalDescription": null}, "faults": {"keyboardEventFailures": [0, 2], "tapCreateFails": true}}})");
+{"world": {"inputSources": [{"id": "com.apple.keylayout.Russian", "selectStatus": -50}, {"id": "com.apple.keylayout.US", "remove": true}, {"id": "x.Ukrainian", "languages": ["uk", 3], "layout": "ru", "kind": "inputMode"}], "inputSourceListOrder": ["x.Ukrainian"]}}
+{"world": {"osVersion": [12, 6], "hostPid": 100, "translocated": true, "loginItem": {"status": 2, "refusalDescription": null, "refusalDomain": "NSOSStatusErrorDomain", "refusalCode": -67050, "switchedOff": true, "signatureRejected": true}, "faults": {"keyboardEventFailures": [0, 2], "tapCreateFails": true}}})");
   EXPECT_EQ(status_, 0);
   const sim::AppState* app = world_.application(9);
   ASSERT_NE(app, nullptr);
@@ -116,12 +116,19 @@ TEST_F(SimScriptTest, WorldSettingsMergeIntoWhatIsThere) {
   EXPECT_EQ(sources[0].selectStatus, -50);
   EXPECT_EQ(sources[0].languages, (std::vector<std::optional<std::string>>{"ru"}));
   EXPECT_EQ(sources[1].languages, (std::vector<std::optional<std::string>>{"uk", std::nullopt}));
+  EXPECT_EQ(sources[1].type, platform::kTISTypeKeyboardInputMode);
+  EXPECT_EQ(world_.inputSourceListOrder(), std::vector<std::string>{"x.Ukrainian"});
 
   EXPECT_EQ(world_.processInfo().operatingSystemVersion(),
             (platform::OperatingSystemVersion{12, 6, 0}));
   EXPECT_EQ(world_.processInfo().processIdentifier(), 100);
   EXPECT_EQ(world_.loginItem().status, 2);
   EXPECT_EQ(world_.loginItem().refusalDescription, std::nullopt);
+  EXPECT_EQ(world_.loginItem().refusalDomain, "NSOSStatusErrorDomain");
+  EXPECT_EQ(world_.loginItem().refusalCode, -67050);
+  EXPECT_TRUE(world_.loginItem().switchedOff);
+  EXPECT_TRUE(world_.loginItem().signatureRejected);
+  EXPECT_NE(world_.bundlePath().find("/AppTranslocation/"), std::string::npos);
   EXPECT_EQ(world_.faults().keyboardEventFailures, (std::set<int64_t>{0, 2}));
   EXPECT_TRUE(world_.faults().tapCreateFails);
 }
@@ -351,6 +358,8 @@ TEST_F(SimScriptTest, NewUserActionsAndWorldKeysReachTheWorld) {
 {"user": {"tapDisabled": "sleep"}}
 {"user": {"keyDown": 4, "userData": "x"}}
 {"world": {"systemWideFocus": 6}}
+{"user": {"loginItemSwitch": false}}
+{"user": {"selectInputSource": "com.apple.keylayout.Russian"}}
 {"show": "taps"})");
   EXPECT_EQ(status_, 1);
   ASSERT_EQ(out.size(), 7u);
@@ -376,6 +385,10 @@ TEST_F(SimScriptTest, NewUserActionsAndWorldKeysReachTheWorld) {
   EXPECT_EQ(world_.application(5)->focused->settableErrors.at("AXValue"), -25204);
   EXPECT_EQ(world_.loginItem().status, 42);
   EXPECT_TRUE(world_.loginItem().refuseRegister);
+  EXPECT_TRUE(world_.loginItem().switchedOff);
+  const std::vector<sim::TraceEntry> trace = world_.takeTrace();
+  EXPECT_EQ(trace.back().detail, platform::kTISNotifySelectedKeyboardInputSourceChanged)
+      << "the user's selection is announced";
   EXPECT_EQ(world_.faults().setDataFailures, (std::set<int64_t>{3}));
   EXPECT_TRUE(world_.faults().inputSourceListNotArray);
   EXPECT_FALSE(world_.events().requestListenEventAccess());

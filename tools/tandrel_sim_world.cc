@@ -1,6 +1,7 @@
 // The "world" and "user" verbs: setting up the simulated macOS and acting in it as the user
 // and the system. Every setting is read and checked before anything changes, so a line with
 // a mistake leaves the world as it was.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -350,6 +351,22 @@ void parsePasteboard(sim::World& world, const Json& j, Steps& steps) {
   });
 }
 
+// An input source's kTISPropertyInputSourceType, by a script's name for it.
+std::string parseSourceKind(const Json& j) {
+  static constexpr std::pair<std::string_view, std::string_view> kKinds[] = {
+      {"layout", platform::kTISTypeKeyboardLayout},
+      {"inputMethod", platform::kTISTypeKeyboardInputMethodWithoutModes},
+      {"inputMethodWithModes", platform::kTISTypeKeyboardInputMethodModeEnabled},
+      {"inputMode", platform::kTISTypeKeyboardInputMode},
+  };
+  const std::string name = asString(j, "kind");
+  for (const auto& [kind, type] : kKinds) {
+    if (name == kind) return std::string(type);
+  }
+  throw ScriptError(
+      "\"kind\" must be \"layout\", \"inputMethod\", \"inputMethodWithModes\" or \"inputMode\"");
+}
+
 void parseInputSources(sim::World& world, const Json& list, Steps& steps) {
   for (const Json& entry : asArray(list, "inputSources")) {
     asObject(entry, "inputSources");
@@ -392,6 +409,8 @@ void parseInputSources(sim::World& world, const Json& list, Steps& steps) {
         if (source.layout != "us" && source.layout != "ru" && source.layout != "dvorak") {
           throw ScriptError("\"layout\" must be \"us\", \"ru\" or \"dvorak\"");
         }
+      } else if (key == "kind") {
+        source.type = parseSourceKind(v);
       } else if (key == "selectStatus") {
         source.selectStatus = static_cast<int32_t>(asInt(
             v, key, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
@@ -474,22 +493,31 @@ platform::OperatingSystemVersion parseVersion(const Json& j) {
 
 void parseLoginItem(sim::World& world, const Json& j, Steps& steps) {
   sim::LoginItemState state = world.loginItem();
+  static constexpr std::pair<std::string_view, bool sim::LoginItemState::*> kFlags[] = {
+      {"refuse", &sim::LoginItemState::refuse},
+      {"refuseRegister", &sim::LoginItemState::refuseRegister},
+      {"refuseUnregister", &sim::LoginItemState::refuseUnregister},
+      {"requiresApproval", &sim::LoginItemState::requiresApproval},
+      {"switchedOff", &sim::LoginItemState::switchedOff},
+      {"signatureRejected", &sim::LoginItemState::signatureRejected},
+  };
+  constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
+  constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
   for (auto it = asObject(j, "loginItem").begin(); it != j.end(); ++it) {
     const std::string& key = it.key();
     const Json& v = it.value();
-    if (key == "status") {
-      state.status =
-          asInt(v, key, std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max());
-    } else if (key == "refuse") {
-      state.refuse = asBool(v, key);
-    } else if (key == "refuseRegister") {
-      state.refuseRegister = asBool(v, key);
-    } else if (key == "refuseUnregister") {
-      state.refuseUnregister = asBool(v, key);
+    const auto flag = std::find_if(std::begin(kFlags), std::end(kFlags),
+                                   [&](const auto& f) { return f.first == key; });
+    if (flag != std::end(kFlags)) {
+      state.*(flag->second) = asBool(v, key);
+    } else if (key == "status") {
+      state.status = asInt(v, key, kMin, kMax);
     } else if (key == "refusalDescription") {
       state.refusalDescription = asOptionalString(v, key);
-    } else if (key == "requiresApproval") {
-      state.requiresApproval = asBool(v, key);
+    } else if (key == "refusalDomain") {
+      state.refusalDomain = asString(v, key);
+    } else if (key == "refusalCode") {
+      state.refusalCode = asInt(v, key, kMin, kMax);
     } else {
       unknownKey("loginItem", key);
     }
@@ -713,6 +741,17 @@ Steps worldSteps(sim::World& world, const Json& settings) {
         throw ScriptError("no input source \"" + id + "\"");
       }
       steps.push_back([&world, id] { world.selectInputSourceById(id); });
+    } else if (key == "inputSourceListOrder") {
+      std::vector<std::string> ids;
+      for (const Json& id : asArray(v, key)) {
+        ids.push_back(asString(id, key));
+        if (!sourceKnownAfter(world, settings, ids.back())) {
+          throw ScriptError("no input source \"" + ids.back() + "\"");
+        }
+      }
+      steps.push_back([&world, ids = std::move(ids)] { world.setInputSourceListOrder(ids); });
+    } else if (key == "translocated") {
+      steps.push_back([&world, on = asBool(v, key)] { world.setTranslocated(on); });
     } else if (key == "trusted") {
       steps.push_back([&world, on = asBool(v, key)] { world.setTrusted(on); });
     } else if (key == "listenAccess") {
@@ -865,7 +904,10 @@ void applyUserAction(SimContext& context, const Json& action) {
     bool known = false;
     for (const sim::InputSourceState& s : world.inputSourceList()) known |= s.id == id;
     if (!known) throw ScriptError("no input source \"" + id + "\"");
-    world.selectInputSourceById(id);
+    world.userSelectInputSource(id);
+  } else if (verb == "loginItemSwitch") {
+    allow({"loginItemSwitch"});
+    world.switchLoginItem(asBool(v, verb));
   } else if (verb == "tapTimeout") {
     allow({"tapTimeout"});
     if (asBool(v, verb)) world.disableTapsByTimeout();

@@ -19,9 +19,17 @@ inline constexpr std::string_view kChannelName = "velloc/input_source";
 inline constexpr std::string_view kBadLangCode = "bad_lang";
 inline constexpr std::string_view kBadLangPrefix = "Expected lang=ru|en, got '";
 
+// The keyboard layout of each language that the user selected last.
+struct LayoutMemory;
+
 class VellocPlugin : public channel::Plugin {
  public:
-  explicit VellocPlugin(platform::Platform& platform) : platform_(platform) {}
+  // Starts watching the user's selections of input sources (and takes the selected one as the
+  // first); the watch ends with the plug-in.
+  explicit VellocPlugin(platform::Platform& platform);
+  ~VellocPlugin() override;
+  VellocPlugin(const VellocPlugin&) = delete;
+  VellocPlugin& operator=(const VellocPlugin&) = delete;
 
   // Creates the channel on the registrar's messenger and one plug-in that the registrar keeps
   // as its method-call delegate. The first form works on the process's platform.
@@ -35,12 +43,17 @@ class VellocPlugin : public channel::Plugin {
   void handleMethodCall(const channel::MethodCall& call,
                         std::unique_ptr<channel::MethodResult> result) override;
 
-  // Selects the enabled keyboard source for `lang`: the first whose first language is `lang`,
-  // else the first that lists it anywhere. Logs one "[Velloc] " line when nothing is selected.
-  static void selectInputSource(platform::Platform& platform, std::string_view lang);
+  // Selects the enabled, selectable keyboard source for `lang`, among keyboard layouts first
+  // (input methods and their modes only when no layout serves it): the layout of that language
+  // the user selected last; for "en", the ASCII-capable layout used last when it serves English;
+  // else the first in the system's list whose first language is `lang`, else the first that
+  // lists it anywhere. Logs one "[Velloc] " line when nothing is selected.
+  void selectInputSource(std::string_view lang);
 
  private:
   platform::Platform& platform_;
+  std::shared_ptr<LayoutMemory> memory_;  // the observer's block holds it weakly
+  platform::ObserverToken observer;
 };
 
 // The C entry's view of a registrar, for hosts written in C++.

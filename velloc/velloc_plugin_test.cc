@@ -33,6 +33,12 @@ sim::InputSourceState source(std::string id,
   return s;
 }
 
+// An input method's mode (Japanese Romaji, say), or another kind of source.
+sim::InputSourceState ofType(sim::InputSourceState s, std::string_view type) {
+  s.type = std::string(type);
+  return s;
+}
+
 class VellocTest : public ::testing::Test {
  protected:
   VellocTest() : registrar_(harness_.messenger()) {
@@ -41,49 +47,109 @@ class VellocTest : public ::testing::Test {
   MethodReply select(const Value& args) { return harness_.call(kChannel, "select", args); }
   MethodReply selectLang(const Value& lang) { return select(ValueMap{{"lang", lang}}); }
 
-  // Which source ends up selected for `lang`; "start" when none was.
-  std::string chosenFor(std::vector<sim::InputSourceState> sources, const std::string& lang) {
-    sources.insert(sources.begin(), source("start", {"xx"}));
-    world_.inputSourceList() = std::move(sources);
-    world_.selectInputSourceById("start");
-    EXPECT_EQ(selectLang(lang), MethodReply::Success());
-    return world_.selectedInputSource();
-  }
-
   sim::World world_;
   channel_test::ChannelHarness harness_;
   channel::PluginRegistrar registrar_;
 };
 
-TEST_F(VellocTest, ChoosesTheFirstSourceWithTheLanguageFirstElseTheFirstListingIt) {
-  // In first place wins over an earlier source that lists it later.
-  EXPECT_EQ(chosenFor({source("A", {"de", "en"}), source("B", {"en"})}, "en"), "B");
-  EXPECT_EQ(chosenFor({source("A", {"ru"}), source("B", {"ru"})}, "ru"), "A");
-  // The first fallback is kept while the walk goes on.
-  EXPECT_EQ(chosenFor({source("A", {"uk", "ru"}), source("B", {"be", "ru"})}, "RU"), "A");
-  EXPECT_EQ(
-      chosenFor({source("A", {"uk", "ru"}), source("B", {"be", "ru"}), source("C", {"ru"})}, "ru"),
-      "C");
-  // Whole strings only.
-  EXPECT_EQ(chosenFor({source("A", {"en-GB", "eng"}), source("B", {"fr", "en"})}, "En"), "B");
-  // Only string entries count: A's first string is "ru".
-  EXPECT_EQ(chosenFor({source("A", {kNotAString, "ru"}), source("B", {"ru"})}, "ru"), "A");
-  sim::InputSourceState noProperty;  // no languages property at all
-  EXPECT_EQ(chosenFor({noProperty, source("B", {}), source("C", {kNotAString, "de", "en"})}, "en"),
-            "C");
-  // Disabled, unselectable and non-keyboard sources are not offered.
+// A Mac whose sources are `menu` (in the Input menu's order) after a keyboard layout "start" of
+// no language the plug-in serves, which is selected when the plug-in starts unless `atStart` is.
+// The user then selects `userSelects` in turn, and "select" asks for `lang`.
+struct Choice {
+  std::vector<sim::InputSourceState> menu;
+  std::string lang;
+  std::string chosen;
+  std::vector<std::string> listOrder = {};  // TISCreateInputSourceList's own order
+  std::vector<std::string> userSelects = {};
+  std::string atStart = "start";
+};
+
+// The source "select" selected: the last selection in the trace.
+std::string chosenFor(const Choice& c) {
+  sim::World world;
+  world.inputSourceList() = c.menu;
+  world.inputSourceList().insert(world.inputSourceList().begin(), source("start", {"xx"}));
+  world.setInputSourceListOrder(c.listOrder);
+  world.selectInputSourceById(c.atStart);
+  channel_test::ChannelHarness harness;
+  channel::PluginRegistrar registrar(harness.messenger());
+  VellocPlugin::registerWithRegistrar(registrar, world);
+  for (const std::string& id : c.userSelects) {
+    world.userSelectInputSource(id);
+    world.runPending();  // the host is hidden and not active, as it almost always is
+  }
+  (void)world.takeTrace();
+  EXPECT_EQ(harness.call(kChannel, "select", ValueMap{{"lang", c.lang}}), MethodReply::Success());
+  EXPECT_EQ(world.takeLog(), Logs{}) << c.chosen;
+  std::string chosen;
+  for (const sim::TraceEntry& entry : world.takeTrace()) {
+    if (entry.kind == "inputSource") chosen = entry.detail.substr(7, entry.detail.find(':') - 7);
+  }
+  return chosen;
+}
+
+TEST(VellocChoiceTest, ChoosesTheLayoutTheUserMeans) {
+  constexpr std::string_view kMode = platform::kTISTypeKeyboardInputMode;
+  constexpr std::string_view kMethod = platform::kTISTypeKeyboardInputMethodWithoutModes;
   sim::InputSourceState disabled = source("off", {"ru"});
   disabled.enabled = false;
   sim::InputSourceState unselectable = source("unselectable", {"ru"});
   unselectable.selectCapable = false;
   sim::InputSourceState palette = source("palette", {"ru"});
   palette.category = "TISCategoryPaletteInputSource";
-  EXPECT_EQ(chosenFor({disabled, unselectable, palette, source("D", {"uk", "ru"})}, "ru"), "D");
-  EXPECT_EQ(world_.takeLog(), Logs{});
+  const sim::InputSourceState noLanguages;  // no languages property at all
+  const sim::InputSourceState us = source("US", {"en"});
+  const sim::InputSourceState abc = source("ABC", {"en", "de", "fr"});
+  const sim::InputSourceState german = source("German", {"de"});
+  const sim::InputSourceState canadian = source("Canadian", {"fr", "en"});
+  const sim::InputSourceState russian = source("Russian", {"ru"}, "ru");
+  const sim::InputSourceState phonetic = source("Phonetic", {"ru"}, "ru");
+  const Choice rows[] = {
+      // In first place wins over an earlier source that lists it later.
+      {{source("A", {"de", "en"}), source("B", {"en"})}, "en", "B"},
+      {{source("A", {"ru"}, "ru"), source("B", {"ru"}, "ru")}, "ru", "A"},
+      // The first fallback is kept while the walk goes on.
+      {{source("A", {"uk", "ru"}), source("B", {"be", "ru"})}, "RU", "A"},
+      {{source("A", {"uk", "ru"}), source("B", {"be", "ru"}), source("C", {"ru"})}, "ru", "C"},
+      // Whole strings only.
+      {{source("A", {"en-GB", "eng"}), source("B", {"fr", "en"})}, "En", "B"},
+      // Only string entries count: A's first string is "ru".
+      {{source("A", {kNotAString, "ru"}), source("B", {"ru"})}, "ru", "A"},
+      {{noLanguages, source("B", {}), source("C", {kNotAString, "de", "en"})}, "en", "C"},
+      // Disabled, unselectable and non-keyboard sources are not offered.
+      {{disabled, unselectable, palette, source("D", {"uk", "ru"})}, "ru", "D"},
+      // The system's list, not the menu, orders the walk.
+      {{russian, phonetic}, "ru", "Phonetic", {"Phonetic"}},
+      // Keyboard layouts first, wherever an input method comes in the list.
+      {{ofType(source("Romaji", {"en"}), kMode), us}, "en", "US", {"Romaji"}},
+      {{ofType(source("IME", {"ru"}), kMethod), source("A", {"uk", "ru"})}, "ru", "A"},
+      // An input method only when no layout serves the language.
+      {{ofType(source("Hiragana", {"ja"}), kMode), ofType(source("Romaji", {"ja", "en"}), kMode),
+        russian},
+       "en",
+       "Romaji"},
+      // "en": the ASCII-capable layout used last, when it serves English.
+      {{us, canadian}, "en", "Canadian", {}, {"Canadian"}},
+      {{us, german}, "en", "US", {}, {"German"}},
+      // The layout of the language that the user selected last, also while the host is hidden.
+      {{russian, phonetic, us}, "ru", "Phonetic", {}, {"Phonetic", "US"}},
+      {{us, abc, german}, "en", "ABC", {}, {"ABC", "German"}},
+      {{us, abc, german}, "en", "ABC", {}, {"German"}, "ABC"},  // selected before it started
+      {{russian, phonetic}, "ru", "Russian", {}, {"Phonetic", "Russian"}},
+      // An input method's mode is not remembered as the user's layout.
+      {{us, abc, ofType(source("Romaji", {"en"}), kMode), german},
+       "en",
+       "ABC",
+       {},
+       {"ABC", "Romaji", "German"}},
+  };
+  for (const Choice& row : rows) EXPECT_EQ(chosenFor(row), row.chosen) << row.lang;
 }
 
 TEST_F(VellocTest, FailuresAreLoggedAndStillAnswerNull) {
-  EXPECT_EQ(chosenFor({source("A", {"en-US", "ru-RU"}), source("B", {"RU"})}, "ru"), "start");
+  world_.inputSourceList() = {source("A", {"en-US", "ru-RU"}), source("B", {"RU"})};
+  EXPECT_EQ(selectLang("ru"), MethodReply::Success());
+  EXPECT_EQ(world_.selectedInputSource(), "com.apple.keylayout.US");
   world_.faults().inputSourceListNil = true;
   EXPECT_EQ(selectLang("ru"), MethodReply::Success());
   world_.faults().inputSourceListNil = false;
@@ -144,6 +210,33 @@ TEST_F(VellocTest, BadLangNamesTheLowercasedValueUntrimmed) {
               MethodReply::NotImplemented());
   }
   EXPECT_EQ(world_.selectedInputSource(), "com.apple.keylayout.US");
+}
+
+TEST(VellocLifetimeTest, EachPlugInHasItsOwnMemoryAndObserverUntilItGoes) {
+  sim::World world;
+  world.inputSourceList().push_back(source("Phonetic", {"ru"}, "ru"));
+  auto first = std::make_unique<channel_test::ChannelHarness>();
+  auto firstRegistrar = std::make_unique<channel::PluginRegistrar>(first->messenger());
+  channel_test::ChannelHarness second;
+  VellocPlugin::registerWithRegistrar(*firstRegistrar, world);
+  for (const char* id : {"Phonetic", "com.apple.keylayout.US"}) {
+    world.userSelectInputSource(id);
+    world.runPending();
+  }
+  channel::PluginRegistrar secondRegistrar(second.messenger());
+  VellocPlugin::registerWithRegistrar(secondRegistrar, world);  // never saw Phonetic in use
+  EXPECT_EQ(first->call(kChannel, "select", ValueMap{{"lang", "ru"}}), MethodReply::Success());
+  EXPECT_EQ(world.selectedInputSource(), "Phonetic");
+  EXPECT_EQ(second.call(kChannel, "select", ValueMap{{"lang", "ru"}}), MethodReply::Success());
+  EXPECT_EQ(world.selectedInputSource(), "com.apple.keylayout.Russian");
+
+  // The notices of these selections wait for the main loop; the first plug-in goes before (with
+  // its engine, whose messenger holds it).
+  const int observers = world.observerCount();
+  firstRegistrar.reset();
+  first.reset();
+  EXPECT_EQ(world.observerCount(), observers - 1);
+  world.runPending();  // its queued block finds no plug-in (the sanitizers see a use after free)
 }
 
 TEST(VellocEntryTest, TheCEntryRegistersOnTheProcessPlatform) {

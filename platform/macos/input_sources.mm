@@ -94,15 +94,32 @@ class MacInputSources final : public InputSources {
         stringValue(TISGetInputSourceProperty(sourceRef(source), kTISPropertyInputSourceID)));
   }
 
+  std::optional<std::string> sourceType(const InputSource& source) override {
+    assertMainThread();
+    if (!source) return std::nullopt;
+    return toOptionalUtf8(
+        stringValue(TISGetInputSourceProperty(sourceRef(source), kTISPropertyInputSourceType)));
+  }
+
   int32_t select(const InputSource& source) override {
     assertMainThread();
     if (!source) return kParamErr;
     return static_cast<int32_t>(TISSelectInputSource(sourceRef(source)));
   }
 
+  InputSource copyCurrentKeyboardInputSource() override {
+    assertMainThread();
+    return adoptHandle<InputSourceObject>(TISCopyCurrentKeyboardInputSource());
+  }
+
   InputSource copyCurrentKeyboardLayoutInputSource() override {
     assertMainThread();
     return adoptHandle<InputSourceObject>(TISCopyCurrentKeyboardLayoutInputSource());
+  }
+
+  InputSource copyCurrentASCIICapableKeyboardLayoutInputSource() override {
+    assertMainThread();
+    return adoptHandle<InputSourceObject>(TISCopyCurrentASCIICapableKeyboardLayoutInputSource());
   }
 
   // The property is a Get: the data belongs to the source, so the handle retains it.

@@ -48,7 +48,11 @@ class MacLoginItems final : public LoginItems {
   static LoginItemOutcome outcome(BOOL succeeded, NSError* error) {
     LoginItemOutcome result;
     result.succeeded = succeeded;
-    if (error != nil) result.errorDescription = toUtf8(error.localizedDescription);
+    if (error != nil) {
+      result.errorDescription = toUtf8(error.localizedDescription);
+      result.errorDomain = toUtf8(error.domain);
+      result.errorCode = static_cast<int64_t>(error.code);
+    }
     return result;
   }
 };

@@ -51,6 +51,11 @@ class MacProcessInfo final : public ProcessInfo {
     if (!activity) return;
     ignoringException([&] { [[NSProcessInfo processInfo] endActivity:activity->token]; });
   }
+
+  std::string mainBundlePath() override {
+    assertMainThread();
+    return toUtf8([NSBundle mainBundle].bundlePath);
+  }
 };
 
 }  // namespace

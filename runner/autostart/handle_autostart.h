@@ -22,6 +22,16 @@ inline constexpr std::string_view kAutostartFailedCode = "autostart_failed";
 // it can show.
 inline constexpr std::string_view kAutostartRefusedMessage =
     "The login item change was refused by the system.";
+// The system gives the same error for every cause of a refused registration; these two causes
+// the user can remedy, so the message says how.
+inline constexpr std::string_view kAutostartApprovalMessage =
+    "Start at login is switched off for this app in System Settings > General > Login Items & "
+    "Extensions (Login Items before macOS 15). Switch it on there.";
+inline constexpr std::string_view kAutostartTranslocatedMessage =
+    "The app runs from a temporary location (App Translocation), where it cannot start at login. "
+    "Move the app to Applications and open it from there.";
+// A bundle path with this in it is a translocated copy of the app.
+inline constexpr std::string_view kTranslocationFolder = "/AppTranslocation/";
 
 // Major first, then minor, then patch; an equal version counts as at least.
 bool isOperatingSystemAtLeast(const platform::OperatingSystemVersion& running,
@@ -30,9 +40,10 @@ bool isOperatingSystemAtLeast(const platform::OperatingSystemVersion& running,
 namespace TandrelPlugin {
 
 // "isEnabled" answers whether the application is a login item; "setEnabled" with {"enabled":
-// bool} registers or unregisters it (anything but a bool means false); "status" names the
-// registration ("notRegistered", "enabled", "requiresApproval", "notFound"), so the Flutter side
-// can tell a registration that waits for the user's approval; "openLoginItemsSettings" opens
+// bool} registers or unregisters it (anything but a bool means false), asking the system only
+// when that changes something, and says in a refusal's details why it was refused; "status" names
+// the registration ("notRegistered", "enabled", "requiresApproval", "notFound"), so the Flutter
+// side can tell a registration that waits for the user's approval; "openLoginItemsSettings" opens
 // System Settings at Login Items, where that approval is given. Every call on a system
 // older than kLoginItemMinimumVersion answers "unsupported", whatever its method.
 void handleAutostart(platform::Platform& platform, const channel::MethodCall& call,

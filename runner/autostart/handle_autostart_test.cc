@@ -68,15 +68,86 @@ TEST_F(AutostartTest, EveryCallBelowThirteenIsUnsupportedWhateverTheMethod) {
   EXPECT_EQ(status(), platform::kSMAppServiceStatusEnabled);
 }
 
-TEST_F(AutostartTest, SetEnabledAsksTheSystemEveryTime) {
-  EXPECT_EQ(setEnabled(true), MethodReply::Success());
-  EXPECT_EQ(call("isEnabled"), MethodReply::Success(true));
-  // Already a login item: registering is not skipped, the system's answer decides.
-  world_.loginItem().refuse = true;
-  EXPECT_EQ(setEnabled(true).errorCode(), "autostart_failed");
-  world_.loginItem().refuse = false;
-  EXPECT_EQ(setEnabled(false), MethodReply::Success());
-  EXPECT_EQ(status(), platform::kSMAppServiceStatusNotRegistered);
+// What the Flutter side gets in an "autostart_failed" error's details.
+Value refusal(const char* reason, const char* status,
+              std::optional<std::string> description = "Operation not permitted") {
+  if (!description) {
+    return ValueMap{{"reason", reason},
+                    {"status", status},
+                    {"domain", Value()},
+                    {"code", Value()},
+                    {"description", Value()}};
+  }
+  return ValueMap{{"reason", reason},
+                  {"status", status},
+                  {"domain", "SMAppServiceErrorDomain"},
+                  {"code", int32_t{1}},
+                  {"description", *description}};
+}
+
+TEST_F(AutostartTest, SetEnabledAsksOnlyForAChangeAndSaysWhyItWasRefused) {
+  constexpr const char* kApproval =
+      "Start at login is switched off for this app in System Settings > General > Login Items & "
+      "Extensions (Login Items before macOS 15). Switch it on there.";
+  constexpr const char* kMove =
+      "The app runs from a temporary location (App Translocation), where it cannot start at "
+      "login. Move the app to Applications and open it from there.";
+  struct Row {
+    const char* name;
+    int64_t status;
+    void (*setUp)(sim::World&);
+    bool enabled;
+    MethodReply reply;
+    int systemCalls;  // register + unregister
+    int64_t after;
+    int settingsOpened;
+  };
+  auto none = [](sim::World&) {};
+  const Row rows[] = {
+      {"registers", 0, none, true, MethodReply::Success(), 1, 1, 0},
+      {"unregisters", 1, none, false, MethodReply::Success(), 1, 0, 0},
+      {"registers again to be approved", 2, none, true, MethodReply::Success(), 1, 1, 0},
+      {"already on: not asked", 1, none, true, MethodReply::Success(), 0, 1, 0},
+      {"already off: not asked, as unregistering fails", 0, none, false, MethodReply::Success(), 0,
+       0, 0},
+      {"not found: nothing to remove", 3, none, false, MethodReply::Success(), 0, 3, 0},
+      {"switched off by the user: approval asked for", 1,
+       [](sim::World& w) { w.loginItem().switchedOff = true; }, true,
+       MethodReply::Error("autostart_failed", std::string(kApproval),
+                          refusal("requiresApproval", "requiresApproval")),
+       1, 2, 1},
+      {"translocated: move it", 0, [](sim::World& w) { w.setTranslocated(true); }, true,
+       MethodReply::Error("autostart_failed", std::string(kMove),
+                          refusal("translocated", "notFound")),
+       1, 3, 0},
+      {"signature rejected: the system's words", 0,
+       [](sim::World& w) { w.loginItem().signatureRejected = true; }, true,
+       MethodReply::Error("autostart_failed", std::string("Operation not permitted"),
+                          refusal("refused", "notFound")),
+       1, 3, 0},
+      {"unregister refused", 1, [](sim::World& w) { w.loginItem().refuseUnregister = true; }, false,
+       MethodReply::Error("autostart_failed", std::string("Operation not permitted"),
+                          refusal("refused", "enabled")),
+       1, 1, 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    sim::World world;
+    world.loginItem().status = row.status;
+    row.setUp(world);
+    channel_test::ChannelHarness harness;
+    channel::MethodChannel channel(harness.messenger(), "tandrel/autostart");
+    channel.setMethodCallHandler(
+        [&world](const channel::MethodCall& call, std::unique_ptr<channel::MethodResult> result) {
+          TandrelPlugin::handleAutostart(world, call, std::move(result));
+        });
+    EXPECT_EQ(harness.call("tandrel/autostart", "setEnabled", ValueMap{{"enabled", row.enabled}}),
+              row.reply);
+    EXPECT_EQ(world.callCounts().loginItemRegister + world.callCounts().loginItemUnregister,
+              row.systemCalls);
+    EXPECT_EQ(world.loginItemStatus(), row.after);
+    EXPECT_EQ(world.loginItem().settingsOpened, row.settingsOpened);
+  }
 }
 
 TEST_F(AutostartTest, AnythingButABoolMeansUnregister) {
@@ -105,16 +176,18 @@ TEST_F(AutostartTest, RefusalCarriesTheSystemsDescriptionOrAFixedSentence) {
   status() = platform::kSMAppServiceStatusRequiresApproval;
   world_.loginItem().refuse = true;
   world_.loginItem().refusalDescription = "Der Vorgang ist nicht zulässig.";
-  EXPECT_EQ(setEnabled(true),
-            MethodReply::Error("autostart_failed", std::string("Der Vorgang ist nicht zulässig.")));
+  EXPECT_EQ(setEnabled(false),
+            MethodReply::Error(
+                "autostart_failed", std::string("Der Vorgang ist nicht zulässig."),
+                refusal("refused", "requiresApproval", "Der Vorgang ist nicht zulässig.")));
 
-  const MethodReply fixed = MethodReply::Error(
-      "autostart_failed", std::string("The login item change was refused by the system."));
+  const std::string fixed = "The login item change was refused by the system.";
   world_.loginItem().refusalDescription = std::nullopt;  // no error object at all
-  EXPECT_EQ(setEnabled(true), fixed);
-  EXPECT_EQ(setEnabled(false), fixed);
+  EXPECT_EQ(setEnabled(false), MethodReply::Error("autostart_failed", fixed,
+                                                  refusal("refused", "requiresApproval", {})));
   world_.loginItem().refusalDescription = "";
-  EXPECT_EQ(setEnabled(false), fixed);
+  EXPECT_EQ(setEnabled(false), MethodReply::Error("autostart_failed", fixed,
+                                                  refusal("refused", "requiresApproval", "")));
   // The registration stays as the system left it.
   EXPECT_EQ(status(), platform::kSMAppServiceStatusRequiresApproval);
 }

@@ -13,6 +13,7 @@ extern const CFStringRef kTISPropertyInputSourceIsEnabled;
 extern const CFStringRef kTISPropertyInputSourceIsSelectCapable;
 extern const CFStringRef kTISPropertyInputSourceLanguages;
 extern const CFStringRef kTISPropertyInputSourceID;
+extern const CFStringRef kTISPropertyInputSourceType;
 extern const CFStringRef kTISCategoryKeyboardInputSource;
 extern const CFStringRef kTISPropertyUnicodeKeyLayoutData;
 
@@ -27,6 +28,7 @@ TISInputSourceRef TISCopyCurrentKeyboardInputSource(void) CF_RETURNS_RETAINED;
 Boolean IsSecureEventInputEnabled(void);
 
 TISInputSourceRef TISCopyCurrentKeyboardLayoutInputSource(void) CF_RETURNS_RETAINED;
+TISInputSourceRef TISCopyCurrentASCIICapableKeyboardLayoutInputSource(void) CF_RETURNS_RETAINED;
 
 // Keyboard layouts (CarbonCore UnicodeUtilities.h) and the keyboard type (HIToolbox).
 typedef UInt32 OptionBits;
