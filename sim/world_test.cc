@@ -190,6 +190,43 @@ TEST(SimWorkspace, ActivationIsReportedOnTheLoopUntilTheObserverIsRemoved) {
   EXPECT_EQ(world.frontmost(), std::nullopt) << "a quit application is no longer in front";
 }
 
+// NSWorkspace answers from what it saw when the main loop last turned; the accessibility server
+// answers live.
+TEST(SimWorkspace, InsideOneBlockingCallTheWorkspaceKeepsItsAnswersTheAccessibilityServerNot) {
+  World world;
+  world.setTrusted(true);
+  platform::Workspace& ws = world.workspace();
+  platform::Accessibility& ax = world.accessibility();
+  for (const int32_t pid : {1, 2}) {
+    AppState app;
+    app.pid = pid;
+    world.addApplication(app);
+  }
+  world.setFrontmost(1);
+  const auto focusedApp = [&] {
+    platform::AXAttributeValue value;
+    int32_t pid = 0;
+    if (ax.copyAttributeValue(ax.createSystemWide(), "AXFocusedApplication", value) ==
+        platform::kAXErrorSuccess) {
+      EXPECT_EQ(ax.getPid(std::get<platform::AXElement>(value), pid), platform::kAXErrorSuccess);
+    }
+    return pid;
+  };
+  world.later(1000, [&] { world.activate(2); });
+  world.later(2000, [&] { world.removeApplication(1); });
+  world.mainLoop().sleepMicroseconds(5000);
+  EXPECT_EQ(ws.frontmostApplication()->processIdentifier, 1);
+  EXPECT_EQ(ws.runningApplications().size(), 2u);
+  EXPECT_EQ(focusedApp(), 2);
+  world.runPending();  // the loop turns
+  EXPECT_EQ(ws.frontmostApplication()->processIdentifier, 2);
+  EXPECT_EQ(ws.runningApplications().size(), 1u);
+  // A change while the main thread is free is there at the next look.
+  world.setFrontmost(std::nullopt);
+  EXPECT_EQ(ws.frontmostApplication(), std::nullopt);
+  EXPECT_EQ(focusedApp(), 0);
+}
+
 // ---- Input sources, login item, process ---------------------------------------------------
 
 TEST(SimInputSources, OnlyEnabledSourcesAreListedUnlessAllInstalledAreAsked) {
