@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -486,66 +487,43 @@ TEST_F(SimScriptTest, ChromiumFieldsSlowApplicationsAndTheHostInFrontAreScriptab
   }
 }
 
-// A day's use: 50 returns to a browser or Electron application, four corrections after each. The
-// host sets Electron's manual switch at most once, and never switches Chrome's enhanced interface
-// off within the 2 s its debounce would swallow (a long absence switches it off once).
+// A day's use: 50 returns to an Electron application and to Chrome, four corrections in each after
+// every return. Electron's manual switch is set at most once; Chrome's enhanced interface is never
+// switched on and off within the 2 s its debounce would swallow (one long absence switches it off
+// once, and it comes on again with Chrome), and only Chrome's first four corrections, made before
+// its first tree, fail.
 TEST_F(SimScriptTest, ADaysCorrectionsSwitchAccessibilityOnOnce) {
-  struct Row {
-    const char* kind;
-    size_t written;         // Chrome's first tree comes only after its first lookup
-    size_t enhancedWrites;  // on; off after the long absence; on again as it comes back
-  };
-  for (const auto& [kind, expectedWritten, enhancedWrites] :
-       {Row{"electronDebounced", 200, 0}, Row{"chrome", 196, 3}}) {
-    SCOPED_TRACE(kind);
-    sim::World world;
-    channel::LocalMessenger messenger;
-    tandrel::TandrelPlugin::installChannels(messenger, world, false);
-    std::string script =
-        R"({"world": {"trusted": true, "apps": [{"pid": 5, "frontmost": true, "chromium": ")" +
-        std::string(kind) + R"("}, {"pid": 6, "focused": {"value": ""}}]}}
+  std::string script =
+      R"({"world": {"trusted": true, "recordWindow": 1000000, "apps": [{"pid": 5, "chromium": "electronDebounced"}, {"pid": 7, "chromium": "chrome"}, {"pid": 6, "frontmost": true}]}}
 {"listen": "tandrel/key_events"}
 )";
-    for (int activation = 0; activation < 50; ++activation) {
-      script += R"({"user": {"activate": 6}}
-{"advance": )" + std::string(activation == 25 ? "700" : "1") +
-                R"(}
-{"user": {"activate": 5}}
-{"advance": 3}
-)";
+  for (int visit = 0; visit < 50; ++visit) {
+    script += R"({"user": {"activate": 6}}
+{"advance": )" +
+              std::string(visit == 25 ? "700" : "1") + "}\n";
+    for (const char* pid : {"5", "7"}) {
+      script += R"({"user": {"activate": )" + std::string(pid) + "}}\n{\"advance\": 3}\n";
       for (int correction = 0; correction < 4; ++correction) {
-        script +=
-            R"({"world": {"apps": [{"pid": 5, "focused": {"kind": "chromium", "value": "ghbdtn", "selection": [6, 0]}}]}}
+        script += R"({"world": {"apps": [{"pid": )" + std::string(pid) +
+                  R"(, "focused": {"kind": "chromium", "value": "ghbdtn", "selection": [6, 0]}}]}}
 {"call": "tandrel/automation", "method": "axSetFocusedText", "args": {"text": "привет", "expectedText": "ghbdtn"}}
-{"advance": 0.5}
 )";
       }
     }
-    std::ostringstream out;
-    ScriptRunner runner({world, messenger, nullptr, nullptr}, out);
-    std::istringstream in(script);
-    EXPECT_EQ(runner.run(in), 0);
-    const std::string printed = out.str();
-    size_t written = 0;
-    for (size_t at = printed.find(R"({"reply":true})"); at != std::string::npos;
-         at = printed.find(R"({"reply":true})", at + 1)) {
-      ++written;
+  }
+  const std::vector<std::string> out = run(script);
+  EXPECT_EQ(status_, 0);
+  EXPECT_EQ(std::count(out.begin(), out.end(), R"({"reply":true})"), 396);
+  EXPECT_EQ(world_.application(5)->manualAccessibilityWrites, 1);
+  std::vector<std::pair<sim::Micros, bool>> enhanced;
+  for (const sim::TraceEntry& e : world_.takeTrace()) {
+    if (e.kind == "ax.write" && e.detail.starts_with("AXEnhancedUserInterface")) {
+      enhanced.emplace_back(e.time, e.detail.find("true") != std::string::npos);
     }
-    EXPECT_EQ(written, expectedWritten);
-    const sim::AppState& app = *world.application(5);
-    EXPECT_LE(app.manualAccessibilityWrites, 1);
-    std::vector<std::pair<sim::Micros, bool>> enhanced;
-    for (const sim::TraceEntry& entry : world.takeTrace()) {
-      if (entry.kind == "ax.write" &&
-          entry.detail.find("AXEnhancedUserInterface") != std::string::npos) {
-        enhanced.emplace_back(entry.time, entry.detail.find("true") != std::string::npos);
-      }
-    }
-    for (size_t i = 1; i < enhanced.size(); ++i) {
-      EXPECT_FALSE(enhanced[i - 1].second && !enhanced[i].second &&
-                   enhanced[i].first - enhanced[i - 1].first < 2000000);
-    }
-    EXPECT_EQ(enhanced.size(), enhancedWrites);
+  }
+  ASSERT_EQ(enhanced.size(), 3u) << "on; off after the long absence; on again as Chrome returns";
+  for (size_t i = 1; i < enhanced.size(); ++i) {
+    EXPECT_GE(enhanced[i].first - enhanced[i - 1].first, 2000000);
   }
 }
 
