@@ -8,6 +8,7 @@ namespace {
 
 constexpr std::string_view kManualAccessibility = "AXManualAccessibility";
 constexpr std::string_view kEnhancedUserInterface = "AXEnhancedUserInterface";
+constexpr std::string_view kFocusedUIElement = "AXFocusedUIElement";
 
 // Whether the attribute reads true; false also when it cannot be read.
 bool readsTrue(platform::Accessibility& ax, const platform::AXElement& app,
@@ -56,7 +57,9 @@ void AccessibilitySwitches::prepare(int32_t processIdentifier) {
   enableManualAccessibility(processIdentifier);
   App& app = apps_[processIdentifier];
   // Switched off after a long absence: on again as it comes back, ahead of the lookup.
-  if (app.needsEnhanced && !app.enhancedByHost) enableEnhancedUserInterface(processIdentifier, app);
+  if (app.needsEnhanced && !app.enhancedByHost && !app.enhancedUseless) {
+    enableEnhancedUserInterface(processIdentifier, app);
+  }
 }
 
 void AccessibilitySwitches::focusedElementMissing(int32_t processIdentifier) {
@@ -64,7 +67,7 @@ void AccessibilitySwitches::focusedElementMissing(int32_t processIdentifier) {
   App& app = apps_[processIdentifier];
   // Electron, even when it answers "unsupported", builds its tree for the manual switch, and old
   // versions take the enhanced interface's "off" for accessibility off.
-  if (!app.manualRefused || app.listsManual || app.enhancedByHost) return;
+  if (!app.manualRefused || app.listsManual || app.enhancedByHost || app.enhancedUseless) return;
   app.needsEnhanced = true;
   enableEnhancedUserInterface(processIdentifier, app);
 }
@@ -101,21 +104,49 @@ void AccessibilitySwitches::enableEnhancedUserInterface(int32_t processIdentifie
   platform::AXError error = platform::kAXErrorSuccess;
   // On already: someone else's (a screen reader's), left to them.
   if (readsTrue(ax, element, kEnhancedUserInterface, error)) return;
-  if (ax.setAttributeValue(element, kEnhancedUserInterface, true) == platform::kAXErrorSuccess) {
-    app.enhancedByHost = true;
+  if (ax.setAttributeValue(element, kEnhancedUserInterface, true) != platform::kAXErrorSuccess) {
+    return;
   }
+  app.enhancedByHost = true;
+  platform_.mainLoop().dispatchAfter(kEnhancedCheckAfterSeconds,
+                                     [weak = weak_from_this(), pid = processIdentifier] {
+                                       if (const auto self = weak.lock())
+                                         self->switchOffIfUseless(pid);
+                                     });
+}
+
+void AccessibilitySwitches::switchOffIfUseless(int32_t processIdentifier) {
+  const auto it = apps_.find(processIdentifier);
+  if (it == apps_.end() || !it->second.enhancedByHost) return;
+  platform::Accessibility& ax = platform_.accessibility();
+  const platform::AXElement element = ax.createApplication(processIdentifier);
+  platform::AXAttributeValue focused;
+  // A tree with a focused element, or no answer to tell: it stays.
+  if (!element) return;
+  const platform::AXError error = ax.copyAttributeValue(element, kFocusedUIElement, focused);
+  if (error != platform::kAXErrorNoValue) return;
+  it->second.enhancedUseless = true;
+  disableEnhancedUserInterface(it);
 }
 
 void AccessibilitySwitches::switchOffIfStillAway(int32_t processIdentifier, uint64_t activations) {
   const auto it = apps_.find(processIdentifier);
   if (it == apps_.end()) return;
   App& app = it->second;
-  if (app.activations != activations || !app.enhancedByHost || app.listsManual) return;
+  if (app.activations != activations) return;
   const std::optional<platform::RunningApplication> front =
       platform_.workspace().frontmostApplication();
   if (front && front->processIdentifier == processIdentifier) return;
+  disableEnhancedUserInterface(it);
+}
+
+void AccessibilitySwitches::disableEnhancedUserInterface(std::map<int32_t, App>::iterator it) {
+  App& app = it->second;
+  // Never on an application that takes the manual switch: old Electron takes it for accessibility
+  // off.
+  if (!app.enhancedByHost || app.listsManual) return;
   platform::Accessibility& ax = platform_.accessibility();
-  const platform::AXElement element = ax.createApplication(processIdentifier);
+  const platform::AXElement element = ax.createApplication(it->first);
   if (!element) return;
   platform::AXError error = platform::kAXErrorSuccess;
   if (!readsTrue(ax, element, kEnhancedUserInterface, error)) {

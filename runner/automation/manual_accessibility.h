@@ -24,6 +24,11 @@ class AccessibilitySwitches : public std::enable_shared_from_this<AccessibilityS
   // An application that the host switched the enhanced interface on for and that has not been in
   // front since gets it switched off this long after it went to the background.
   static constexpr double kEnhancedOffAfterSeconds = 600;
+  // An application that still shows no focused element this long after the host switched its
+  // enhanced interface on (Chrome's tree comes 2 s after the switch, then takes its build time)
+  // has nothing to gain from it: a native one with nothing focused. It gets it switched off, and
+  // never on again.
+  static constexpr double kEnhancedCheckAfterSeconds = 5;
 
   // The platform's instance, made on first use; it lives as long as someone holds it.
   static std::shared_ptr<AccessibilitySwitches> of(platform::Platform& platform);
@@ -49,16 +54,20 @@ class AccessibilitySwitches : public std::enable_shared_from_this<AccessibilityS
 
  private:
   struct App {
-    bool manualDone = false;      // read true, or set once
-    bool manualRefused = false;   // the set answered "unsupported"
-    bool listsManual = false;     // it takes the manual switch (Electron): never the other
-    bool needsEnhanced = false;   // a lookup found no field without the enhanced interface
-    bool enhancedByHost = false;  // on because the host switched it on
-    uint64_t activations = 0;     // a later activation cancels a pending switch-off
+    bool manualDone = false;       // read true, or set once
+    bool manualRefused = false;    // the set answered "unsupported"
+    bool listsManual = false;      // it takes the manual switch (Electron): never the other
+    bool needsEnhanced = false;    // a lookup found no field without the enhanced interface
+    bool enhancedByHost = false;   // on because the host switched it on
+    bool enhancedUseless = false;  // it showed no field with it either
+    uint64_t activations = 0;      // a later activation cancels a pending switch-off
   };
 
   void enableEnhancedUserInterface(int32_t processIdentifier, App& app);
   void switchOffIfStillAway(int32_t processIdentifier, uint64_t activations);
+  void switchOffIfUseless(int32_t processIdentifier);
+  // Switches it off where the host switched it on and it still reads on.
+  void disableEnhancedUserInterface(std::map<int32_t, App>::iterator app);
 
   platform::Platform& platform_;
   std::map<int32_t, App> apps_;   // by process identifier
