@@ -168,8 +168,9 @@ bool AutomationHandler::axSetFocusedText(std::u16string_view text, int64_t selSt
     // written only when the application refuses that edit. A requested selection that does not
     // fit the text is refused here as the selection replacement refuses it, so the answer stays
     // what it always was.
-    if (replacementRange(text, selStart, selLen))
+    if (replacementRange(text, selStart, selLen)) {
       edit = replaceChangedRange(element, *before, text);
+    }
     written = edit == RangeEdit::kWritten ||
               (edit == RangeEdit::kRefused && writeWholeValue(element, text, before));
   } else {
@@ -234,8 +235,12 @@ AutomationHandler::RangeEdit AutomationHandler::typeReplacement(const platform::
   }
   // Keys go to whichever application has the focus when they arrive: none goes on once the
   // field's own application lost it.
-  int chunks = 0;
-  const auto stillFocused = [this, pid, &chunks] { return hasFocus(pid) && ++chunks > 0; };
+  int chunks = 0;  // let go by the check, so typed
+  const auto stillFocused = [this, pid, &chunks] {
+    if (!hasFocus(pid)) return false;
+    ++chunks;
+    return true;
+  };
   if (replacement.empty()) {
     if (!stillFocused()) return RangeEdit::kFailed;
     backspace(1);
