@@ -60,6 +60,41 @@ void BM_Backspace(benchmark::State& state) {
 }
 BENCHMARK(BM_Backspace)->Arg(1000)->Unit(benchmark::kMicrosecond);
 
+// One corrected word ("ghbdtn" to "привет" in a sentence), with the virtual time the call holds
+// the main thread for (its pauses and waits): in an AppKit field (range(0) 0), which takes the
+// selected-text write at once, and in a Chromium page (1), where the span is typed and read back
+// until the page shows it a frame later.
+void BM_CorrectionVirtualTime(benchmark::State& state) {
+  sim::World world;
+  world.setTrusted(true);
+  sim::AppState app;
+  app.pid = 100;
+  app.focused.emplace();
+  if (state.range(0) == 1) app.focused->kind = sim::ElementKind::kChromium;
+  world.addApplication(std::move(app));
+  world.setFrontmost(100);
+  AutomationHandler handler(world);
+  sim::Micros held = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    sim::ElementState& field = *world.focusedElement();
+    field.value = field.model = u"Hello ghbdtn world";
+    field.selection = platform::AXRange{12, 0};
+    const sim::Micros start = world.now();
+    state.ResumeTiming();
+    benchmark::DoNotOptimize(handler.axSetFocusedText(u"Hello привет world", 12, 0));
+    state.PauseTiming();
+    held += world.now() - start;
+    world.advance(1000000);
+    world.takePosted();
+    world.takePauses();
+    state.ResumeTiming();
+  }
+  state.counters["virtual_us"] =
+      static_cast<double>(held) / static_cast<double>(std::max<int64_t>(state.iterations(), 1));
+}
+BENCHMARK(BM_CorrectionVirtualTime)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
 // Snapshot and restore of a clipboard of `range(0)` MiB in `range(1)` items of two types each, as
 // an application copying large images offers them. The snapshot holds the pasteboard's own
 // buffers, so the cost follows the number of items, not the bytes: "per_item" should stay flat as

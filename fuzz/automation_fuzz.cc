@@ -86,6 +86,7 @@ sim::ElementState drawElement(FuzzedDataProvider& in) {
   e.refuseSelectionWrite = in.ConsumeIntegralInRange(0, 3) == 0;
   e.kind = static_cast<sim::ElementKind>(in.ConsumeIntegralInRange(0, 3));
   e.ignoreTyping = in.ConsumeIntegralInRange(0, 3) == 0;
+  if (in.ConsumeBool()) e.axLag = in.ConsumeBool() ? sim::kPageLoadLag : 0;
   for (const char* attribute : {"AXValue", "AXSelectedTextRange", "AXSubrole"}) {
     if (in.ConsumeIntegralInRange(0, 5) == 0) e.copyErrors[attribute] = platform::kAXErrorFailure;
   }
@@ -113,9 +114,8 @@ void drawWorld(FuzzedDataProvider& in, sim::World& world) {
     app.pid = pid;
     if (in.ConsumeBool()) app.bundleIdentifier = in.ConsumeRandomLengthString(24);
     if (in.ConsumeBool()) app.localizedName = in.ConsumeRandomLengthString(24);
-    app.hidesTreeUntilManualAccessibility = in.ConsumeBool();
-    app.refuseManualAccessibility = in.ConsumeIntegralInRange(0, 3) == 0;
-    app.hidesTreeUntilEnhancedUserInterface = in.ConsumeIntegralInRange(0, 3) == 0;
+    app.chromium = static_cast<sim::Chromium>(in.ConsumeIntegralInRange(0, 5));
+    app.treeBuildDelay = in.ConsumeIntegralInRange(0, 3) == 0 ? 0 : sim::kDefaultTreeBuildDelay;
     app.callDelay = in.ConsumeIntegralInRange(0, 3) == 0 ? 100000 : 0;
     if (in.ConsumeIntegralInRange(0, 3) != 0) app.focused = drawElement(in);
     world.addApplication(std::move(app));

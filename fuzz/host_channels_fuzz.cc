@@ -239,7 +239,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     sim::AppState app;
     app.pid = pid;
     app.focused = sim::ElementState{};
-    app.refuseManualAccessibility = in.ConsumeBool();
+    app.chromium = static_cast<sim::Chromium>(in.ConsumeIntegralInRange(0, 5));
     world.addApplication(app);
   }
   world.setFrontmost(in.ConsumeIntegralInRange(1, 3));

@@ -77,6 +77,9 @@ class Accessibility {
   // AXUIElementIsAttributeSettable; `settable` is written only when the call writes it.
   [[nodiscard]] virtual AXError isAttributeSettable(const AXElement& element,
                                                     std::string_view attribute, bool& settable) = 0;
+  // AXUIElementGetPid: the process the element belongs to, read from the element itself (no
+  // message to the application, so it answers at once, also for a busy one).
+  [[nodiscard]] virtual AXError getPid(const AXElement& element, int32_t& pid) = 0;
   // AXUIElementSetMessagingTimeout: on the system-wide element, for every element of the
   // process; on another element, for that one only. 0 restores the system's default.
   [[nodiscard]] virtual AXError setMessagingTimeout(const AXElement& element,

@@ -379,6 +379,19 @@ TEST_F(PlatformContract, RangeValuesAndElementsCanBeMade) {
   EXPECT_NE(ax.createApplication(p_.processInfo().processIdentifier()), nullptr);
 }
 
+// The live check before each typed chunk relies on it: the process of an element is known without
+// asking the application, so it answers at once, even for this process's own busy main thread.
+TEST_F(PlatformContract, AnElementsProcessIsReadWithoutAskingTheApplication) {
+  platform::Accessibility& ax = p_.accessibility();
+  const int32_t self = p_.processInfo().processIdentifier();
+  int32_t pid = 0;
+  const double start = harness_->now();
+  EXPECT_EQ(ax.getPid(ax.createApplication(self), pid), platform::kAXErrorSuccess);
+  EXPECT_EQ(pid, self);
+  EXPECT_LT(harness_->now() - start, 0.5);
+  EXPECT_EQ(ax.getPid(nullptr, pid), platform::kAXErrorIllegalArgument);
+}
+
 TEST_F(PlatformContract, TheMessagingTimeoutIsSetProcessWideAndReachesElementsMadeAfterIt) {
   platform::Accessibility& ax = p_.accessibility();
   const platform::AXElement systemWide = ax.createSystemWide();

@@ -107,11 +107,94 @@ bool SimAccessibility::timesOut(const AXElement& element, int32_t pid) {
 
 ElementState* SimAccessibility::focusedInTree(int32_t pid) {
   const AppState* app = w_.app(pid);
-  // A tree built only while an assistive switch is on is gone again once it is off.
-  if (app && app->hidesTreeUntilEnhancedUserInterface && !app->enhancedUserInterface) {
-    return nullptr;
-  }
+  // A tree built only while accessibility is on is gone again once it is off.
+  if (app && w_.treeHidden(*app)) return nullptr;
   return w_.focusedOf(pid);
+}
+
+bool World::Impl::treeHidden(const AppState& app) const {
+  return app.chromium != Chromium::kNone &&
+         (app.accessibility == AccessibilityMode::kOff || now < app.treeReadyAt);
+}
+
+void World::Impl::switchAccessibility(AppState& app, AccessibilityMode mode) {
+  const std::string who = "app " + std::to_string(app.pid);
+  if (mode == AccessibilityMode::kOff) {
+    if (app.accessibility != AccessibilityMode::kOff) note("accessibility", who + " off");
+    app.accessibility = mode;
+    return;
+  }
+  // The renderer builds the pages' tree and sends it over; until then there is nothing to find.
+  if (app.accessibility == AccessibilityMode::kOff) app.treeReadyAt = now + app.treeBuildDelay;
+  if (mode <= app.accessibility) return;
+  app.accessibility = mode;
+  note("accessibility", who + (mode == AccessibilityMode::kBasic ? " basic" : " complete") +
+                            ", its tree from " + std::to_string(app.treeReadyAt) + " us");
+}
+
+void World::Impl::scheduleSwitch(AppState& app, Micros due, std::function<void(AppState&)> change) {
+  const uint64_t epoch = ++app.switchEpoch;
+  enqueueSystem(due, [this, pid = app.pid, epoch, change = std::move(change)] {
+    AppState* a = this->app(pid);
+    if (a && a->switchEpoch == epoch) change(*a);
+  });
+}
+
+void World::Impl::debounceSwitch(AppState& app, bool enable) {
+  // A request to switch off with none pending to switch on acts at once.
+  if (!enable && app.accessibilityRequests == 0) {
+    ++app.switchEpoch;
+    switchAccessibility(app, AccessibilityMode::kOff);
+    return;
+  }
+  app.accessibilityRequests += enable ? 1 : -1;
+  ++app.switchEpoch;  // the pending one is cancelled; the countdown starts again
+  if (app.accessibilityRequests > 0) {
+    scheduleSwitch(app, now + kSwitchDebounce, [this](AppState& a) {
+      a.accessibilityRequests = 0;
+      switchAccessibility(a, AccessibilityMode::kComplete);
+    });
+  }
+}
+
+platform::AXError World::Impl::setSwitch(AppState& app, std::string_view attribute, bool on) {
+  const bool manual = attribute == "AXManualAccessibility";
+  const bool electron = app.chromium == Chromium::kElectronOld ||
+                        app.chromium == Chromium::kElectronReadable ||
+                        app.chromium == Chromium::kElectronDebounced;
+  if (manual && !electron) return platform::kAXErrorAttributeUnsupported;
+  if (!manual) app.enhancedUserInterface = on;  // AppKit keeps it, whatever the application does
+  if (electron) {
+    // Every set tells the application's windows that a screen reader came or went.
+    note("accessibilitySwitch", "app " + std::to_string(app.pid) + " " + std::string(attribute) +
+                                    (on ? " true" : " false") + ": accessibility-support-changed");
+  }
+  switch (app.chromium) {
+    case Chromium::kNone:
+      break;
+    case Chromium::kChrome:
+    case Chromium::kElectronDebounced:
+      debounceSwitch(app, on);
+      break;
+    case Chromium::kChromeBefore14:
+      if (on) {
+        ++app.switchEpoch;
+        switchAccessibility(app, AccessibilityMode::kComplete);
+      } else {
+        // kDisableAccessibilitySupportDelaySecs
+        scheduleSwitch(app, now + kSwitchDebounce,
+                       [this](AppState& a) { switchAccessibility(a, AccessibilityMode::kOff); });
+      }
+      break;
+    case Chromium::kElectronOld:
+    case Chromium::kElectronReadable:
+      ++app.switchEpoch;
+      switchAccessibility(app, on ? AccessibilityMode::kComplete : AccessibilityMode::kOff);
+      break;
+  }
+  // Before the fix in Electron 25, the manual switch took effect and answered an error anyway.
+  return manual && app.chromium == Chromium::kElectronOld ? platform::kAXErrorAttributeUnsupported
+                                                          : platform::kAXErrorSuccess;
 }
 
 namespace {
@@ -123,10 +206,9 @@ int32_t targetPid(const World::Impl& w, const AXElement& element) {
   return w.frontmost.value_or(0);
 }
 
-// Whether the application shows no accessibility tree until an assistive switch is set.
-bool hidesTree(const AppState& app) {
-  return (app.hidesTreeUntilManualAccessibility && !app.manualAccessibility) ||
-         (app.hidesTreeUntilEnhancedUserInterface && !app.enhancedUserInterface);
+bool isElectron(const AppState& app) {
+  return app.chromium == Chromium::kElectronOld || app.chromium == Chromium::kElectronReadable ||
+         app.chromium == Chromium::kElectronDebounced;
 }
 
 }  // namespace
@@ -140,27 +222,47 @@ AXError SimAccessibility::copyAttributeValue(const AXElement& handle, std::strin
 
   switch (handle->kind) {
     case Kind::kSystemWide: {
-      if (attribute != "AXFocusedUIElement") return platform::kAXErrorAttributeUnsupported;
-      if (w_.faults.systemWideFocusFails) return platform::kAXErrorCannotComplete;
       const std::optional<int32_t> owner = w_.focusOwner();
       const AppState* app = owner ? w_.app(*owner) : nullptr;
-      if (!app || !app->focused || hidesTree(*app)) return platform::kAXErrorNoValue;
+      // The accessibility server knows which application has the focus now, whatever the
+      // workspace's snapshot still says.
+      if (attribute == "AXFocusedApplication") {
+        if (!app) return platform::kAXErrorNoValue;
+        value = element(Kind::kApplication, app->pid);
+        return platform::kAXErrorSuccess;
+      }
+      if (attribute != "AXFocusedUIElement") return platform::kAXErrorAttributeUnsupported;
+      if (w_.faults.systemWideFocusFails) return platform::kAXErrorCannotComplete;
+      if (!app || !app->focused || w_.treeHidden(*app)) return platform::kAXErrorNoValue;
       value = element(Kind::kFocused, app->pid);
       return platform::kAXErrorSuccess;
     }
     case Kind::kApplication: {
-      const AppState* app = w_.app(handle->pid);
+      AppState* app = w_.app(handle->pid);
       if (!app) return platform::kAXErrorInvalidUIElement;
       if (attribute == "AXManualAccessibility") {
-        value = app->manualAccessibility;
+        // Read back from Electron 25 on: whether the complete mode is on.
+        if (!isElectron(*app) || app->chromium == Chromium::kElectronOld) {
+          return platform::kAXErrorAttributeUnsupported;
+        }
+        value = app->accessibility == AccessibilityMode::kComplete;
         return platform::kAXErrorSuccess;
       }
       if (attribute == "AXEnhancedUserInterface") {
         value = app->enhancedUserInterface;
         return platform::kAXErrorSuccess;
       }
+      if (attribute == "AXRole") {
+        // Chromium takes the question for assistive technology; without the macOS 14 refinements
+        // it turns the basic mode on (with them, only the native interfaces: no pages' tree).
+        if (app->chromium == Chromium::kChromeBefore14) {
+          w_.switchAccessibility(*app, AccessibilityMode::kBasic);
+        }
+        value = std::u16string(u"AXApplication");
+        return platform::kAXErrorSuccess;
+      }
       if (attribute != "AXFocusedUIElement") return platform::kAXErrorAttributeUnsupported;
-      if (!app->focused || hidesTree(*app)) return platform::kAXErrorNoValue;
+      if (!app->focused || w_.treeHidden(*app)) return platform::kAXErrorNoValue;
       value = element(Kind::kFocused, app->pid);
       return platform::kAXErrorSuccess;
     }
@@ -173,6 +275,15 @@ AXError SimAccessibility::copyAttributeValue(const AXElement& handle, std::strin
   if (const auto it = el->copyErrors.find(std::string(attribute)); it != el->copyErrors.end()) {
     return it->second;
   }
+  // A chromium page's latest change may not have reached accessibility yet.
+  ElementState shown;
+  if (const ElementState::Published* lag = text_edit::lagging(*el, w_.now)) {
+    shown.value = lag->value;
+    shown.selection = lag->selection;
+  } else {
+    shown.value = el->value;
+    shown.selection = el->selection;
+  }
   if (attribute == "AXValue") {
     if (el->valueIsAttributed) {
       value = platform::AXOtherValue{"CFAttributedString"};
@@ -180,8 +291,8 @@ AXError SimAccessibility::copyAttributeValue(const AXElement& handle, std::strin
     }
     if (el->valueIsNumber) {
       value = el->numberValue;
-    } else if (el->value) {
-      value = *el->value;
+    } else if (shown.value) {
+      value = *shown.value;
     } else {
       return platform::kAXErrorNoValue;
     }
@@ -192,15 +303,15 @@ AXError SimAccessibility::copyAttributeValue(const AXElement& handle, std::strin
       value = platform::AXValueBox{kAXValueTypeCGPoint, {}};
       return platform::kAXErrorSuccess;
     }
-    if (!el->selection) return platform::kAXErrorNoValue;
-    value = platform::AXValueBox{platform::kAXValueTypeCFRange, *el->selection};
+    if (!shown.selection) return platform::kAXErrorNoValue;
+    value = platform::AXValueBox{platform::kAXValueTypeCFRange, *shown.selection};
     return platform::kAXErrorSuccess;
   }
   if (attribute == "AXSelectedText") {
-    if (!el->selection) return platform::kAXErrorNoValue;
-    const platform::AXRange range = text_edit::clampedSelection(*el);
-    value = text_edit::textOf(*el).substr(static_cast<size_t>(range.location),
-                                          static_cast<size_t>(range.length));
+    if (!shown.selection) return platform::kAXErrorNoValue;
+    const platform::AXRange range = text_edit::clampedSelection(shown);
+    value = text_edit::textOf(shown).substr(static_cast<size_t>(range.location),
+                                            static_cast<size_t>(range.length));
     return platform::kAXErrorSuccess;
   }
   if (attribute == "AXSubrole") {
@@ -230,21 +341,15 @@ AXError SimAccessibility::setAttributeValue(const AXElement& handle, std::string
     case Kind::kApplication: {
       AppState* app = w_.app(handle->pid);
       if (!app) return platform::kAXErrorInvalidUIElement;
-      const bool* flag = std::get_if<bool>(&value);
-      if (attribute == "AXEnhancedUserInterface") {
-        ++app->enhancedUserInterfaceWrites;
-        if (app->failsWrites) return platform::kAXErrorCannotComplete;
-        if (!flag) return platform::kAXErrorIllegalArgument;
-        app->enhancedUserInterface = *flag;
-        return platform::kAXErrorSuccess;
+      const bool manual = attribute == "AXManualAccessibility";
+      if (!manual && attribute != "AXEnhancedUserInterface") {
+        return platform::kAXErrorAttributeUnsupported;
       }
-      if (attribute != "AXManualAccessibility") return platform::kAXErrorAttributeUnsupported;
-      ++app->manualAccessibilityWrites;
+      ++(manual ? app->manualAccessibilityWrites : app->enhancedUserInterfaceWrites);
       if (app->failsWrites) return platform::kAXErrorCannotComplete;
-      if (app->refuseManualAccessibility) return platform::kAXErrorAttributeUnsupported;
+      const bool* flag = std::get_if<bool>(&value);
       if (!flag) return platform::kAXErrorIllegalArgument;
-      app->manualAccessibility = *flag;
-      return platform::kAXErrorSuccess;
+      return w_.setSwitch(*app, attribute, *flag);
     }
     case Kind::kFocused:
       break;
@@ -271,6 +376,7 @@ AXError SimAccessibility::setAttributeValue(const AXElement& handle, std::string
         break;
     }
     el->valueIsNumber = false;
+    el->published.reset();  // read back at once, even where the page never hears of it
     // The whole text is replaced, not edited: a rich view keeps no formatting, and a web page
     // shows the new text while its model keeps the old one.
     if (el->kind == ElementKind::kRich) el->styles.assign(el->value->size(), std::string());
@@ -285,8 +391,7 @@ AXError SimAccessibility::setAttributeValue(const AXElement& handle, std::string
     if (!box || box->type != platform::kAXValueTypeCFRange)
       return platform::kAXErrorIllegalArgument;
     if (el->refuseSelectionWrite) return platform::kAXErrorCannotComplete;
-    el->selection = box->range;
-    el->selection = text_edit::clampedSelection(*el);
+    text_edit::select(*el, box->range, w_.now);
     return platform::kAXErrorSuccess;
   }
   if (attribute == "AXSelectedText") {
@@ -297,7 +402,7 @@ AXError SimAccessibility::setAttributeValue(const AXElement& handle, std::string
     if (el->ignoreSelectedTextWrite || el->kind == ElementKind::kChromium) {
       return platform::kAXErrorSuccess;
     }
-    text_edit::replaceSelection(*el, *text);
+    text_edit::replaceSelection(*el, *text, w_.now);
     return platform::kAXErrorSuccess;
   }
   return platform::kAXErrorAttributeUnsupported;
@@ -318,7 +423,8 @@ AXError SimAccessibility::isAttributeSettable(const AXElement& handle, std::stri
     case Kind::kApplication: {
       const AppState* app = w_.app(handle->pid);
       if (!app) return platform::kAXErrorInvalidUIElement;
-      settable = (attribute == "AXManualAccessibility" && !app->refuseManualAccessibility) ||
+      // Electron lists its own switch; every AppKit application takes the enhanced interface.
+      settable = (attribute == "AXManualAccessibility" && isElectron(*app)) ||
                  attribute == "AXEnhancedUserInterface";
       return platform::kAXErrorSuccess;
     }
@@ -352,6 +458,14 @@ AXError SimAccessibility::setMessagingTimeout(const AXElement& element, float ti
   } else {
     element->messagingTimeout = timeout;
   }
+  return platform::kAXErrorSuccess;
+}
+
+AXError SimAccessibility::getPid(const AXElement& element, int32_t& pid) {
+  w_.requireMainThread("getPid");
+  // The system-wide element belongs to no application; the host never asks it.
+  if (!element || element->kind == Kind::kSystemWide) return platform::kAXErrorIllegalArgument;
+  pid = element->pid;
   return platform::kAXErrorSuccess;
 }
 

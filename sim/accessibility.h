@@ -36,6 +36,7 @@ class SimAccessibility final : public platform::Accessibility {
   platform::AXError setMessagingTimeout(const platform::AXElement& element,
                                         float timeoutInSeconds) override;
   std::optional<platform::AXValueBox> createRangeValue(platform::AXRange range) override;
+  platform::AXError getPid(const platform::AXElement& element, int32_t& pid) override;
 
  private:
   // A hung application (or the host itself) answers nothing: the call blocks for the messaging

@@ -98,26 +98,6 @@ TEST_F(SimAccessibilityTest, NothingAnswersWithoutTrustAFrontAppOrAFocusedElemen
   EXPECT_EQ(copy(nullptr, "AXValue"), platform::kAXErrorIllegalArgument);
 }
 
-TEST_F(SimAccessibilityTest, AHiddenTreeAppearsOnceManualAccessibilityIsSet) {
-  AppState& app = *world.application(kPid);
-  app.hidesTreeUntilManualAccessibility = true;
-  EXPECT_EQ(focused(), nullptr);
-  const AXElement appElement = ax.createApplication(kPid);
-  EXPECT_EQ(ax.setAttributeValue(appElement, "AXManualAccessibility", 1.0),
-            platform::kAXErrorIllegalArgument);
-  EXPECT_EQ(focused(), nullptr);
-  EXPECT_EQ(ax.setAttributeValue(appElement, "AXManualAccessibility", true),
-            platform::kAXErrorSuccess);
-  EXPECT_NE(focused(), nullptr);
-
-  app.refuseManualAccessibility = true;
-  app.manualAccessibility = false;
-  EXPECT_NE(ax.setAttributeValue(appElement, "AXManualAccessibility", true),
-            platform::kAXErrorSuccess);
-  EXPECT_EQ(focused(), nullptr);
-  EXPECT_EQ(app.manualAccessibilityWrites, 3) << "every attempt counts";
-}
-
 TEST_F(SimAccessibilityTest, ValueWritesFollowTheApplicationsBehaviour) {
   EXPECT_EQ(write("AXValue", 42.0), platform::kAXErrorIllegalArgument);
   EXPECT_EQ(write("AXValue", std::u16string(u"new text")), platform::kAXErrorSuccess);
@@ -248,22 +228,133 @@ TEST_F(SimAccessibilityTest, ASlowApplicationAnswersAfterItsDelayAndTimesOutBeyo
   EXPECT_EQ(world.application(kPid)->timedOutCalls, 2);
 }
 
-TEST_F(SimAccessibilityTest, AChromeApplicationShowsItsFieldOnlyWhileTheEnhancedInterfaceIsOn) {
-  AppState& app = *world.application(kPid);
-  app.hidesTreeUntilEnhancedUserInterface = true;
-  const AXElement application = ax.createApplication(kPid);
-  EXPECT_EQ(focused(), nullptr);
-  EXPECT_EQ(ax.setAttributeValue(application, "AXEnhancedUserInterface", true),
-            platform::kAXErrorSuccess);
+// Each Chromium-based application as its sources behave: which switch builds its pages' tree, what
+// a set answers, and when the tree (and with it the focused element) is there.
+TEST_F(SimAccessibilityTest, EachChromiumApplicationTakesItsSwitchesAsItsSourcesDo) {
+  constexpr Micros kS = 1000000;
+  constexpr AXError kOk = platform::kAXErrorSuccess;
+  constexpr AXError kUnsupported = platform::kAXErrorAttributeUnsupported;
+  struct Step {
+    Micros at;
+    const char* attribute;  // set to `on`; "AXRole" is read
+    bool on;
+    AXError answer;
+  };
+  // Whether the focused element is found just before and at 0.3 s, 2.3 s, 3 s and 3.3 s.
+  const Micros kLooks[] = {299999, 300000, 2299999, 2300000, 2999999, 3000000, 3299999, 3300000};
+  struct Row {
+    Chromium kind;
+    std::vector<Step> steps;
+    const char* shown;                // one digit per look
+    std::optional<bool> manualReads;  // at the end; nullopt: the read is unsupported
+  };
+  const char* const kManual = "AXManualAccessibility";
+  const char* const kEnhanced = "AXEnhancedUserInterface";
+  const Row rows[] = {
+      {Chromium::kNone, {{0, kManual, true, kUnsupported}}, "11111111", std::nullopt},
+      {Chromium::kChrome, {{0, kManual, true, kUnsupported}}, "00000000", std::nullopt},
+      {Chromium::kChrome, {{0, kEnhanced, true, kOk}}, "00011111", std::nullopt},
+      // On and off inside 2 s: nothing at all; off after it took effect: off at once.
+      {Chromium::kChrome,
+       {{0, kEnhanced, true, kOk}, {kS, kEnhanced, false, kOk}},
+       "00000000",
+       std::nullopt},
+      {Chromium::kChrome,
+       {{0, kEnhanced, true, kOk}, {3 * kS, kEnhanced, false, kOk}},
+       "00011000",
+       std::nullopt},
+      {Chromium::kChromeBefore14,
+       {{0, kEnhanced, true, kOk}, {kS, kEnhanced, false, kOk}},
+       "01111000",
+       std::nullopt},
+      // Reading the application's role turns the basic mode on only without the refinements.
+      {Chromium::kChromeBefore14, {{0, "AXRole", false, kOk}}, "01111111", std::nullopt},
+      {Chromium::kChrome, {{0, "AXRole", false, kOk}}, "00000000", std::nullopt},
+      {Chromium::kElectronOld, {{0, kManual, true, kUnsupported}}, "01111111", std::nullopt},
+      {Chromium::kElectronOld,
+       {{0, kManual, true, kUnsupported}, {kS, kEnhanced, false, kOk}},
+       "01000000",
+       std::nullopt},
+      {Chromium::kElectronReadable, {{0, kManual, true, kOk}}, "01111111", true},
+      // Each set restarts the debounce.
+      {Chromium::kElectronDebounced,
+       {{0, kManual, true, kOk}, {kS, kManual, true, kOk}},
+       "00000001",
+       true},
+  };
+  int index = 0;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(index++);
+    World w;
+    w.setTrusted(true);
+    addFocusedApp(w, kPid);
+    w.application(kPid)->chromium = row.kind;
+    platform::Accessibility& a = w.accessibility();
+    const AXElement app = a.createApplication(kPid);
+    AXAttributeValue v;
+    std::string shown;
+    size_t step = 0;
+    for (const Micros look : kLooks) {
+      for (; step < row.steps.size() && row.steps[step].at <= look; ++step) {
+        const Step& s = row.steps[step];
+        w.advance(s.at - w.now());
+        EXPECT_EQ(std::string_view(s.attribute) == "AXRole"
+                      ? a.copyAttributeValue(app, s.attribute, v)
+                      : a.setAttributeValue(app, s.attribute, s.on),
+                  s.answer);
+      }
+      w.advance(look - w.now());
+      shown +=
+          a.copyAttributeValue(a.createSystemWide(), "AXFocusedUIElement", v) == kOk ? '1' : '0';
+    }
+    EXPECT_EQ(shown, row.shown);
+    const AXError read = a.copyAttributeValue(app, kManual, v);
+    EXPECT_EQ(read == kOk ? std::optional(v == AXAttributeValue(true)) : std::nullopt,
+              row.manualReads);
+    // Electron tells its windows of every set; the others say nothing.
+    size_t notes = 0;
+    for (const TraceEntry& entry : w.takeTrace()) notes += entry.kind == "accessibilitySwitch";
+    const bool electron = row.kind == Chromium::kElectronOld ||
+                          row.kind == Chromium::kElectronReadable ||
+                          row.kind == Chromium::kElectronDebounced;
+    EXPECT_EQ(notes, electron ? row.steps.size() : 0);
+  }
+}
+
+// A change in a Chromium page reaches accessibility a frame later (after a page load, 150 ms
+// later); changes within that time arrive together; the page itself has them at once.
+TEST_F(SimAccessibilityTest, AChromiumPageShowsItsChangesToAccessibilityLate) {
+  state().kind = ElementKind::kChromium;
+  state().model = u"hello";
   const AXElement el = focused();
-  ASSERT_NE(el, nullptr);
-  AXAttributeValue v;
-  EXPECT_EQ(copy(application, "AXEnhancedUserInterface", &v), platform::kAXErrorSuccess);
-  EXPECT_EQ(v, AXAttributeValue(true));
-  EXPECT_EQ(ax.setAttributeValue(application, "AXEnhancedUserInterface", false),
-            platform::kAXErrorSuccess);
-  EXPECT_EQ(copy(el, "AXValue"), platform::kAXErrorInvalidUIElement) << "the tree is gone again";
-  EXPECT_EQ(app.enhancedUserInterfaceWrites, 2);
+  const auto reads = [&] {
+    AXAttributeValue value, selection;
+    copy(el, "AXValue", &value);
+    copy(el, "AXSelectedTextRange", &selection);
+    return std::pair{std::get<std::u16string>(value), std::get<AXValueBox>(selection).range};
+  };
+  world.selectRange({5, 0});
+  world.advance(1000);
+  world.typeOnKeys(u"!");
+  world.runPending();
+  EXPECT_EQ(state().model, u"hello!");
+  EXPECT_EQ(reads(), std::pair(std::u16string(u"hello"), AXRange{1, 2})) << "neither change yet";
+  world.advance(kFrameLag - 1);
+  EXPECT_EQ(reads(), std::pair(std::u16string(u"hello!"), AXRange{6, 0}));
+
+  state().axLag = kPageLoadLag;
+  world.pressKey(51);
+  world.runPending();
+  world.advance(kPageLoadLag - 1);
+  EXPECT_EQ(reads().first, u"hello!");
+  world.advance(1);
+  EXPECT_EQ(reads().first, u"hello");
+  // A value write reads back at once, though the page never hears of it.
+  world.pressKey(51);
+  world.runPending();
+  EXPECT_EQ(write("AXValue", std::u16string(u"new")), platform::kAXErrorSuccess);
+  EXPECT_EQ(reads().first, u"new");
+  EXPECT_EQ(state().model, u"hell");
 }
 
 }  // namespace

@@ -59,7 +59,37 @@ platform::AXRange clampedSelection(const ElementState& element) {
   return {location, count};
 }
 
-void replaceRange(ElementState& element, platform::AXRange range, std::u16string_view replacement) {
+namespace {
+
+// A chromium page changes now: accessibility goes on reading what it read before until the change
+// reaches the browser's tree. Changes within that time arrive together.
+void pageChanging(ElementState& element, Micros now) {
+  if (element.kind != ElementKind::kChromium || element.axLag <= 0) return;
+  if (lagging(element, now)) return;
+  element.published =
+      ElementState::Published{element.value, element.selection, now + element.axLag};
+}
+
+}  // namespace
+
+const ElementState::Published* lagging(ElementState& element, Micros now) {
+  if (element.kind == ElementKind::kChromium && element.published &&
+      now < element.published->until) {
+    return &*element.published;
+  }
+  element.published.reset();
+  return nullptr;
+}
+
+void select(ElementState& element, platform::AXRange range, Micros now) {
+  pageChanging(element, now);
+  element.selection = range;
+  element.selection = clampedSelection(element);
+}
+
+void replaceRange(ElementState& element, platform::AXRange range, std::u16string_view replacement,
+                  Micros now) {
+  pageChanging(element, now);
   std::u16string& text = textOf(element);
   const auto at = static_cast<size_t>(range.location);
   const auto count = static_cast<size_t>(range.length);
@@ -86,16 +116,16 @@ void replaceRange(ElementState& element, platform::AXRange range, std::u16string
   }
 }
 
-void replaceSelection(ElementState& element, std::u16string_view replacement) {
+void replaceSelection(ElementState& element, std::u16string_view replacement, Micros now) {
   const platform::AXRange range = clampedSelection(element);
-  replaceRange(element, range, replacement);
+  replaceRange(element, range, replacement, now);
   if (element.selection) {
     element.selection =
         platform::AXRange{range.location + static_cast<int64_t>(replacement.size()), 0};
   }
 }
 
-void deleteBackward(ElementState& element) {
+void deleteBackward(ElementState& element, Micros now) {
   platform::AXRange range = clampedSelection(element);
   std::u16string& text = textOf(element);
   if (range.length == 0) {
@@ -107,7 +137,7 @@ void deleteBackward(ElementState& element) {
     range.length = pair ? 2 : 1;
     range.location -= range.length;
   }
-  replaceRange(element, range, {});
+  replaceRange(element, range, {}, now);
   if (element.selection) element.selection = platform::AXRange{range.location, 0};
 }
 
@@ -295,18 +325,18 @@ void World::Impl::applyToFocusedElement(const EventObject& event) {
     } else if (shortcut == u"v") {
       const std::optional<std::string> pasted =
           pasteboard.stringForType(platform::kPasteboardTypeString);
-      if (pasted) text_edit::replaceSelection(*element, text::utf8ToUtf16(*pasted));
+      if (pasted) text_edit::replaceSelection(*element, text::utf8ToUtf16(*pasted), now);
     }
     return;
   }
   if ((event.flags & platform::kCGEventFlagMaskControl) || element->ignoreTyping) return;
   if (event.keycode == keys::kDelete) {
-    text_edit::deleteBackward(*element);
+    text_edit::deleteBackward(*element, now);
   } else if (event.keycode == keys::kReturn) {
-    text_edit::replaceSelection(*element, u"\n");  // as a multi-line field takes Return
+    text_edit::replaceSelection(*element, u"\n", now);  // as a multi-line field takes Return
   } else {
     const std::u16string text = insertableText(event.unicode);
-    if (!text.empty()) text_edit::replaceSelection(*element, text);
+    if (!text.empty()) text_edit::replaceSelection(*element, text, now);
   }
 }
 

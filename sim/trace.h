@@ -36,6 +36,9 @@ class TracingAccessibility final : public platform::Accessibility {
                                         float timeoutInSeconds) override {
     return inner_.setMessagingTimeout(element, timeoutInSeconds);
   }
+  platform::AXError getPid(const platform::AXElement& element, int32_t& pid) override {
+    return inner_.getPid(element, pid);
+  }
 
  private:
   World::Impl& w_;

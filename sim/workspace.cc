@@ -20,6 +20,7 @@ RunningApplication runningOf(const AppState& app) {
 
 std::optional<RunningApplication> SimWorkspace::frontmostApplication() {
   w_.requireMainThread("frontmostApplication");
+  if (w_.workspaceSnapshot) return w_.workspaceSnapshot->front;
   if (!w_.frontmost) return std::nullopt;
   const AppState* a = w_.app(*w_.frontmost);
   if (!a) return std::nullopt;
@@ -28,6 +29,7 @@ std::optional<RunningApplication> SimWorkspace::frontmostApplication() {
 
 std::vector<RunningApplication> SimWorkspace::runningApplications() {
   w_.requireMainThread("runningApplications");
+  if (w_.workspaceSnapshot) return w_.workspaceSnapshot->running;
   std::vector<RunningApplication> out;
   out.reserve(w_.apps.size());
   for (const AppState& a : w_.apps) out.push_back(runningOf(a));

@@ -86,7 +86,8 @@ Micros World::Impl::mainWake(Micros due) const {
 }
 
 void World::Impl::runUntil(Micros limit) {
-  // Both queues, in one time order: the main thread is free.
+  // Both queues, in one time order: the main thread is free, and its loop turns.
+  workspaceSnapshot.reset();
   for (;;) {
     const std::pair<Micros, uint64_t> mainAt =
         queue.empty()
@@ -96,17 +97,30 @@ void World::Impl::runUntil(Micros limit) {
     const bool systemDue = !systemQueue.empty() && systemQueue.begin()->first.first <= limit;
     if (!mainDue && !systemDue) return;
     const bool systemFirst = systemDue && (!mainDue || systemQueue.begin()->first < mainAt);
-    if (!systemFirst) now = std::max(now, mainAt.first);
+    if (!systemFirst) {
+      now = std::max(now, mainAt.first);
+      workspaceSnapshot.reset();
+    }
     runFirst(now, systemFirst ? systemQueue : queue);
   }
 }
 
 void World::Impl::blockMain(Micros duration) {
   const Micros until = now + std::max<Micros>(duration, 0);
+  // What the workspace said when the call began is what it says until the loop turns again.
+  if (!workspaceSnapshot) {
+    workspaceSnapshot.emplace();
+    if (frontmost) {
+      if (const AppState* a = app(*frontmost)) workspaceSnapshot->front = runningOf(*a);
+    }
+    for (const AppState& a : apps) workspaceSnapshot->running.push_back(runningOf(a));
+  }
+  const bool wasBlocked = std::exchange(mainBlocked, true);
   // Whatever the main thread was doing, the rest of the system runs as the main loop's code.
   while (!systemQueue.empty() && systemQueue.begin()->first.first <= until) {
     runFirst(now, systemQueue);
   }
+  mainBlocked = wasBlocked;
   now = std::max(now, until);
 }
 
@@ -368,14 +382,17 @@ void World::later(Micros delay, std::function<void()> action) {
 }
 
 void World::addApplication(AppState app) {
+  impl_->workspaceChanged();
   impl_->apps.push_back(std::move(app));
 }
 
 AppState* World::application(int32_t pid) {
+  impl_->workspaceChanged();  // its properties may change through the pointer
   return impl_->app(pid);
 }
 
 void World::removeApplication(int32_t pid) {
+  impl_->workspaceChanged();
   std::erase_if(impl_->apps, [pid](const AppState& a) { return a.pid == pid; });
   if (impl_->frontmost == pid) impl_->frontmost.reset();
   if (impl_->systemWideFocus == pid) impl_->systemWideFocus.reset();
@@ -409,6 +426,7 @@ int World::scheduledChangeCount() const {
 }
 
 void World::setFrontmost(std::optional<int32_t> pid) {
+  impl_->workspaceChanged();
   impl_->frontmost = pid;
 }
 
@@ -419,6 +437,7 @@ std::optional<int32_t> World::frontmost() const {
 void World::activate(int32_t pid) {
   const AppState* a = impl_->app(pid);
   if (!a) return;
+  impl_->workspaceChanged();
   impl_->frontmost = pid;
   impl_->note("activation", "app " + std::to_string(pid));
   std::optional<RunningApplication> info;
@@ -431,6 +450,10 @@ void World::activate(int32_t pid) {
 ElementState* World::focusedElement() {
   const std::optional<int32_t> owner = impl_->focusOwner();
   return owner ? impl_->focusedOf(*owner) : nullptr;
+}
+
+void World::selectRange(platform::AXRange range) {
+  if (ElementState* element = focusedElement()) text_edit::select(*element, range, impl_->now);
 }
 
 void World::setHostPid(int32_t pid) {

@@ -48,6 +48,12 @@ enum class WriteBehaviour {
   kReformat,  // the set call answers success; the value becomes `reformatTo` (or upper-cased)
 };
 
+// How late a chromium element's changes reach accessibility: the next frame for the focused
+// element, 150 ms for the deferred updates after a page load
+// (kDelayForDeferredUpdatesAfterPageLoad).
+inline constexpr Micros kFrameLag = 16667;
+inline constexpr Micros kPageLoadLag = 150000;
+
 // What kind of text view an element is, as far as writing its whole value is concerned.
 enum class ElementKind {
   kPlain,        // a plain text field: a value write is an edit like any other
@@ -93,6 +99,17 @@ struct ElementState {
   bool ignoreTyping = false;             // typed characters, Return and Backspace change nothing
 
   ElementKind kind = ElementKind::kPlain;
+  // kChromium: a change of the page (typing, Backspace, paste, the user's selection) reaches
+  // accessibility reads this long after it happened; the page itself (value, model) changes at
+  // once. One frame for the focused element; kPageLoadLag after a page load.
+  Micros axLag = kFrameLag;
+  // What accessibility reads while a change has not reached it yet, and until when.
+  struct Published {
+    std::optional<std::u16string> value;
+    std::optional<platform::AXRange> selection;
+    Micros until = 0;
+  };
+  std::optional<Published> published;
   // kRich: the style of each UTF-16 unit of the value ("" is unformatted; units beyond the list
   // are unformatted). Edits through the editing path (typing, the selected text, paste) keep the
   // styles outside the edited range and give new text the style around it; a value write
@@ -108,21 +125,47 @@ std::vector<StyleRun> styleRuns(const ElementState& element);
 // Sets the styles from runs (the rest unformatted); runs beyond the text are cut at its end.
 void setStyleRuns(ElementState& element, const std::vector<StyleRun>& runs);
 
+// How a Chromium-based application takes "AXManualAccessibility" and "AXEnhancedUserInterface".
+enum class Chromium {
+  kNone,  // a native application: no such switch; its tree is always there
+  // Google Chrome and the other Chromium browsers with the macOS 14 refinements: the manual switch
+  // is unsupported; an enhanced-interface change takes effect after 2 s without another change.
+  kChrome,
+  // The same without the refinements (before macOS 14): on at once, off 2 s after it was switched
+  // off; reading the application's role turns the basic mode on.
+  kChromeBefore14,
+  kElectronOld,        // up to 24: honours the manual switch but answers "unsupported", unreadable
+  kElectronReadable,   // 25 to 36: the manual switch reads back
+  kElectronDebounced,  // 37 on: each set of either switch restarts a 2 s debounce
+};
+
+// Which of Chromium's accessibility modes are on: basic builds the pages' tree, complete is what
+// a screen reader gets.
+enum class AccessibilityMode { kOff, kBasic, kComplete };
+
+inline constexpr Micros kDefaultTreeBuildDelay = 300000;
+
 struct AppState {
   int32_t pid = 0;
   std::optional<std::string> bundleIdentifier;
   std::optional<std::string> localizedName;
-  // Chromium-like: the accessibility tree stays hidden (the system-wide focused element reads as
-  // kAXErrorNoValue) until "AXManualAccessibility" is set to true on the application element.
-  bool hidesTreeUntilManualAccessibility = false;
-  bool manualAccessibility = false;        // set once the host wrote it
-  int manualAccessibilityWrites = 0;       // how often it was written
-  bool refuseManualAccessibility = false;  // the write answers an error
-  // Chrome-like: the focused element exists (for the system-wide focus and for calls on it) only
-  // while "AXEnhancedUserInterface" is set to true on the application element.
-  bool hidesTreeUntilEnhancedUserInterface = false;
+  // Which Chromium-based application it is decides how it takes the two accessibility switches
+  // (sim/README.md); kNone is a native application.
+  Chromium chromium = Chromium::kNone;
+  // A Chromium application shows its pages' tree (and so its focused text element) only while its
+  // accessibility is on, and only this long after it came on: the renderer builds it and sends it
+  // over asynchronously.
+  Micros treeBuildDelay = kDefaultTreeBuildDelay;
+  AccessibilityMode accessibility = AccessibilityMode::kOff;
+  Micros treeReadyAt = 0;
+  // "AXEnhancedUserInterface" as AppKit keeps it: it reads back what was last set.
   bool enhancedUserInterface = false;
+  int manualAccessibilityWrites = 0;  // every set of either switch, refused or not
   int enhancedUserInterfaceWrites = 0;
+  // The debounce of Chrome (macOS 14 refinements) and Electron 37: the count of enhanced-interface
+  // requests not yet acted on, and which scheduled change is still meant (a later set cancels it).
+  int accessibilityRequests = 0;
+  uint64_t switchEpoch = 0;
   std::optional<ElementState> focused;  // absent: no focused element
   // Every set call on its elements answers kAXErrorCannotComplete; reads still work.
   bool failsWrites = false;
@@ -367,7 +410,10 @@ class World final : public platform::Platform {
   // frontmost application.
   std::optional<int32_t> focusOwner() const;
   ElementState* focusedElement();  // of the focus owner, or nullptr
-  void setHostPid(int32_t pid);    // NSProcessInfo processIdentifier (default 4242)
+  // The user selects text in the focused element (kept within its text); a chromium page's
+  // accessibility hears of it only after the element's lag.
+  void selectRange(platform::AXRange range);
+  void setHostPid(int32_t pid);  // NSProcessInfo processIdentifier (default 4242)
 
   // -- permissions. Granting or revoking trust posts "com.apple.accessibility.api".
   void setTrusted(bool trusted);

@@ -102,6 +102,20 @@ struct World::Impl {
     currentLoop = std::move(saved);
   }
 
+  // -- the workspace answers from a snapshot taken when the main loop turns: inside one blocking
+  // call (from its first blocking pause or accessibility wait until the loop next runs) the host
+  // sees the running applications and the frontmost one as they were when it began.
+  struct WorkspaceSnapshot {
+    std::optional<platform::RunningApplication> front;
+    std::vector<platform::RunningApplication> running;
+  };
+  std::optional<WorkspaceSnapshot> workspaceSnapshot;
+  bool mainBlocked = false;
+  // A change made while the main thread is free is seen at the next look: the loop turns before.
+  void workspaceChanged() {
+    if (!mainBlocked) workspaceSnapshot.reset();
+  }
+
   // -- applications
   std::vector<AppState> apps;
   std::optional<int32_t> frontmost;
@@ -250,9 +264,23 @@ struct World::Impl {
   // -- accessibility messaging
   static constexpr Micros kDefaultMessagingTimeout = 6000000;
   Micros messagingTimeout = 0;  // 0: the system's default
+
+  // -- Chromium's accessibility switches (sim/accessibility.cc)
+  static constexpr Micros kSwitchDebounce = 2000000;  // Chrome's and Electron's kTwoSecondDelay
+  // Whether an application shows no tree now (a Chromium one whose accessibility is off, or whose
+  // tree is still being built).
+  bool treeHidden(const AppState& app) const;
+  void switchAccessibility(AppState& app, AccessibilityMode mode);
+  // enableScreenReaderCompleteModeAfterDelay: Chrome's and Electron 37's debounce of a request.
+  void debounceSwitch(AppState& app, bool enable);
+  // A change of the application's switches at `due`, unless a later set overtook it meanwhile.
+  void scheduleSwitch(AppState& app, Micros due, std::function<void(AppState&)> change);
+  // What the application does with a set of either switch; its answer.
+  platform::AXError setSwitch(AppState& app, std::string_view attribute, bool on);
 };
 
-// Edits of a text element, in UTF-16 units, shared by typing and accessibility writes.
+// Edits of a text element, in UTF-16 units, shared by typing and accessibility writes. `now` is
+// when the page makes the change, from which a chromium element's accessibility lags.
 namespace text_edit {
 // The element's text as the user sees it (an element without a value edits as empty).
 std::u16string& textOf(ElementState& element);
@@ -260,9 +288,14 @@ std::u16string& textOf(ElementState& element);
 platform::AXRange clampedSelection(const ElementState& element);
 // Every edit of the text goes through here: the styles of a rich element and the model of a web
 // element follow it. `range` must lie within the text.
-void replaceRange(ElementState& element, platform::AXRange range, std::u16string_view replacement);
-void replaceSelection(ElementState& element, std::u16string_view replacement);
-void deleteBackward(ElementState& element);
+void replaceRange(ElementState& element, platform::AXRange range, std::u16string_view replacement,
+                  Micros now);
+void replaceSelection(ElementState& element, std::u16string_view replacement, Micros now);
+void deleteBackward(ElementState& element, Micros now);
+// The page selects `range` (clamped to the text).
+void select(ElementState& element, platform::AXRange range, Micros now);
+// What accessibility reads now when a change has not reached it yet; null when it reads the page.
+const ElementState::Published* lagging(ElementState& element, Micros now);
 }  // namespace text_edit
 
 }  // namespace sim

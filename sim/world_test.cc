@@ -190,6 +190,41 @@ TEST(SimWorkspace, ActivationIsReportedOnTheLoopUntilTheObserverIsRemoved) {
   EXPECT_EQ(world.frontmost(), std::nullopt) << "a quit application is no longer in front";
 }
 
+// NSWorkspace answers from what it saw when the main loop last turned; the accessibility server
+// answers live.
+TEST(SimWorkspace, InsideOneBlockingCallTheWorkspaceKeepsItsAnswersTheAccessibilityServerNot) {
+  World world;
+  world.setTrusted(true);
+  for (const int32_t pid : {1, 2}) {
+    AppState app;
+    app.pid = pid;
+    world.addApplication(app);
+  }
+  world.setFrontmost(1);
+  platform::Workspace& ws = world.workspace();
+  platform::Accessibility& ax = world.accessibility();
+  const auto focusedApp = [&] {
+    platform::AXAttributeValue app;
+    int32_t pid = 0;
+    (void)ax.copyAttributeValue(ax.createSystemWide(), "AXFocusedApplication", app);
+    if (const auto* element = std::get_if<platform::AXElement>(&app))
+      (void)ax.getPid(*element, pid);
+    return pid;
+  };
+  world.later(1000, [&] { world.activate(2); });
+  world.later(2000, [&] { world.removeApplication(1); });
+  world.mainLoop().sleepMicroseconds(5000);
+  EXPECT_EQ(ws.frontmostApplication()->processIdentifier, 1);
+  EXPECT_EQ(ws.runningApplications().size(), 2u);
+  EXPECT_EQ(focusedApp(), 2);
+  world.runPending();  // the loop turns
+  EXPECT_EQ(ws.frontmostApplication()->processIdentifier, 2);
+  EXPECT_EQ(ws.runningApplications().size(), 1u);
+  world.setFrontmost(std::nullopt);  // while the main thread is free: seen at the next look
+  EXPECT_EQ(ws.frontmostApplication(), std::nullopt);
+  EXPECT_EQ(focusedApp(), 0);
+}
+
 // ---- Input sources, login item, process ---------------------------------------------------
 
 TEST(SimInputSources, OnlyEnabledSourcesAreListedUnlessAllInstalledAreAsked) {

@@ -290,7 +290,16 @@ Json appsJson(sim::World& world) {
     entry["bundleIdentifier"] = optionalString(app->bundleIdentifier);
     entry["name"] = optionalString(app->localizedName);
     entry["frontmost"] = front == app->pid;
-    entry["manualAccessibility"] = app->manualAccessibility;
+    static const char* const kChromium[] = {"none",        "chrome",           "chromeBefore14",
+                                            "electronOld", "electronReadable", "electronDebounced"};
+    static const char* const kModes[] = {"off", "basic", "complete"};
+    entry["chromium"] = kChromium[static_cast<int>(app->chromium)];
+    entry["accessibility"] = kModes[static_cast<int>(app->accessibility)];
+    // Null while no tree is to be built; else when it is (or was) there.
+    entry["treeReadyAt"] =
+        app->chromium == sim::Chromium::kNone || app->accessibility == sim::AccessibilityMode::kOff
+            ? Json()
+            : Json(app->treeReadyAt);
     entry["manualAccessibilityWrites"] = app->manualAccessibilityWrites;
     entry["enhancedUserInterface"] = app->enhancedUserInterface;
     entry["enhancedUserInterfaceWrites"] = app->enhancedUserInterfaceWrites;

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -443,14 +444,20 @@ TEST_F(SimScriptTest, RichAndWebFieldsShowWhatAWholeValueWriteLoses) {
   EXPECT_EQ(Json::parse(out[5])["line"], 9);
 }
 
-// A Chrome page, an Electron-style field that takes nothing, a slow application and the host's
-// own window in front.
+// A Chrome page (its tree built late, typed text shown late), another application coming to the
+// front during a correction, a field that takes nothing, a slow application and the host's own
+// window in front.
 TEST_F(SimScriptTest, ChromiumFieldsSlowApplicationsAndTheHostInFrontAreScriptable) {
   std::vector<std::string> out = run(
-      R"({"world": {"trusted": true, "apps": [{"pid": 3, "frontmost": true, "refuseManualAccessibility": true, "hidesTreeUntilEnhancedUserInterface": true, "focused": {"kind": "chromium", "value": "ghbdtn", "selection": [6, 0]}}]}}
+      R"({"world": {"trusted": true, "apps": [{"pid": 3, "frontmost": true, "chromium": "chrome", "treeBuildDelay": 0.1, "focused": {"kind": "chromium", "axLag": "pageLoad", "value": "ghbdtn", "selection": [6, 0]}}, {"pid": 6, "chromium": "electronDebounced", "accessibility": "complete", "focused": {"value": ""}}]}}
+{"call": "tandrel/automation", "method": "axSetFocusedText", "args": {"text": "привет"}}
+{"advance": 2.1}
+{"after": 0.01, "user": {"activate": 6}}
+{"call": "tandrel/automation", "method": "axSetFocusedText", "args": {"text": "привет"}}
+{"user": {"activate": 3}}
 {"call": "tandrel/automation", "method": "axSetFocusedText", "args": {"text": "привет"}}
 {"show": "field"}
-{"user": {"focus": {"kind": "chromium", "value": "ab", "write": "ignore", "ignoreTyping": true}}}
+{"user": {"focus": {"kind": "chromium", "value": "ab", "write": "ignore", "ignoreTyping": true, "axLag": 0.02}}}
 {"call": "tandrel/automation", "method": "axSetFocusedText", "args": {"text": "aXb"}}
 {"world": {"apps": [{"pid": 5, "frontmost": true, "callDelay": 0.25, "focused": {"value": "x"}}, {"pid": 4242, "name": "tandrel", "focused": {"value": "own"}}]}}
 {"show": "time"}
@@ -459,25 +466,78 @@ TEST_F(SimScriptTest, ChromiumFieldsSlowApplicationsAndTheHostInFrontAreScriptab
 {"world": {"frontmost": 4242}}
 {"call": "tandrel/automation", "method": "axFocusedText"}
 {"show": "apps"}
-{"world": {"apps": [{"pid": 5, "callDelay": -1}]}})");
+{"world": {"apps": [{"pid": 5, "callDelay": -1}]}}
+{"world": {"apps": [{"pid": 5, "chromium": "chromium"}]}}
+{"user": {"focus": {"axLag": "later"}}})");
   EXPECT_EQ(status_, 1);
-  ASSERT_EQ(out.size(), 9u);
-  EXPECT_EQ(out[0], R"({"reply":true})");
-  EXPECT_EQ(Json::parse(out[1])["value"]["kind"], "chromium");
-  EXPECT_EQ(Json::parse(out[1])["value"]["model"], "привет");
-  EXPECT_EQ(out[2], R"({"reply":false})");
+  ASSERT_EQ(out.size(), 13u);
+  // No tree yet: Chrome builds it 2 s after the enhanced interface came on, plus its build time.
+  EXPECT_EQ(out[0], R"({"reply":false})");
+  // Another application came to the front before the typing: nothing went there.
+  EXPECT_EQ(out[1], R"({"reply":false})");
+  EXPECT_EQ(out[2], R"({"reply":true})");
+  EXPECT_EQ(Json::parse(out[3])["value"]["model"], "привет");
+  EXPECT_EQ(out[4], R"({"reply":false})");
   const auto time = [](const std::string& line) {
     return Json::parse(line)["value"].get<int64_t>();
   };
-  EXPECT_EQ(time(out[5]) - time(out[3]), 5 * 250000) << "five calls, a quarter second each";
-  EXPECT_EQ(out[4], R"({"reply":{"text":"x","selStart":0,"selLen":0}})");
-  EXPECT_EQ(out[6], R"({"reply":null})");
-  const Json apps = Json::parse(out[7])["value"];
-  EXPECT_EQ(apps[0]["enhancedUserInterface"], false);
-  EXPECT_EQ(apps[0]["enhancedUserInterfaceWrites"], 4) << "on and off in each call";
-  EXPECT_EQ(apps[1]["callDelay"], 250000);
-  EXPECT_EQ(apps[2]["timedOutCalls"], 0) << "the host never asks itself";
-  EXPECT_EQ(Json::parse(out[8])["line"], 13);
+  EXPECT_EQ(time(out[7]) - time(out[5]), 7 * 250000)
+      << "seven calls of a quarter second: the manual switch read, set and listed once, then the "
+         "focus, subrole, value and selection";
+  EXPECT_EQ(out[6], R"({"reply":{"text":"x","selStart":0,"selLen":0}})");
+  EXPECT_EQ(out[8], R"({"reply":null})");
+  const Json apps = Json::parse(out[9])["value"];
+  EXPECT_EQ(apps[0]["chromium"], "chrome");
+  EXPECT_EQ(apps[0]["accessibility"], "complete");
+  EXPECT_EQ(apps[0]["enhancedUserInterface"], true) << "left on, and set once";
+  EXPECT_EQ(apps[0]["enhancedUserInterfaceWrites"], 1);
+  EXPECT_EQ(apps[1]["focused"], true);
+  EXPECT_EQ(apps[1]["manualAccessibilityWrites"], 0) << "read true: not set again";
+  EXPECT_EQ(apps[2]["callDelay"], 250000);
+  EXPECT_EQ(apps[3]["timedOutCalls"], 0) << "the host never asks itself";
+  for (size_t line = 18; line <= 20; ++line) {
+    EXPECT_EQ(Json::parse(out[line - 8])["line"], line);
+  }
+}
+
+// A day's use: 50 returns to an Electron application and to Chrome, four corrections in each after
+// every return. Electron's manual switch is set at most once; Chrome's enhanced interface is never
+// switched on and off within the 2 s its debounce would swallow (one long absence switches it off
+// once, and it comes on again with Chrome), and only Chrome's first four corrections, made before
+// its first tree, fail.
+TEST_F(SimScriptTest, ADaysCorrectionsSwitchAccessibilityOnOnce) {
+  std::string script =
+      R"({"world": {"trusted": true, "recordWindow": 1000000, "apps": [{"pid": 5, "chromium": "electronDebounced"}, {"pid": 7, "chromium": "chrome"}, {"pid": 6, "frontmost": true}]}}
+{"listen": "tandrel/key_events"}
+)";
+  for (int visit = 0; visit < 50; ++visit) {
+    script += R"({"user": {"activate": 6}}
+{"advance": )" +
+              std::string(visit == 25 ? "700" : "1") + "}\n";
+    for (const char* pid : {"5", "7"}) {
+      script += R"({"user": {"activate": )" + std::string(pid) + "}}\n{\"advance\": 3}\n";
+      for (int correction = 0; correction < 4; ++correction) {
+        script += R"({"world": {"apps": [{"pid": )" + std::string(pid) +
+                  R"(, "focused": {"kind": "chromium", "value": "ghbdtn", "selection": [6, 0]}}]}}
+{"call": "tandrel/automation", "method": "axSetFocusedText", "args": {"text": "привет", "expectedText": "ghbdtn"}}
+)";
+      }
+    }
+  }
+  const std::vector<std::string> out = run(script);
+  EXPECT_EQ(status_, 0);
+  EXPECT_EQ(std::count(out.begin(), out.end(), R"({"reply":true})"), 396);
+  EXPECT_EQ(world_.application(5)->manualAccessibilityWrites, 1);
+  std::vector<std::pair<sim::Micros, bool>> enhanced;
+  for (const sim::TraceEntry& e : world_.takeTrace()) {
+    if (e.kind == "ax.write" && e.detail.starts_with("AXEnhancedUserInterface")) {
+      enhanced.emplace_back(e.time, e.detail.find("true") != std::string::npos);
+    }
+  }
+  ASSERT_EQ(enhanced.size(), 3u) << "on; off after the long absence; on again as Chrome returns";
+  for (size_t i = 1; i < enhanced.size(); ++i) {
+    EXPECT_GE(enhanced[i].first - enhanced[i - 1].first, 2000000);
+  }
 }
 
 // The real program: start-up on the process's world, then the script from a file.

@@ -121,6 +121,41 @@ sim::ElementKind asElementKind(const Json& j) {
   throw ScriptError("\"kind\" must be \"plain\", \"rich\", \"webEditable\" or \"chromium\"");
 }
 
+sim::Chromium asChromium(const Json& j) {
+  const std::string s = asString(j, "chromium");
+  static const std::pair<const char*, sim::Chromium> kKinds[] = {
+      {"none", sim::Chromium::kNone},
+      {"chrome", sim::Chromium::kChrome},
+      {"chromeBefore14", sim::Chromium::kChromeBefore14},
+      {"electronOld", sim::Chromium::kElectronOld},
+      {"electronReadable", sim::Chromium::kElectronReadable},
+      {"electronDebounced", sim::Chromium::kElectronDebounced}};
+  for (const auto& [name, kind] : kKinds) {
+    if (s == name) return kind;
+  }
+  throw ScriptError(
+      "\"chromium\" must be \"none\", \"chrome\", \"chromeBefore14\", \"electronOld\", "
+      "\"electronReadable\" or \"electronDebounced\"");
+}
+
+sim::AccessibilityMode asAccessibilityMode(const Json& j) {
+  const std::string s = asString(j, "accessibility");
+  if (s == "off") return sim::AccessibilityMode::kOff;
+  if (s == "basic") return sim::AccessibilityMode::kBasic;
+  if (s == "complete") return sim::AccessibilityMode::kComplete;
+  throw ScriptError("\"accessibility\" must be \"off\", \"basic\" or \"complete\"");
+}
+
+// Seconds from 0 to `max`, as whole microseconds.
+sim::Micros asSeconds(const Json& j, const std::string& key, double max) {
+  const double seconds = asNumber(j, key);
+  if (!std::isfinite(seconds) || seconds < 0 || seconds > max) {
+    throw ScriptError(inQuotes(key) + " takes 0 to " + std::to_string(static_cast<int>(max)) +
+                      " seconds");
+  }
+  return static_cast<sim::Micros>(std::llround(seconds * 1e6));
+}
+
 // Formatting runs: [start, length, style] or {"start", "length", "style"}.
 std::vector<sim::StyleRun> asStyleRuns(const Json& list) {
   std::vector<sim::StyleRun> runs;
@@ -159,6 +194,16 @@ sim::ElementState parseElement(const Json& j, sim::ElementState element) {
       element.ignoreSelectedTextWrite = asBool(v, key);
     } else if (key == "ignoreTyping") {
       element.ignoreTyping = asBool(v, key);
+    } else if (key == "axLag") {
+      if (v.is_string() && v.get<std::string>() == "frame") {
+        element.axLag = sim::kFrameLag;
+      } else if (v.is_string() && v.get<std::string>() == "pageLoad") {
+        element.axLag = sim::kPageLoadLag;
+      } else if (v.is_number()) {
+        element.axLag = asSeconds(v, key, 10);
+      } else {
+        throw ScriptError("\"axLag\" must be \"frame\", \"pageLoad\" or seconds");
+      }
     } else if (key == "value") {
       valueGiven = true;
       std::optional<std::string> text = asOptionalString(v, key);
@@ -239,26 +284,22 @@ void parseApps(sim::World& world, const Json& list, Steps& steps) {
         app.localizedName = asOptionalString(v, key);
       } else if (key == "frontmost") {
         frontmost = asBool(v, key);
-      } else if (key == "hidesTreeUntilManualAccessibility") {
-        app.hidesTreeUntilManualAccessibility = asBool(v, key);
-      } else if (key == "manualAccessibility") {
-        app.manualAccessibility = asBool(v, key);
-      } else if (key == "refuseManualAccessibility") {
-        app.refuseManualAccessibility = asBool(v, key);
+      } else if (key == "chromium") {
+        app.chromium = asChromium(v);
+      } else if (key == "treeBuildDelay") {
+        app.treeBuildDelay = asSeconds(v, key, 60);
+      } else if (key == "accessibility") {
+        // Someone switched it on before: the tree is there already.
+        app.accessibility = asAccessibilityMode(v);
+        app.treeReadyAt = 0;
       } else if (key == "failsWrites") {
         app.failsWrites = asBool(v, key);
-      } else if (key == "hidesTreeUntilEnhancedUserInterface") {
-        app.hidesTreeUntilEnhancedUserInterface = asBool(v, key);
       } else if (key == "enhancedUserInterface") {
         app.enhancedUserInterface = asBool(v, key);
       } else if (key == "hung") {
         app.hung = asBool(v, key);
       } else if (key == "callDelay") {
-        const double seconds = asNumber(v, key);
-        if (!std::isfinite(seconds) || seconds < 0 || seconds > 60) {
-          throw ScriptError("\"callDelay\" takes 0 to 60 seconds");
-        }
-        app.callDelay = static_cast<sim::Micros>(std::llround(seconds * 1e6));
+        app.callDelay = asSeconds(v, key, 60);
       } else if (key == "focused") {
         app.focused = parseFocused(v, app.focused);
       } else if (key == "remove") {
@@ -628,11 +669,7 @@ uint16_t asKeycode(const Json& j, std::string_view key) {
 // Seconds after a prompt that the user grants, or null for never.
 std::optional<sim::Micros> asAnswerDelay(const Json& j, std::string_view key) {
   if (j.is_null()) return std::nullopt;
-  const double seconds = asNumber(j, key);
-  if (!std::isfinite(seconds) || seconds < 0 || seconds > 86400) {
-    throw ScriptError(inQuotes(key) + " takes 0 to 86400 seconds, or null");
-  }
-  return static_cast<sim::Micros>(std::llround(seconds * 1e6));
+  return asSeconds(j, std::string(key), 86400);
 }
 
 void parsePromptAnswers(sim::World& world, const Json& j, Steps& steps) {
@@ -881,12 +918,8 @@ void applyUserAction(SimContext& context, const Json& action) {
     allow({"selectRange"});
     sim::ElementState* element = world.focusedElement();
     if (!element) throw ScriptError("\"selectRange\" needs a focused element");
-    platform::AXRange range = asRange(v, verb);
     // The user can only select text that is there.
-    int64_t length = element->value ? static_cast<int64_t>(element->value->size()) : 0;
-    range.location = std::min(range.location, length);
-    range.length = std::min(range.length, length - range.location);
-    element->selection = range;
+    world.selectRange(asRange(v, verb));
   } else if (verb == "copy" || verb == "paste") {
     allow({verb});
     // The key that bears the letter on the user's keyboard: the one that types it under the

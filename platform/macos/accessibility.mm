@@ -73,6 +73,15 @@ class MacAccessibility final : public Accessibility {
     return static_cast<AXError>(error);
   }
 
+  AXError getPid(const AXElement& element, int32_t& pid) override {
+    assertMainThread();
+    if (!element) return kAXErrorIllegalArgument;
+    pid_t owner = 0;
+    const ::AXError error = AXUIElementGetPid(elementRef(element), &owner);
+    if (error == ::kAXErrorSuccess) pid = static_cast<int32_t>(owner);
+    return static_cast<AXError>(error);
+  }
+
   AXError setMessagingTimeout(const AXElement& element, float timeoutInSeconds) override {
     assertMainThread();
     if (!element) return kAXErrorIllegalArgument;

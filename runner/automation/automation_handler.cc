@@ -153,7 +153,8 @@ std::optional<std::string> refusal(std::string_view method, const ValueMap& args
 
 }  // namespace
 
-AutomationHandler::AutomationHandler(platform::Platform& platform) : platform_(platform) {}
+AutomationHandler::AutomationHandler(platform::Platform& platform)
+    : platform_(platform), switches_(AccessibilitySwitches::of(platform)) {}
 
 const std::shared_ptr<AutomationHandler>& AutomationHandler::shared() {
   static const std::shared_ptr<AutomationHandler> instance =

@@ -7,6 +7,7 @@
 // layout_switchers.cc; automation_handler.cc decodes the calls.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -81,7 +82,9 @@ class AutomationHandler {
   void copy();
   void paste();
   void backspace(int64_t count);
-  void typeText(std::u16string_view text);
+  // Types in chunks of at most 20 UTF-16 units, never splitting a surrogate pair. With
+  // `mayGoOn`, asked before each chunk, a false answer stops the typing; false then.
+  bool typeText(std::u16string_view text, const std::function<bool()>& mayGoOn = {});
   // The marked keyboard event source, created on first use. Null when creation failed; that
   // outcome is kept too, so creation is never retried.
   const platform::EventSource& eventSource();
@@ -108,21 +111,32 @@ class AutomationHandler {
   uint16_t shortcutKeycode(char16_t character, uint16_t usKeycode);
 
   // The focused text field, or null for none, a password field, or the host's own window in
-  // front. May switch Chrome's enhanced interface on for as long as `enhanced` lives.
-  platform::AXElement focusedTextElement(EnhancedUserInterface& enhanced);
+  // front. Switches the application's accessibility tree on first where it needs that.
+  platform::AXElement focusedTextElement();
   std::optional<std::u16string> readValue(const platform::AXElement& element);
   std::optional<platform::AXRange> readSelection(const platform::AXElement& element);
+  // Reads the field back after a write, until it no longer shows `before` (at most 50 ms): false
+  // only when it still shows exactly that.
   bool verifyWrite(const platform::AXElement& element, std::u16string_view expected,
                    const std::optional<std::u16string>& before);
+  // Whether the application of process `pid` has the keyboard focus now, as the accessibility
+  // server says (the workspace answers from a snapshot during a call).
+  bool hasFocus(int32_t pid);
   // The range of `text` the selection replacement puts in place, or nullopt when the requested
   // one does not fit the text.
   static std::optional<platform::AXRange> replacementRange(std::u16string_view text,
                                                            int64_t selStart, int64_t selLen);
-  // What the edit of the changed span left: the requested text; the field as it was (the whole
-  // value may still be written); or something else (the user typed meanwhile: left alone).
-  enum class RangeEdit { kWritten, kUnchanged, kOther };
+  // What the edit of the changed span left: the requested text; a refusal (the whole value may
+  // still be written); no edit that shows as the requested text (typing into Chromium web content
+  // that did not land, or the user typed meanwhile: the whole value is not written over it); or
+  // typing stopped half-way, which changed the field whatever it still reads.
+  enum class RangeEdit { kWritten, kRefused, kFailed, kInterrupted };
   RangeEdit replaceChangedRange(const platform::AXElement& element, std::u16string_view before,
                                 std::u16string_view text);
+  // Chromium web content answers success to a selected-text write and changes nothing: the span
+  // is selected again and the replacement typed, while its application keeps the focus.
+  RangeEdit typeReplacement(const platform::AXElement& element, platform::AXRange span,
+                            std::u16string_view replacement, std::u16string_view text);
   bool writeWholeValue(const platform::AXElement& element, std::u16string_view text,
                        const std::optional<std::u16string>& before);
   bool replaceSelection(const platform::AXElement& element, std::u16string_view text,
@@ -131,6 +145,7 @@ class AutomationHandler {
   void selectAfterWrite(const platform::AXElement& element, int64_t selStart, int64_t selLen);
 
   platform::Platform& platform_;
+  const std::shared_ptr<AccessibilitySwitches> switches_;
   // nullopt: no snapshot pending. An empty list is a snapshot of an empty clipboard.
   std::optional<std::vector<SavedItem>> savedItems;
   // nullopt: not created yet; a null source: creation failed.

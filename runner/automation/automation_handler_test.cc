@@ -30,7 +30,7 @@ TEST_F(AutomationTest, ArgumentsThatAreNotAStringKeyedMapTakeTheDefaults) {
     // The empty text, and no selection afterwards.
     EXPECT_EQ(call("axSetFocusedText", args), MethodReply::Success(true));
     EXPECT_EQ(element.value, u"");
-    EXPECT_EQ(world.takePauses(), Pauses{50000});
+    EXPECT_EQ(world.takePauses(), Pauses{5000});
   }
 }
 

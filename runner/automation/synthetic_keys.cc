@@ -82,7 +82,7 @@ void AutomationHandler::backspace(int64_t count) {
   }
 }
 
-void AutomationHandler::typeText(std::u16string_view text) {
+bool AutomationHandler::typeText(std::u16string_view text, const std::function<bool()>& mayGoOn) {
   size_t start = 0;
   while (start < text.size()) {
     size_t end = std::min(start + kChunkUnits, text.size());
@@ -91,10 +91,12 @@ void AutomationHandler::typeText(std::u16string_view text) {
         isLowSurrogate(text[end])) {
       --end;
     }
-    if (!postKeyPair(kKeycodeA, 0, text.substr(start, end - start))) return;
+    if (mayGoOn && !mayGoOn()) return false;
+    if (!postKeyPair(kKeycodeA, 0, text.substr(start, end - start))) return false;
     platform_.mainLoop().sleepMicroseconds(kChunkPauseMicros);
     start = end;
   }
+  return true;
 }
 
 }  // namespace tandrel

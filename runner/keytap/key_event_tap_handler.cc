@@ -157,17 +157,17 @@ std::optional<channel::ChannelError> KeyEventTapHandler::onListen(
   }
 
   const std::weak_ptr<KeyEventTapHandler> weak = weak_from_this();
-  platform::Platform& platform = platform_;
   platform::Workspace& workspace = platform_.workspace();
-  // Electron applications expose their text fields only once asked to; whether one refused the
-  // request matters only when a field is looked for.
+  // Electron applications build their tree only once asked to, and late: asked as they come to
+  // the front, it is there by the time a field is looked for.
+  const std::shared_ptr<AccessibilitySwitches> switches = AccessibilitySwitches::of(platform_);
   appObserver = workspace.addDidActivateApplicationObserver(
-      [weak, &platform](const std::optional<platform::RunningApplication>& app) {
+      [weak, switches](const std::optional<platform::RunningApplication>& app) {
         if (const auto self = weak.lock()) self->push(self->appChangedEvent_);
-        if (app) (void)enableManualAccessibility(platform, app->processIdentifier);
+        if (app) switches->activated(app->processIdentifier);
       });
   if (const auto front = workspace.frontmostApplication()) {
-    (void)enableManualAccessibility(platform, front->processIdentifier);
+    switches->activated(front->processIdentifier);
   }
   // Sleep, screen lock and user switching can switch the tap off without any notice.
   const auto revive = [weak] {

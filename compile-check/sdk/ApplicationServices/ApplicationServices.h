@@ -46,6 +46,7 @@ AXError AXUIElementSetAttributeValue(AXUIElementRef element, CFStringRef attribu
 AXError AXUIElementIsAttributeSettable(AXUIElementRef element, CFStringRef attribute,
                                        Boolean* settable);
 AXError AXUIElementSetMessagingTimeout(AXUIElementRef element, float timeoutInSeconds);
+AXError AXUIElementGetPid(AXUIElementRef element, pid_t* pid);
 
 CFTypeID AXValueGetTypeID(void);
 AXValueRef AXValueCreate(AXValueType theType, const void* valuePtr) CF_RETURNS_RETAINED;
