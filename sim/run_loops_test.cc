@@ -154,6 +154,7 @@ TEST_F(SimTiming, AMainThreadServiceCalledFromTheTapsThreadIsAProgrammingError) 
     (void)ev.tapIsEnabled(port);
     (void)world.accessibility().isProcessTrusted();  // the permission checks may come from here
     (void)ev.preflightListenEventAccess();
+    (void)ev.tapCreate(platform::kCGSessionEventTap, 0, 0, kKeys, hear, &heard);
     (void)world.pasteboard().changeCount();
     (void)world.accessibility().isProcessTrustedWithOptions(false);
     (void)world.mainLoop().scheduledTimer(1, false, [] {});

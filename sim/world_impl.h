@@ -88,8 +88,9 @@ struct World::Impl {
   std::shared_ptr<platform::RunLoopObject> currentLoop;  // of the code running now
   bool runsOnMain() const { return currentLoop == mainRunLoop; }
   // Every service but the tap's own calls (the run loops', and the permission checks a disabled
-  // tap makes before it switches itself back on) belongs to the main thread, as
-  // the macOS adapters assert; a call from another thread is a programming error.
+  // tap makes before it switches itself back on: the two reads and a tap made and released) belongs
+  // to the main thread, as the macOS adapters assert; a call from another thread is a programming
+  // error.
   void requireMainThread(const char* call) const {
     if (!runsOnMain()) {
       channel::reportProgrammingError(std::string(call) + " was called off the main thread");
