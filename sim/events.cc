@@ -741,6 +741,7 @@ EventFlags SimEvents::flags(EventObject& event) {
 
 void SimEvents::keyboardGetUnicodeString(EventObject& event, size_t maxLength, size_t& actualLength,
                                          char16_t* buffer) {
+  w_.translatesKeys("keyboardGetUnicodeString");
   // Reports the full length even when the buffer is shorter: callers must clamp.
   const size_t copied = buffer ? std::min(maxLength, event.unicode.size()) : 0;
   std::copy_n(event.unicode.begin(), copied, buffer);
@@ -789,6 +790,7 @@ void SimEvents::sourceSetUserData(const platform::EventSource& source, int64_t u
 Event SimEvents::createKeyboardEvent(const platform::EventSource& source, uint16_t keycode,
                                      bool keyDown) {
   w_.requireMainThread("createKeyboardEvent");
+  w_.translatesKeys("createKeyboardEvent");
   const int64_t index = w_.keyboardEventCalls++;
   if (w_.faults.allKeyboardEventsFail || w_.faults.keyboardEventFailures.contains(index)) {
     return nullptr;

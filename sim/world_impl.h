@@ -96,6 +96,15 @@ struct World::Impl {
       channel::reportProgrammingError(std::string(call) + " was called off the main thread");
     }
   }
+  // The first creation or translation of a key event in a process may set up the system's key
+  // translation through the input-source services, which assert that they run on the main thread:
+  // a first one made elsewhere is a programming error.
+  bool keyTranslationSetUp = false;
+  void translatesKeys(const char* call) {
+    if (std::exchange(keyTranslationSetUp, true) || runsOnMain()) return;
+    channel::reportProgrammingError(
+        std::string(call) + " made the process's first key translation off the main thread");
+  }
   template <class F>
   void onLoop(const std::shared_ptr<platform::RunLoopObject>& loop, F&& f) {
     auto saved = std::exchange(currentLoop, loop);

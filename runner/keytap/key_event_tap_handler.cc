@@ -223,6 +223,7 @@ std::optional<channel::ChannelError> KeyEventTapHandler::startTap() {
   session->signal = platform_.mainLoop().addSignalSource([weak] {
     if (const auto self = weak.lock()) self->drain();
   });
+  translateOnMainThread();
   // Without the signal the main thread would never hear of a record; without the thread the tap
   // would never be served.
   if (session->signal) session->thread = TapThread::start(events_, session->source);
@@ -270,6 +271,17 @@ void KeyEventTapHandler::teardownTap() {
     trustObserver.reset();
   }
   releaseTap();
+}
+
+void KeyEventTapHandler::translateOnMainThread() {
+  // The first translation of a key event in a process may set up the system's key translation
+  // through the input-source services, which belong to the main thread; done here, the tap's
+  // thread is never the first.
+  const platform::Event event = events_.createKeyboardEvent(nullptr, 0, true);
+  if (!event) return;
+  std::array<char16_t, kMaxChars> chars{};
+  size_t length = 0;
+  events_.keyboardGetUnicodeString(*event, chars.size(), length, chars.data());
 }
 
 void KeyEventTapHandler::loseTap() {

@@ -108,6 +108,8 @@ class KeyEventTapHandler : public channel::StreamHandler,
   void reviveTap();
   // The tap is gone for want of the permission: torn down, and "permissionLost" sent once.
   void loseTap();
+  // One key event translated here, before the tap's thread could be the first to translate.
+  void translateOnMainThread();
   // Cancel's work, also run before a listen that follows another and on destruction.
   void stopAll();
   void push(const channel::Value& event) {
