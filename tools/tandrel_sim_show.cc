@@ -353,6 +353,9 @@ Json showWhat(SimContext& context, std::string_view what) {
       Json entry = Json::object();
       entry["options"] = a.options;
       entry["preventsIdleSleep"] = (a.options & platform::kNSActivityIdleSystemSleepDisabled) != 0;
+      entry["holdsUpLogout"] =
+          (a.options & (platform::kNSActivitySuddenTerminationDisabled |
+                        platform::kNSActivityAutomaticTerminationDisabled)) != 0;
       entry["reason"] = a.reason;
       entry["since"] = a.since;
       list.push_back(std::move(entry));

@@ -254,7 +254,7 @@ TEST_F(SimScriptTest, AppNapAndTheListeningActivityAreScriptable) {
   ASSERT_EQ(out.size(), 6u);
   EXPECT_EQ(
       out[1],
-      R"({"show":"activities","value":{"napped":false,"activities":[{"options":15728639,"preventsIdleSleep":false,"reason":"Watching the keyboard and the permission it needs","since":0}]}})");
+      R"({"show":"activities","value":{"napped":false,"activities":[{"options":15679487,"preventsIdleSleep":false,"holdsUpLogout":false,"reason":"Watching the keyboard and the permission it needs","since":0}]}})");
   EXPECT_EQ(out[2], R"({"event":"tandrel/permission_events","value":false})") << "on time";
   EXPECT_EQ(out[4], R"({"show":"activities","value":{"napped":true,"activities":[]}})");
   EXPECT_NE(out[5].find("scriptError"), std::string::npos);
