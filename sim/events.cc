@@ -274,6 +274,7 @@ void World::Impl::timeOutWait(uint64_t epoch) {
   const std::weak_ptr<TapState> weak = f.route[f.nextTap];
   if (const std::shared_ptr<TapState> tap = weak.lock()) {
     tap->enabled = false;
+    note("tap", "switched off by the system: no answer within the tap timeout");
     callTapLater(weak, platform::kCGEventTapDisabledByTimeout);
   }
   ++f.nextTap;  // the event goes on without it
@@ -616,7 +617,10 @@ platform::MachPort SimEvents::tapCreate(platform::TapLocation location,
 }
 
 void SimEvents::tapEnable(const platform::MachPort& tap, bool enable) {
-  if (tap && tap->tap && tap->tap->valid) tap->tap->enabled = enable;
+  if (!tap || !tap->tap || !tap->tap->valid) return;
+  // Re-arms show in the trace: re-arming an unserviced tap holds the session again.
+  if (enable && !tap->tap->enabled) w_.note("tap", "switched on by the host");
+  tap->tap->enabled = enable;
   if (!enable) w_.letGoOfStoppedTap();
 }
 

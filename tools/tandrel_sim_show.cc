@@ -339,6 +339,7 @@ Json showWhat(SimContext& context, std::string_view what) {
   if (what == "permissions") {
     Json p = Json::object();
     p["trusted"] = world.trusted();
+    p["tapsTrusted"] = world.tapsTrusted();
     p["listenAccess"] = world.listenAccess();
     p["postAccess"] = world.postAccess();
     p["trustPrompts"] = world.trustPrompts();
