@@ -361,10 +361,21 @@ TEST_F(PlatformContract, ATapServedOnItsOwnThreadCanBeSwitchedAndStopped) {
   EXPECT_FALSE(ev.tapIsEnabled(tap));
   ev.tapEnable(tap, true);
   EXPECT_TRUE(ev.tapIsEnabled(tap));
+  // A tap of the same kind made and released on the tap's thread, as the test of the grant is.
+  std::atomic<bool> madeThere = false;
+  ev.performBlock(loop, [&] {
+    madeThere = ev.tapCreate(
+                    platform::kCGSessionEventTap, platform::kCGHeadInsertEventTap,
+                    platform::kCGEventTapOptionListenOnly,
+                    platform::eventMaskBit(platform::kCGEventKeyDown),
+                    [](platform::EventType, platform::EventObject* e, void*) { return e; },
+                    nullptr) != nullptr;
+  });
   ev.performBlock(loop, [&ev] { ev.stopRunLoop(ev.currentRunLoop()); });
   ev.joinThread(thread);
   ev.removeSource(loop, source);
   EXPECT_TRUE(ev.machPortIsValid(tap));
+  EXPECT_TRUE(madeThere);
 }
 
 // ---- Accessibility ------------------------------------------------------------------------

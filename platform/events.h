@@ -94,7 +94,8 @@ class Events {
  public:
   virtual ~Events() = default;
 
-  // CGEventTapCreate; null when the tap cannot be created. `userInfo` is not retained.
+  // CGEventTapCreate; null when the tap cannot be created. `userInfo` is not retained. From any
+  // thread; releasing the handle invalidates the tap's port.
   [[nodiscard]] virtual MachPort tapCreate(TapLocation location, TapPlacement placement,
                                            TapOptions options, uint64_t eventsOfInterest,
                                            TapCallback callback, void* userInfo) = 0;

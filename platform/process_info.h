@@ -9,6 +9,8 @@
 namespace platform {
 
 // NSActivityOptions.
+inline constexpr uint64_t kNSActivitySuddenTerminationDisabled = 1ULL << 14;
+inline constexpr uint64_t kNSActivityAutomaticTerminationDisabled = 1ULL << 15;
 inline constexpr uint64_t kNSActivityIdleSystemSleepDisabled = 1ULL << 20;
 inline constexpr uint64_t kNSActivityUserInitiated = 0x00FFFFFFULL;
 inline constexpr uint64_t kNSActivityUserInitiatedAllowingIdleSystemSleep =

@@ -55,6 +55,9 @@ void installChannels(channel::BinaryMessenger& messenger, platform::Platform& pl
     // Refused, calls wait the system's default: nothing better can be done.
     (void)accessibility.setMessagingTimeout(systemWide, kAccessibilityMessagingTimeout);
   }
+  // No notification tells of a deleted Accessibility row: the permission stream hears of it when
+  // the key stream loses its tap.
+  keyEvents->setPermissionStream(permissionEvents);
   // The channel objects only install handlers on the messenger, which keeps them; the objects
   // themselves go out of scope at the end.
   channel::EventChannel keyEventsChannel(messenger, std::string(kChannelNames[0]));

@@ -155,7 +155,8 @@ EventFlags World::Impl::heldFlags() const {
 }
 
 bool World::Impl::tapPermitted(platform::TapOptions options) const {
-  return options == platform::kCGEventTapOptionListenOnly ? trusted || listenAccess : trusted;
+  return options == platform::kCGEventTapOptionListenOnly ? tapsTrusted || listenAccess
+                                                          : tapsTrusted;
 }
 
 platform::RunLoop World::Impl::tapLoop(const TapState& tap) const {
@@ -166,11 +167,15 @@ platform::RunLoop World::Impl::tapLoop(const TapState& tap) const {
   return nullptr;
 }
 
-bool World::Impl::tapWants(const TapState& tap, const EventObject& event) const {
+bool World::Impl::tapCovers(const TapState& tap, const EventObject& event) const {
   if (!tap.enabled || !tap.callback) return false;
-  if (!tapPermitted(tap.options)) return false;  // the permission went after it was created
   if (hiddenBySecureInput(event)) return false;
   return event.type < 64 && (tap.mask & platform::eventMaskBit(event.type)) != 0;
+}
+
+bool World::Impl::tapWants(const TapState& tap, const EventObject& event) const {
+  // The permission may have gone after the tap was created.
+  return tapCovers(tap, event) && tapPermitted(tap.options);
 }
 
 EventObject* World::Impl::callTap(TapState& tap, const platform::RunLoop& loop, EventType type,
@@ -229,11 +234,17 @@ bool World::Impl::advanceFront() {
   while (f.current && f.nextTap < f.route.size()) {
     const std::shared_ptr<TapState> tap = f.route[f.nextTap].lock();
     const platform::RunLoop loop = tap ? tapLoop(*tap) : nullptr;
+    const bool listenOnly = tap && tap->options == platform::kCGEventTapOptionListenOnly;
+    if (loop && tapCovers(*tap, *f.current) && !listenOnly && !tapPermitted(tap->options)) {
+      // Without the grant nobody services an active tap: the window server waits for an answer
+      // that never comes, until the tap timeout switches the tap off.
+      waitForTap();
+      return false;
+    }
     if (!loop || !tapWants(*tap, *f.current)) {
       ++f.nextTap;
       continue;
     }
-    const bool listenOnly = tap->options == platform::kCGEventTapOptionListenOnly;
     if (loop->isMain && listenOnly) {
       // A copy, whenever the main thread gets to it; the event goes on meanwhile.
       enqueue(now, [this, weak = f.route[f.nextTap], copy = *f.current]() mutable {
@@ -246,10 +257,8 @@ bool World::Impl::advanceFront() {
     }
     if (loop->isMain) {
       // Everything waits until the main thread answers, or the system gives up on the tap.
-      windowServerWaits = true;
-      const uint64_t epoch = ++waitEpoch;
-      enqueue(now, [this, epoch] { answerFromMain(epoch); });
-      enqueueSystem(now + tapTimeout, [this, epoch] { timeOutWait(epoch); });
+      waitForTap();
+      enqueue(now, [this, epoch = waitEpoch] { answerFromMain(epoch); });
       return false;
     }
     EventObject* passed = callTap(*tap, loop, f.current->type, f.current);
@@ -260,8 +269,14 @@ bool World::Impl::advanceFront() {
   return true;
 }
 
+void World::Impl::waitForTap() {
+  windowServerWaits = true;
+  enqueueSystem(now + tapTimeout, [this, epoch = ++waitEpoch] { timeOutWait(epoch); });
+}
+
 void World::Impl::answerFromMain(uint64_t epoch) {
   if (!windowServerWaits || epoch != waitEpoch) return;  // the system gave up on it already
+  windowServerWaits = false;  // answered, whatever the callback does to its tap meanwhile
   InFlight& f = windowServer.front();
   const std::shared_ptr<TapState> tap = f.route[f.nextTap].lock();
   const platform::RunLoop loop = tap ? tapLoop(*tap) : nullptr;
@@ -270,6 +285,15 @@ void World::Impl::answerFromMain(uint64_t epoch) {
     windowServer.front().current = passed;
   }
   ++windowServer.front().nextTap;
+  schedulePump();
+}
+
+void World::Impl::letGoOfStoppedTap() {
+  if (!windowServerWaits) return;
+  InFlight& f = windowServer.front();
+  const std::shared_ptr<TapState> tap = f.route[f.nextTap].lock();
+  if (tap && tap->enabled && tapLoop(*tap)) return;
+  ++f.nextTap;
   windowServerWaits = false;
   schedulePump();
 }
@@ -280,6 +304,7 @@ void World::Impl::timeOutWait(uint64_t epoch) {
   const std::weak_ptr<TapState> weak = f.route[f.nextTap];
   if (const std::shared_ptr<TapState> tap = weak.lock()) {
     tap->enabled = false;
+    note("tap", "switched off by the system: no answer within the tap timeout");
     callTapLater(weak, platform::kCGEventTapDisabledByTimeout);
   }
   ++f.nextTap;  // the event goes on without it
@@ -520,6 +545,7 @@ void World::Impl::killTaps(SleepEffect effect) {
     tap->enabled = false;
     if (effect == SleepEffect::kInvalidatePorts) tap->valid = false;
   }
+  letGoOfStoppedTap();
   if (effect != SleepEffect::kInvalidatePorts) return;
   // An invalid port's run-loop source leaves every run loop; a thread's loop left with no source
   // returns from CFRunLoopRun, and its thread ends.
@@ -606,7 +632,7 @@ platform::MachPort SimEvents::tapCreate(platform::TapLocation location,
                                         platform::TapPlacement placement,
                                         platform::TapOptions options, uint64_t eventsOfInterest,
                                         platform::TapCallback callback, void* userInfo) {
-  w_.requireMainThread("tapCreate");
+  // Also from the tap's thread, which makes a tap to test the grant.
   if (w_.faults.tapCreateFails || !w_.tapPermitted(options) || !callback) return nullptr;
   std::erase_if(w_.taps, [](const auto& t) { return t.expired(); });
   auto tap = std::make_shared<TapState>();
@@ -621,7 +647,11 @@ platform::MachPort SimEvents::tapCreate(platform::TapLocation location,
 }
 
 void SimEvents::tapEnable(const platform::MachPort& tap, bool enable) {
-  if (tap && tap->tap && tap->tap->valid) tap->tap->enabled = enable;
+  if (!tap || !tap->tap || !tap->tap->valid) return;
+  // Re-arms show in the trace: re-arming an unserviced tap holds the session again.
+  if (enable && !tap->tap->enabled) w_.note("tap", "switched on by the host");
+  tap->tap->enabled = enable;
+  if (!enable) w_.letGoOfStoppedTap();
 }
 
 bool SimEvents::tapIsEnabled(const platform::MachPort& tap) {
@@ -661,6 +691,7 @@ void SimEvents::removeSource(const platform::RunLoop& loop, const platform::RunL
   std::erase_if(w_.loopSources, [&](const World::Impl::LoopSource& ls) {
     return ls.loop == loop && ls.source == source;
   });
+  w_.letGoOfStoppedTap();
 }
 
 void SimEvents::runCurrentRunLoop() {
@@ -678,6 +709,7 @@ void SimEvents::stopRunLoop(const platform::RunLoop& loop) {
   if (!loop || loop->isMain || !loop->running) return;
   loop->running = false;
   loop->stopped = true;
+  w_.letGoOfStoppedTap();
 }
 
 void SimEvents::performBlock(const platform::RunLoop& loop, std::function<void()> block) {
@@ -743,6 +775,7 @@ EventFlags SimEvents::flags(EventObject& event) {
 
 void SimEvents::keyboardGetUnicodeString(EventObject& event, size_t maxLength, size_t& actualLength,
                                          char16_t* buffer) {
+  w_.translatesKeys("keyboardGetUnicodeString");
   // Reports the full length even when the buffer is shorter: callers must clamp.
   const size_t copied = buffer ? std::min(maxLength, event.unicode.size()) : 0;
   std::copy_n(event.unicode.begin(), copied, buffer);
@@ -791,6 +824,7 @@ void SimEvents::sourceSetUserData(const platform::EventSource& source, int64_t u
 Event SimEvents::createKeyboardEvent(const platform::EventSource& source, uint16_t keycode,
                                      bool keyDown) {
   w_.requireMainThread("createKeyboardEvent");
+  w_.translatesKeys("createKeyboardEvent");
   const int64_t index = w_.keyboardEventCalls++;
   if (w_.faults.allKeyboardEventsFail || w_.faults.keyboardEventFailures.contains(index)) {
     return nullptr;

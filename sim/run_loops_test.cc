@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/events.h"
 #include "sim/keyboard_layouts.h"
 #include "sim/recording_tap.h"
 #include "sim/world.h"
@@ -154,17 +155,30 @@ TEST_F(SimTiming, AMainThreadServiceCalledFromTheTapsThreadIsAProgrammingError) 
     (void)ev.tapIsEnabled(port);
     (void)world.accessibility().isProcessTrusted();  // the permission checks may come from here
     (void)ev.preflightListenEventAccess();
+    (void)ev.tapCreate(platform::kCGSessionEventTap, 0, 0, kKeys, hear, &heard);
+    EventObject key;
+    size_t length = 0;
+    ev.keyboardGetUnicodeString(key, 0, length, nullptr);  // as the first translation: refused
     (void)world.pasteboard().changeCount();
     (void)world.accessibility().isProcessTrustedWithOptions(false);
     (void)world.mainLoop().scheduledTimer(1, false, [] {});
   });
   world.runPending();
   EXPECT_EQ(errors.reports(),
-            (std::vector<std::string>{"changeCount was called off the main thread",
-                                      "isProcessTrustedWithOptions was called off the main thread",
-                                      "scheduledTimer was called off the main thread"}));
+            (std::vector<std::string>{
+                "keyboardGetUnicodeString made the process's first key translation off the main "
+                "thread",
+                "changeCount was called off the main thread",
+                "isProcessTrustedWithOptions was called off the main thread",
+                "scheduledTimer was called off the main thread"}));
   (void)world.pasteboard().changeCount();
-  EXPECT_EQ(errors.reports().size(), 3u) << "the main thread may";
+  ev.performBlock(threadLoop, [&] {
+    EventObject key;
+    size_t length = 0;
+    ev.keyboardGetUnicodeString(key, 0, length, nullptr);  // no longer the first
+  });
+  world.runPending();
+  EXPECT_EQ(errors.reports().size(), 4u) << "the main thread may";
   stopThread(thread);
 }
 

@@ -151,8 +151,8 @@ void World::Impl::promptShown(Permission permission) {
     switch (permission) {
       case Permission::kAccessibility:
         note("user", "grants accessibility in the prompt");
-        if (!trusted) {
-          trusted = true;
+        if (!trusted || !tapsTrusted) {
+          trusted = tapsTrusted = true;
           postDistributed("com.apple.accessibility.api");
         }
         break;
@@ -461,9 +461,23 @@ void World::setHostPid(int32_t pid) {
 }
 
 void World::setTrusted(bool trusted) {
-  if (impl_->trusted == trusted) return;
-  impl_->trusted = trusted;
-  impl_->postDistributed("com.apple.accessibility.api");
+  Impl& w = *impl_;
+  const bool changed = w.trusted != trusted || w.tapsTrusted != trusted;
+  w.trusted = w.tapsTrusted = trusted;
+  if (changed) w.postDistributed("com.apple.accessibility.api");
+}
+
+void World::deleteAccessibilityRow() {
+  impl_->tapsTrusted = false;
+}
+
+void World::resignApp() {
+  impl_->trusted = true;
+  impl_->tapsTrusted = false;
+}
+
+bool World::tapsTrusted() const {
+  return impl_->tapsTrusted;
 }
 
 void World::setListenAccess(bool granted) {

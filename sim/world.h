@@ -415,8 +415,21 @@ class World final : public platform::Platform {
   void selectRange(platform::AXRange range);
   void setHostPid(int32_t pid);  // NSProcessInfo processIdentifier (default 4242)
 
-  // -- permissions. Granting or revoking trust posts "com.apple.accessibility.api".
+  // -- permissions. Granting or revoking trust posts "com.apple.accessibility.api". Trust is
+  // twofold: what AXIsProcessTrusted answers (trusted), and the grant as the window server applies
+  // it to taps (tapsTrusted). Without the latter no tap of that kind can be created, and an active
+  // tap is no longer serviced: each event it covers waits for an answer until the tap timeout,
+  // then the system switches the tap off (kCGEventTapDisabledByTimeout) and lets the event go on.
+  // setTrusted sets both.
   void setTrusted(bool trusted);
+  // The user deletes the host's row from Privacy & Security > Accessibility: taps lose the grant,
+  // while AXIsProcessTrusted goes on answering as before. No notification is posted.
+  void deleteAccessibilityRow();
+  // The host runs a build signed again since the user granted it (every ad-hoc signed debug build,
+  // an update with another signature): AXIsProcessTrusted answers true, taps get no grant. As a
+  // build launches into it, without any notification.
+  void resignApp();
+  bool tapsTrusted() const;
   void setListenAccess(bool granted);
   void setPostAccess(bool granted);
   bool trusted() const;

@@ -88,12 +88,22 @@ struct World::Impl {
   std::shared_ptr<platform::RunLoopObject> currentLoop;  // of the code running now
   bool runsOnMain() const { return currentLoop == mainRunLoop; }
   // Every service but the tap's own calls (the run loops', and the permission checks a disabled
-  // tap makes before it switches itself back on) belongs to the main thread, as
-  // the macOS adapters assert; a call from another thread is a programming error.
+  // tap makes before it switches itself back on: the two reads and a tap made and released) belongs
+  // to the main thread, as the macOS adapters assert; a call from another thread is a programming
+  // error.
   void requireMainThread(const char* call) const {
     if (!runsOnMain()) {
       channel::reportProgrammingError(std::string(call) + " was called off the main thread");
     }
+  }
+  // The first creation or translation of a key event in a process may set up the system's key
+  // translation through the input-source services, which assert that they run on the main thread:
+  // a first one made elsewhere is a programming error.
+  bool keyTranslationSetUp = false;
+  void translatesKeys(const char* call) {
+    if (std::exchange(keyTranslationSetUp, true) || runsOnMain()) return;
+    channel::reportProgrammingError(
+        std::string(call) + " made the process's first key translation off the main thread");
   }
   template <class F>
   void onLoop(const std::shared_ptr<platform::RunLoopObject>& loop, F&& f) {
@@ -125,8 +135,11 @@ struct World::Impl {
   AppState* app(int32_t pid);
   ElementState* focusedOf(int32_t pid);
 
-  // -- permissions
-  bool trusted = false, listenAccess = false, postAccess = false;
+  // -- permissions. `trusted` is what AXIsProcessTrusted answers; `tapsTrusted` is the
+  // accessibility grant as the window server applies it to taps. They part when the user deletes
+  // the host's row from the list, or once the host was signed again since the grant: the first
+  // stays true, the second is false.
+  bool trusted = false, tapsTrusted = false, listenAccess = false, postAccess = false;
   int trustPrompts = 0, listenRequests = 0, postRequests = 0;
   PromptAnswers promptAnswers;
   bool trustAnswerPending = false, listenAnswerPending = false, postAnswerPending = false;
@@ -156,8 +169,8 @@ struct World::Impl {
   // Whether a local (hardware) event of this kind is held back now.
   bool localEventSuppressed(bool keyboard) const;
   bool hiddenBySecureInput(const platform::EventObject& event) const;
-  // Whether the process holds the permission the tap's kind needs: trust for an active tap, trust
-  // or listen access for a listen-only one.
+  // Whether the process holds the permission the tap's kind needs, as taps see it: trust for an
+  // active tap, trust or listen access for a listen-only one.
   bool tapPermitted(platform::TapOptions options) const;
   void disableTaps(platform::EventType reason);
   // Every tap is disabled, or its port invalidated, without any notice.
@@ -167,7 +180,9 @@ struct World::Impl {
   // The running run loop that services the tap, or null when none does.
   platform::RunLoop tapLoop(const TapState& tap) const;
   bool tapDelivers(const TapState& tap) const { return tapLoop(tap) != nullptr; }
-  // The tap is on and asks for this event.
+  // The tap is on and its mask covers this event (which secure input does not hide from it).
+  bool tapCovers(const TapState& tap, const platform::EventObject& event) const;
+  // ... and the process holds the permission it needs: its callback gets the event.
   bool tapWants(const TapState& tap, const platform::EventObject& event) const;
   // Calls the tap's callback on its own loop's thread: at once from a thread's run loop, or as
   // work for the main thread when its source is on the main run loop.
@@ -192,8 +207,13 @@ struct World::Impl {
   void schedulePump();
   // Takes the front event on through its taps; false when it now waits for the main thread.
   bool advanceFront();
+  // The window server waits for the answer of the tap the front event is at, at most the tap
+  // timeout.
+  void waitForTap();
   void answerFromMain(uint64_t epoch);
   void timeOutWait(uint64_t epoch);
+  // A tap switched off, or no longer on a running loop, holds nothing: the event it held goes on.
+  void letGoOfStoppedTap();
   void finishFront();  // the front event reaches the front application
 
   // Posted synthetic events: totals, and the most recent records.

@@ -34,22 +34,26 @@ TEST(SimTapPermissions, EachKindOfTapNeedsItsOwnPermission) {
     platform::TapOptions options;
     bool trusted, listen;
     bool created;
+    bool resigned = false;  // AXIsProcessTrusted answers true, taps get no grant
   };
   constexpr auto kActive = platform::kCGEventTapOptionDefault;
   constexpr auto kListenOnly = platform::kCGEventTapOptionListenOnly;
   const Case cases[] = {
-      {kActive, false, false, false},   {kActive, false, true, false},
-      {kActive, true, false, true},     {kListenOnly, false, false, false},
-      {kListenOnly, false, true, true}, {kListenOnly, true, false, true},
+      {kActive, false, false, false},     {kActive, false, true, false},
+      {kActive, true, false, true},       {kListenOnly, false, false, false},
+      {kListenOnly, false, true, true},   {kListenOnly, true, false, true},
+      {kActive, true, true, false, true}, {kListenOnly, true, false, false, true},
   };
   for (const Case& c : cases) {
     World world;
     world.setTrusted(c.trusted);
     world.setListenAccess(c.listen);
+    if (c.resigned) world.resignApp();
+    EXPECT_EQ(world.accessibility().isProcessTrusted(), c.trusted);
     Recorder r;
     RecordingTap tap = installTap(world, r, c.options);
     EXPECT_EQ(tap.port != nullptr, c.created)
-        << c.options << " trusted " << c.trusted << " listen " << c.listen;
+        << c.options << " trusted " << c.trusted << " listen " << c.listen << " " << c.resigned;
     if (!tap.port) continue;
     world.pressKey(0);
     world.runPending();
@@ -57,27 +61,49 @@ TEST(SimTapPermissions, EachKindOfTapNeedsItsOwnPermission) {
   }
 }
 
-TEST(SimTapPermissions, ATapWhosePermissionWentStaysButSeesNothing) {
-  World world;
-  world.setTrusted(true);
-  world.setListenAccess(true);
-  Recorder active, listenOnly;
-  RecordingTap a = installTap(world, active, platform::kCGEventTapOptionDefault);
-  RecordingTap l = installTap(world, listenOnly, platform::kCGEventTapOptionListenOnly);
-  world.setTrusted(false);
-  world.pressKey(0);
-  world.runPending();
-  EXPECT_TRUE(active.seen.empty());
-  EXPECT_EQ(listenOnly.seen.size(), 1u) << "listen access still covers it";
-  const std::vector<TapInfo> taps = world.taps();
-  ASSERT_EQ(taps.size(), 2u);
-  EXPECT_TRUE(taps[0].enabled);
-  EXPECT_EQ(taps[0].options, platform::kCGEventTapOptionDefault);
-  EXPECT_EQ(taps[1].options, platform::kCGEventTapOptionListenOnly);
-  EXPECT_EQ(taps[1].mask, kKeys);
-  EXPECT_TRUE(taps[1].onMainRunLoop);
-  world.events().removeSource(world.events().mainRunLoop(), l.source);
-  EXPECT_FALSE(world.taps()[1].onMainRunLoop);
+// Switched off or its row deleted, the grant is gone for taps: an active tap is no longer
+// serviced and holds each event it covers until the tap timeout switches it off, or until it is
+// let go; a listen-only one holds nothing and sees nothing more.
+TEST(SimTapPermissions, WithoutTheGrantAnActiveTapHoldsEachEventUntilSwitchedOff) {
+  for (const bool rowDeleted : {false, true}) {
+    World world;
+    world.setTrusted(true);
+    ElementState& field = addFocusedApp(world, 5);
+    Recorder active, listenOnly;
+    RecordingTap a = installTap(world, active, platform::kCGEventTapOptionDefault);
+    RecordingTap l = installTap(world, listenOnly, platform::kCGEventTapOptionListenOnly);
+    rowDeleted ? world.deleteAccessibilityRow() : world.setTrusted(false);
+    EXPECT_EQ(world.accessibility().isProcessTrusted(), rowDeleted);
+    world.pressKey(0);
+    world.advance(999'999);
+    EXPECT_EQ(field.value, u"") << rowDeleted;
+    world.advance(1);
+    EXPECT_EQ(field.value, u"a");
+    ASSERT_EQ(active.seen.size(), 1u);
+    EXPECT_EQ(active.seen[0].type, platform::kCGEventTapDisabledByTimeout);
+    EXPECT_TRUE(listenOnly.seen.empty());
+    world.pressKey(0);
+    world.runPending();
+    EXPECT_EQ(field.value, u"aa") << "switched off, it holds nothing";
+
+    world.events().tapEnable(a.port, true);
+    world.pressKey(0);
+    world.advance(500'000);
+    world.events().tapEnable(a.port, false);
+    world.runPending();
+    EXPECT_EQ(field.value, u"aaa") << "let go at once when switched off";
+    EXPECT_EQ(active.seen.size(), 1u);
+
+    const std::vector<TapInfo> taps = world.taps();
+    ASSERT_EQ(taps.size(), 2u);
+    EXPECT_FALSE(taps[0].enabled);
+    EXPECT_TRUE(taps[1].enabled);
+    EXPECT_EQ(taps[1].options, platform::kCGEventTapOptionListenOnly);
+    EXPECT_EQ(taps[1].mask, kKeys);
+    EXPECT_TRUE(taps[1].onMainRunLoop);
+    world.events().removeSource(world.events().mainRunLoop(), l.source);
+    EXPECT_FALSE(world.taps()[1].onMainRunLoop);
+  }
 }
 
 TEST(SimPrompts, TheUserGrantsAtTheChosenTimeAfterThePrompt) {

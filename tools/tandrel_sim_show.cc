@@ -360,6 +360,7 @@ Json showWhat(SimContext& context, std::string_view what) {
   if (what == "permissions") {
     Json p = Json::object();
     p["trusted"] = world.trusted();
+    p["tapsTrusted"] = world.tapsTrusted();
     p["listenAccess"] = world.listenAccess();
     p["postAccess"] = world.postAccess();
     p["trustPrompts"] = world.trustPrompts();
@@ -374,6 +375,9 @@ Json showWhat(SimContext& context, std::string_view what) {
       Json entry = Json::object();
       entry["options"] = a.options;
       entry["preventsIdleSleep"] = (a.options & platform::kNSActivityIdleSystemSleepDisabled) != 0;
+      entry["holdsUpLogout"] =
+          (a.options & (platform::kNSActivitySuddenTerminationDisabled |
+                        platform::kNSActivityAutomaticTerminationDisabled)) != 0;
       entry["reason"] = a.reason;
       entry["since"] = a.since;
       list.push_back(std::move(entry));

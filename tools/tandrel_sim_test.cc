@@ -262,7 +262,7 @@ TEST_F(SimScriptTest, AppNapAndTheListeningActivityAreScriptable) {
   ASSERT_EQ(out.size(), 6u);
   EXPECT_EQ(
       out[1],
-      R"({"show":"activities","value":{"napped":false,"activities":[{"options":15728639,"preventsIdleSleep":false,"reason":"Watching the keyboard and the permission it needs","since":0}]}})");
+      R"({"show":"activities","value":{"napped":false,"activities":[{"options":15679487,"preventsIdleSleep":false,"holdsUpLogout":false,"reason":"Watching the keyboard and the permission it needs","since":0}]}})");
   EXPECT_EQ(out[2], R"({"event":"tandrel/permission_events","value":false})") << "on time";
   EXPECT_EQ(out[4], R"({"show":"activities","value":{"napped":true,"activities":[]}})");
   EXPECT_NE(out[5].find("scriptError"), std::string::npos);
@@ -395,6 +395,39 @@ TEST_F(SimScriptTest, NewUserActionsAndWorldKeysReachTheWorld) {
   EXPECT_FALSE(world_.events().requestListenEventAccess());
   world_.advance(1'000'000);
   EXPECT_TRUE(world_.listenAccess());
+}
+
+// A re-signed build starts with a stale grant; later the user deletes the host's row while both
+// streams listen, and goes on typing.
+TEST_F(SimScriptTest, AStaleGrantIsNamedAndADeletedRowLosesTheTapOnce) {
+  std::vector<std::string> out = run(
+      R"({"world": {"apps": [{"pid": 3, "frontmost": true, "focused": {"value": ""}}]}}
+{"user": {"resign": true}}
+{"call": "tandrel/permissions", "method": "check"}
+{"listen": "tandrel/key_events"}
+{"user": {"grant": "accessibility"}}
+{"listen": "tandrel/key_events"}
+{"listen": "tandrel/permission_events"}
+{"user": {"deleteRow": "accessibility"}}
+{"show": "permissions"}
+{"user": {"type": "hi"}}
+{"advance": 2}
+{"user": {"type": "yo"}}
+{"show": "field"}
+{"show": "taps"}
+{"user": {"deleteRow": "listen"}})");
+  EXPECT_EQ(status_, 1);
+  ASSERT_EQ(out.size(), 10u);
+  EXPECT_EQ(out[0], R"({"reply":false})");
+  EXPECT_EQ(Json::parse(out[1])["error"]["details"], Json::parse(R"({"reason": "stale"})"));
+  EXPECT_EQ(out[2], R"({"listen":"tandrel/key_events","ok":true})");
+  const Json permissions = Json::parse(out[4])["value"];
+  EXPECT_TRUE(permissions["trusted"] == true && permissions["tapsTrusted"] == false);
+  EXPECT_EQ(out[5], R"({"event":"tandrel/key_events","value":{"type":"permissionLost"}})");
+  EXPECT_EQ(out[6], R"({"event":"tandrel/permission_events","value":false})");
+  EXPECT_EQ(Json::parse(out[7])["value"]["text"], "hiyo");
+  EXPECT_EQ(Json::parse(out[8])["value"]["total"], 0);
+  EXPECT_TRUE(Json::parse(out[9]).contains("scriptError"));
 }
 
 TEST_F(SimScriptTest, TheTraceIsOneTimelineAndTheRecordsSayWhatFellOut) {

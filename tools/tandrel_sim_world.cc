@@ -931,6 +931,17 @@ void applyUserAction(SimContext& context, const Json& action) {
   } else if (verb == "grant" || verb == "revoke") {
     allow({verb});
     permissionSetter(world, v, verb)(verb == "grant");
+  } else if (verb == "deleteRow") {
+    // Removed with "-" rather than switched off: the running host's AXIsProcessTrusted keeps
+    // its answer, taps lose the grant.
+    allow({"deleteRow"});
+    if (asString(v, verb) != "accessibility") {
+      throw ScriptError("\"deleteRow\" takes \"accessibility\"");
+    }
+    world.deleteAccessibilityRow();
+  } else if (verb == "resign") {
+    allow({"resign"});
+    if (asBool(v, verb)) world.resignApp();
   } else if (verb == "selectInputSource") {
     allow({"selectInputSource"});
     std::string id = asString(v, verb);

@@ -17,6 +17,13 @@ struct ActivityObject {
 namespace platform::macos {
 namespace {
 
+// The core names the options by value; they must be the SDK's.
+static_assert(kNSActivitySuddenTerminationDisabled == NSActivitySuddenTerminationDisabled);
+static_assert(kNSActivityAutomaticTerminationDisabled == NSActivityAutomaticTerminationDisabled);
+static_assert(kNSActivityIdleSystemSleepDisabled == NSActivityIdleSystemSleepDisabled);
+static_assert(kNSActivityUserInitiatedAllowingIdleSystemSleep ==
+              NSActivityUserInitiatedAllowingIdleSystemSleep);
+
 class MacProcessInfo final : public ProcessInfo {
  public:
   bool environmentContains(std::string_view name) override {

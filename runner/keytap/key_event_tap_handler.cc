@@ -13,14 +13,19 @@
 namespace tandrel {
 namespace {
 
-// The stream's refusals.
+// The stream's refusals: one code, the case in the message and in the details' "reason".
 constexpr std::string_view kNoPermissionCode = "no_permission";
 constexpr std::string_view kPermissionNotGrantedMessage = "Key listening permission is not granted";
+constexpr std::string_view kStaleGrantMessage =
+    "Accessibility is granted, but no event tap can be made: the grant is stale (the app was "
+    "signed again, or its row deleted). Remove the app from System Settings > Privacy & Security "
+    "> Accessibility and add it again.";
 constexpr std::string_view kTapCreationFailedMessage =
     "CGEventTap creation failed \u2014 permission missing?";
 
-channel::ChannelError noPermission(std::string_view message) {
-  return channel::ChannelError{std::string(kNoPermissionCode), std::string(message), {}};
+channel::ChannelError noPermission(std::string_view message, const char* reason) {
+  return channel::ChannelError{std::string(kNoPermissionCode), std::string(message),
+                               channel::ValueMap{{"reason", reason}}};
 }
 
 // Positions of the entries in the reused event maps.
@@ -81,7 +86,8 @@ bool isTapDisabledNotice(platform::EventType type) {
 }  // namespace
 
 // One listen's tap. The tap's thread reads only `platform`, `sandboxed`, `events`, `mainLoop`,
-// `signal`, `handoff` and `tap`, which are set before it starts and stay until it has been joined.
+// `signal`, `handoff` and `tap`, which are set before it starts and stay until it has been joined,
+// and it alone uses `rearms`.
 struct KeyEventTapHandler::TapSession {
   TapSession(platform::Platform& p, bool sandboxedProcess)
       : platform(p),
@@ -102,6 +108,7 @@ struct KeyEventTapHandler::TapSession {
   platform::Events& events;
   platform::MainLoop& mainLoop;
   TapHandoff handoff;
+  int rearms = 0;  // switched back on since the last event it served
   platform::SignalSource signal;
   platform::MachPort tap;
   platform::RunLoopSource source;
@@ -144,8 +151,8 @@ std::optional<channel::ChannelError> KeyEventTapHandler::onListen(
   // observer may stay behind, whatever this listen's outcome.
   stopAll();
 
-  if (!PermissionGate::requiredPermissionGranted(platform_, sandboxed_)) {
-    return noPermission(kPermissionNotGrantedMessage);
+  if (!PermissionGate::reportedGranted(platform_, sandboxed_)) {
+    return noPermission(kPermissionNotGrantedMessage, "notGranted");
   }
   if (auto error = startTap()) return error;
   sink = std::move(newSink);
@@ -198,30 +205,32 @@ std::optional<channel::ChannelError> KeyEventTapHandler::onListen(
 
 std::optional<channel::ChannelError> KeyEventTapHandler::startTap() {
   auto session = std::make_unique<TapSession>(platform_, sandboxed_);
-  // Inside the sandbox only a listen-only tap is allowed.
-  const platform::TapOptions options =
-      sandboxed_ ? platform::kCGEventTapOptionListenOnly : platform::kCGEventTapOptionDefault;
-  session->tap =
-      events_.tapCreate(platform::kCGSessionEventTap, platform::kCGHeadInsertEventTap, options,
-                        kEventMask, &KeyEventTapHandler::tapCallback, session.get());
-  if (!session->tap) return noPermission(kTapCreationFailedMessage);
+  session->tap = PermissionGate::createKeyTap(events_, sandboxed_, &KeyEventTapHandler::tapCallback,
+                                              session.get());
+  if (!session->tap) {
+    // Outside the sandbox the permission was just reported granted: a refused tap is the one
+    // sign of a stale grant.
+    return sandboxed_ ? noPermission(kTapCreationFailedMessage, "tapFailed")
+                      : noPermission(kStaleGrantMessage, "stale");
+  }
   session->source = events_.createRunLoopSource(session->tap);
   if (!session->source) {
     // A tap that can never deliver is no tap at all; release it rather than keep it half set up.
     events_.tapEnable(session->tap, false);
-    return noPermission(kTapCreationFailedMessage);
+    return noPermission(kTapCreationFailedMessage, "tapFailed");
   }
   const std::weak_ptr<KeyEventTapHandler> weak = weak_from_this();
   session->signal = platform_.mainLoop().addSignalSource([weak] {
     if (const auto self = weak.lock()) self->drain();
   });
+  translateOnMainThread();
   // Without the signal the main thread would never hear of a record; without the thread the tap
   // would never be served.
   if (session->signal) session->thread = TapThread::start(events_, session->source);
   if (!session->thread) {
     events_.tapEnable(session->tap, false);
     platform_.mainLoop().invalidateSignalSource(session->signal);
-    return noPermission(kTapCreationFailedMessage);
+    return noPermission(kTapCreationFailedMessage, "tapFailed");
   }
   events_.tapEnable(session->tap, true);
   session_ = std::move(session);
@@ -264,31 +273,43 @@ void KeyEventTapHandler::teardownTap() {
   releaseTap();
 }
 
-void KeyEventTapHandler::checkTrust() {
-  if (!session_) return;
-  if (platform_.accessibility().isProcessTrusted()) return;
-  drain();  // what the user did before the loss is reported before it
-  if (!session_) return;
+void KeyEventTapHandler::translateOnMainThread() {
+  // The first translation of a key event in a process may set up the system's key translation
+  // through the input-source services, which belong to the main thread; done here, the tap's
+  // thread is never the first.
+  const platform::Event event = events_.createKeyboardEvent(nullptr, 0, true);
+  if (!event) return;
+  std::array<char16_t, kMaxChars> chars{};
+  size_t length = 0;
+  events_.keyboardGetUnicodeString(*event, chars.size(), length, chars.data());
+}
+
+void KeyEventTapHandler::loseTap() {
   teardownTap();
   push(permissionLostEvent_);
+  if (const auto stream = permissionStream_.lock()) stream->recheck();
+}
+
+void KeyEventTapHandler::checkTrust() {
+  if (!session_) return;
+  if (PermissionGate::grant(platform_, sandboxed_) == PermissionGate::Grant::kGranted) return;
+  drain();  // what the user did before the loss is reported before it
+  if (!session_) return;
+  loseTap();
 }
 
 void KeyEventTapHandler::reviveTap() {
   if (!session_) return;
   drain();
   if (!session_) return;
-  if (!PermissionGate::requiredPermissionGranted(platform_, sandboxed_)) {
-    teardownTap();
-    push(permissionLostEvent_);
+  if (PermissionGate::grant(platform_, sandboxed_) != PermissionGate::Grant::kGranted) {
+    loseTap();
     return;
   }
   if (!events_.machPortIsValid(session_->tap)) {
     releaseTap();
     // The same sink goes on; a tap that cannot come back is a lost one.
-    if (startTap()) {
-      teardownTap();
-      push(permissionLostEvent_);
-    }
+    if (startTap()) loseTap();
     return;
   }
   if (!events_.tapIsEnabled(session_->tap)) events_.tapEnable(session_->tap, true);
@@ -306,16 +327,23 @@ platform::EventObject* KeyEventTapHandler::tapCallback(platform::EventType type,
   record.type = type;
   if (isTapDisabledNotice(type)) {
     // Switched back on here and now: the main thread may be blocked in a call for many seconds,
-    // and every key typed meanwhile would pass the tap unseen. The permission check may run on
-    // this thread: it only reads this process's privacy state (AXIsProcessTrusted,
-    // CGPreflightListenEventAccess), touching no AppKit state. A tap is never re-armed without
-    // it; the main thread then reports the loss.
-    if (PermissionGate::requiredPermissionGranted(session->platform, session->sandboxed)) {
+    // and every key typed meanwhile would pass the tap unseen. But never without the permission:
+    // the system no longer services a tap whose grant is gone, and each re-arm would hold the
+    // session's next event for the tap timeout. AXIsProcessTrusted keeps answering yes after the
+    // user deletes the app's row, so a tap is made and released to see; both checks may run on
+    // this thread (they read this process's privacy state and touch no AppKit state). Nor more
+    // than kMaxRearms times in a row without an event served. Otherwise the main thread reports
+    // the loss.
+    record.rearmsSpent = session->rearms >= kMaxRearms;
+    if (!record.rearmsSpent && PermissionGate::grant(session->platform, session->sandboxed) ==
+                                   PermissionGate::Grant::kGranted) {
+      ++session->rearms;
       session->events.tapEnable(session->tap, true);
       return event;
     }
   } else {
     if (event == nullptr) return event;
+    session->rearms = 0;  // serviced
     platform::Events& events = session->events;
     // The host's own synthetic typing comes through the tap as well.
     if (events.integerValueField(*event, platform::kCGEventSourceUserData) == kOwnEventMarker) {
@@ -347,15 +375,15 @@ void KeyEventTapHandler::drain() {
 
 void KeyEventTapHandler::handle(const TapRecord& record) {
   if (isTapDisabledNotice(record.type)) {
-    // The tap's thread found the permission gone. Only a tap this handler still holds can be
-    // reported lost; this also keeps a late notice from reporting the loss a second time. The
-    // permission may have come back meanwhile: then the tap goes on.
+    // The tap's thread found the permission gone, or the tap unserviced. Only a tap this handler
+    // still holds can be reported lost; this also keeps a late notice from reporting the loss a
+    // second time. The permission may have come back meanwhile: then the tap goes on.
     if (!session_) return;
-    if (PermissionGate::requiredPermissionGranted(platform_, sandboxed_)) {
+    if (!record.rearmsSpent &&
+        PermissionGate::grant(platform_, sandboxed_) == PermissionGate::Grant::kGranted) {
       events_.tapEnable(session_->tap, true);
     } else {
-      teardownTap();
-      push(permissionLostEvent_);
+      loseTap();
     }
     return;
   }

@@ -6,9 +6,10 @@
 // An active tap holds every event of the session until its callback answers, so the callback runs
 // on a thread of its own (TapThread) that no channel call can block. It only copies each event
 // into a record for the main thread (TapHandoff), and switches the tap back on when the system
-// turned it off and the permission still holds; everything else happens on the main thread, in
-// arrival order. The tap, its thread and the hand-off belong to one listen and are owned by the
-// handler on the main thread, which tears them down (stop, join, release) there.
+// turned it off and the permission still holds, as a tap made to test it shows; everything else
+// happens on the main thread, in arrival order. The tap, its thread and the hand-off belong to one
+// listen and are owned by the handler on the main thread, which tears them down (stop, join,
+// release) there.
 
 #include <array>
 #include <cstdint>
@@ -21,6 +22,8 @@
 #include "platform/platform.h"
 #include "runner/keytap/tap_handoff.h"
 #include "runner/permissions/listening_activity.h"
+#include "runner/permissions/permission_gate.h"
+#include "runner/permissions/permission_watch_handler.h"
 
 namespace tandrel {
 
@@ -31,14 +34,13 @@ inline constexpr std::string_view kScreenUnlocked = "com.apple.screenIsUnlocked"
 class KeyEventTapHandler : public channel::StreamHandler,
                            public std::enable_shared_from_this<KeyEventTapHandler> {
  public:
-  // Key presses, modifier changes and the three mouse-button presses; releases, movement and
-  // scrolling are of no interest.
-  static constexpr uint64_t kEventMask = platform::eventMaskBit(platform::kCGEventLeftMouseDown) |
-                                         platform::eventMaskBit(platform::kCGEventRightMouseDown) |
-                                         platform::eventMaskBit(platform::kCGEventKeyDown) |
-                                         platform::eventMaskBit(platform::kCGEventFlagsChanged) |
-                                         platform::eventMaskBit(platform::kCGEventOtherMouseDown);
+  static constexpr uint64_t kEventMask = PermissionGate::kKeyTapEventMask;
   static_assert(kEventMask == 0x0200140A);
+
+  // A tap the system switched off this many times in a row, with no event served between, is not
+  // being serviced, whatever the permission checks say: the next switch-off loses it. An unserviced
+  // tap holds one event for the system's tap timeout each time it is switched back on.
+  static constexpr int kMaxRearms = 3;
 
   // The system checks the trust state a little after it announces a change.
   static constexpr double kTrustRecheckDelay = 0.3;
@@ -55,7 +57,9 @@ class KeyEventTapHandler : public channel::StreamHandler,
   KeyEventTapHandler& operator=(const KeyEventTapHandler&) = delete;
 
   // Fails with "no_permission" when the required permission is missing or the tap cannot be set
-  // up; then nothing is left behind.
+  // up; then nothing is left behind. The error's details name the case: {"reason": "notGranted"},
+  // {"reason": "stale"} (AXIsProcessTrusted says yes, yet no tap can be made), or
+  // {"reason": "tapFailed"}.
   std::optional<channel::ChannelError> onListen(const channel::Value& arguments,
                                                 std::unique_ptr<channel::EventSink> sink) override;
   std::optional<channel::ChannelError> onCancel(const channel::Value& arguments) override;
@@ -78,6 +82,12 @@ class KeyEventTapHandler : public channel::StreamHandler,
   // key press, modifier change or click. Returns false for a record of another kind.
   bool report(const TapRecord& record, channel::EventSink& sink);
 
+  // The permission stream of the same engine, which re-checks the permission when this stream
+  // loses its tap: no notification tells of a deleted Accessibility row.
+  void setPermissionStream(std::weak_ptr<PermissionWatchHandler> stream) {
+    permissionStream_ = std::move(stream);
+  }
+
  private:
   struct TapSession;
 
@@ -96,6 +106,10 @@ class KeyEventTapHandler : public channel::StreamHandler,
   // After wake, an unlock or a return to this user's session: a tap the system switched off or
   // invalidated without a notice comes back.
   void reviveTap();
+  // The tap is gone for want of the permission: torn down, and "permissionLost" sent once.
+  void loseTap();
+  // One key event translated here, before the tap's thread could be the first to translate.
+  void translateOnMainThread();
   // Cancel's work, also run before a listen that follows another and on destruction.
   void stopAll();
   void push(const channel::Value& event) {
@@ -115,6 +129,7 @@ class KeyEventTapHandler : public channel::StreamHandler,
   platform::ObserverToken unlockObserver_;
   // Held from a successful listen to the cancel.
   ListeningActivity activity_;
+  std::weak_ptr<PermissionWatchHandler> permissionStream_;
 
   // The event maps are built once; each event only overwrites their values, so the per-event
   // path allocates nothing for ordinary key presses.

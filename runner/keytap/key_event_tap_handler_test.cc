@@ -17,11 +17,10 @@ TEST_F(KeyTap, FailedListenLeavesNothingBehind) {
   world.setTrusted(false);  // listen access alone is not enough outside the sandbox
   EXPECT_EQ(h.listen(kChannel), kNotGranted);
   h.cancel(kChannel);
-  world.setTrusted(true);
-  world.faults().tapCreateFails = true;
-  EXPECT_EQ(h.listen(kChannel), kTapFailed);
+  world.resignApp();  // reported trusted, yet no tap can be made
+  EXPECT_EQ(h.listen(kChannel), kStaleGrant);
   h.cancel(kChannel);
-  world.faults().tapCreateFails = false;
+  world.setTrusted(true);
   world.faults().runLoopSourceFails = true;
   EXPECT_EQ(h.listen(kChannel), kTapFailed);
   EXPECT_EQ(world.tapCount(), 0) << "the tap made before the source failed is released";
@@ -35,6 +34,10 @@ TEST_F(KeyTap, FailedListenLeavesNothingBehind) {
   world.setListenAccess(false);
   EXPECT_EQ(h.listen(kChannel), kNotGranted);
   EXPECT_EQ(world.postRequests(), 0);
+  world.setListenAccess(true);
+  world.faults().runLoopSourceFails = false;
+  world.faults().tapCreateFails = true;
+  EXPECT_EQ(h.listen(kChannel), kTapFailed) << "no stale grant inside the sandbox";
 }
 
 TEST_F(KeyTap, ListeningReportsInputAndApplicationSwitches) {
@@ -114,20 +117,51 @@ TEST_F(KeyTap, TrustRevokedLosesTheTapOnce) {
   EXPECT_EQ(take(), Events{});
 }
 
-// Switched off with the permission still held, the tap comes back silently (key_stream_timing).
-TEST_F(KeyTap, TapSwitchedOffWithoutThePermissionIsReleasedByTheMainThread) {
-  listen();
-  world.setTrusted(false);
-  for (const auto type :
-       {platform::kCGEventTapDisabledByUserInput, platform::kCGEventTapDisabledByTimeout}) {
-    EXPECT_EQ(KeyEventTapHandler::tapCallback(type, nullptr, handler->tapUserInfo()), nullptr);
+// Switched off, the tap is switched back on by its own thread (key_stream_timing) only while a
+// fresh tap can be made, and no more than kMaxRearms times in a row with no event served between.
+// Otherwise the main thread releases it and reports the loss once.
+TEST_F(KeyTap, ATapSwitchedOffComesBackOnlyWhileATapCanBeMadeAndIsServed) {
+  struct Case {
+    const char* name;
+    void (*change)(sim::World&);
+    int notices;
+    bool keyBeforeLast;
+    Events expected;
+  };
+  const auto granted = [](sim::World&) {};
+  const int kRearms = KeyEventTapHandler::kMaxRearms;
+  const Case cases[] = {
+      {"trust gone", [](sim::World& w) { w.setTrusted(false); }, 2, false, Events{kPermissionLost}},
+      {"its row deleted", [](sim::World& w) { w.deleteAccessibilityRow(); }, 1, false,
+       Events{kPermissionLost}},
+      {"switched off once too often", granted, kRearms + 1, false, Events{kPermissionLost}},
+      {"served between", granted, kRearms + 1, true, Events{keyDown(kG, "g")}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    world.setTrusted(true);
+    listen();
+    c.change(world);
+    take();
+    const auto notice = [&](int i) {
+      const auto type =
+          i % 2 ? platform::kCGEventTapDisabledByUserInput : platform::kCGEventTapDisabledByTimeout;
+      EXPECT_EQ(KeyEventTapHandler::tapCallback(type, nullptr, handler->tapUserInfo()), nullptr);
+    };
+    for (int i = 0; i + 1 < c.notices; ++i) notice(i);
+    if (c.keyBeforeLast) {
+      post(event(kG, u"g"));
+      world.runPending();
+    }
+    notice(c.notices - 1);
+    EXPECT_EQ(world.tapCount(), 1) << "the main thread decides, once it runs";
+    world.advance(1000 * kMs);
+    const bool lost = c.expected == Events{kPermissionLost};
+    EXPECT_EQ(world.tapCount(), lost ? 0 : 1);
+    EXPECT_EQ(world.tapThreadCount(), lost ? 0 : 1);
+    EXPECT_EQ(take(), c.expected) << "once";
+    h.cancel(kChannel);
   }
-  EXPECT_EQ(world.tapCount(), 1) << "the main thread decides, once it runs";
-  world.runPending();
-  EXPECT_EQ(world.tapCount(), 0);
-  EXPECT_EQ(world.tapThreadCount(), 0);
-  world.advance(1000 * kMs);
-  EXPECT_EQ(take(), Events{kPermissionLost}) << "once, with the trust re-check finding no tap";
 }
 
 TEST_F(KeyTap, DirectListenCancelAndOutlivedCallbacks) {

@@ -1,6 +1,7 @@
 #pragma once
 // A world with applications 7 and 8 (7 in front) and every permission granted, and the key stream
-// handler on "tandrel/key_events" through real bytes, with the event maps the Flutter side gets.
+// handler on "tandrel/key_events" through real bytes, with the event maps the Flutter side gets;
+// beside it, not listened, the permission stream it reports a lost tap to.
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 
 #include "runner/keytap/key_event_tap_handler.h"
 #include "runner/permissions/permission_gate.h"
+#include "runner/permissions/permission_watch_handler.h"
 #include "sim/world.h"
 #include "testing/channel_harness.h"
 
@@ -22,11 +24,20 @@ using Events = std::vector<Value>;
 constexpr sim::Micros kMs = 1000;
 constexpr uint16_t kG = 5, kA = 0, kLeftShift = 56, kRightShift = 60;
 inline const std::string kChannel(kKeyEventsChannel);
+inline const std::string kPermissionEvents(kPermissionEventsChannel);
 inline const std::string kNotification(kAccessibilityChanged);
+inline MethodReply noPermission(const char* message, const char* reason) {
+  return MethodReply::Error("no_permission", message, ValueMap{{"reason", reason}});
+}
 inline const MethodReply kNotGranted =
-    MethodReply::Error("no_permission", "Key listening permission is not granted");
+    noPermission("Key listening permission is not granted", "notGranted");
 inline const MethodReply kTapFailed =
-    MethodReply::Error("no_permission", "CGEventTap creation failed \u2014 permission missing?");
+    noPermission("CGEventTap creation failed \u2014 permission missing?", "tapFailed");
+inline const MethodReply kStaleGrant = noPermission(
+    "Accessibility is granted, but no event tap can be made: the grant is stale (the app was "
+    "signed again, or its row deleted). Remove the app from System Settings > Privacy & Security "
+    "> Accessibility and add it again.",
+    "stale");
 
 struct Mods {
   bool control = false, shift = false, alt = false, meta = false;
@@ -65,6 +76,10 @@ struct KeyTap : ::testing::Test {
   void install(bool sandboxed) {
     handler = KeyEventTapHandler::create(world, sandboxed);
     channel::EventChannel(h.messenger(), kChannel).setStreamHandler(handler);
+    auto permissions = PermissionWatchHandler::create(world, sandboxed);
+    handler->setPermissionStream(permissions);
+    channel::EventChannel(h.messenger(), kPermissionEvents)
+        .setStreamHandler(std::move(permissions));
   }
   void listen(bool sandboxed = false) {
     install(sandboxed);

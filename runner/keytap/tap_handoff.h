@@ -21,6 +21,9 @@ struct TapRecord {
   platform::EventFlags flags = 0;
   int64_t keycode = 0;
   bool repeat = false;
+  // A tap-disabled notice after KeyEventTapHandler::kMaxRearms re-arms in a row: the tap is not
+  // to be switched on again.
+  bool rearmsSpent = false;
   uint8_t length = 0;  // of `chars`
   std::array<char16_t, kMaxChars> chars{};
 };

@@ -93,8 +93,12 @@ class ThreadedEvents final : public platform::Events {
   platform::MachPort tapCreate(platform::TapLocation location, platform::TapPlacement placement,
                                platform::TapOptions options, uint64_t mask,
                                platform::TapCallback callback, void* userInfo) override {
-    callback_ = callback;
-    userInfo_ = userInfo;
+    // Also from the tap's thread, whose tap made to test the grant is never fired.
+    if (userInfo != nullptr) {
+      const std::lock_guard lock(mutex_);
+      callback_ = callback;
+      userInfo_ = userInfo;
+    }
     return sim_.tapCreate(location, placement, options, mask, callback, userInfo);
   }
   void tapEnable(const platform::MachPort& tap, bool enable) override {
@@ -138,12 +142,8 @@ class ThreadedEvents final : public platform::Events {
 
   // The system calls the tap from the thread whose loop serves it.
   void fire(platform::EventType type, platform::EventObject* event) {
-    platform::RunLoop loop;
-    {
-      const std::lock_guard lock(mutex_);
-      loop = tapLoop_;
-    }
-    performBlock(loop, [callback = callback_, userInfo = userInfo_, type, event] {
+    const std::lock_guard lock(mutex_);
+    performBlock(tapLoop_, [callback = callback_, userInfo = userInfo_, type, event] {
       callback(type, event, userInfo);
     });
   }
@@ -354,17 +354,23 @@ TEST(KeyStreamOnRealThreads, TapEventsReachTheSinkInOrderAcrossListensAndCancels
 
   auto handler = KeyEventTapHandler::create(platform, false);
   std::vector<std::vector<channel::Value>> sinks(3);
+  // Bounded: an event lost on the way fails the test instead of hanging it.
+  const auto waitFor = [&](const std::vector<channel::Value>& got, size_t count) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (got.size() < count && std::chrono::steady_clock::now() < deadline) {
+      platform.mainLoop_.runSignals(std::chrono::milliseconds(100));
+    }
+  };
   for (int round = 0; round < 3; ++round) {
     std::vector<channel::Value>& got = sinks[static_cast<size_t>(round)];
     ASSERT_EQ(handler->onListen(channel::Value(), tandrel_test::recordInto(got)), std::nullopt);
+    // Switched off: the tap's thread tests the grant with a tap of its own and switches it back
+    // on, telling the main thread nothing.
+    platform.events_.fire(platform::kCGEventTapDisabledByTimeout, nullptr);
     for (const platform::Event& e : presses) {
       platform.events_.fire(platform::kCGEventKeyDown, e.get());
     }
-    // Bounded: an event lost on the way fails the test instead of hanging it.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (got.size() < presses.size() && std::chrono::steady_clock::now() < deadline) {
-      platform.mainLoop_.runSignals(std::chrono::milliseconds(100));
-    }
+    waitFor(got, presses.size());
     ASSERT_EQ(got.size(), presses.size());
     for (size_t i = 0; i < presses.size(); ++i) {
       const auto* map = got[i].get_if<channel::ValueMap>();
@@ -379,6 +385,13 @@ TEST(KeyStreamOnRealThreads, TapEventsReachTheSinkInOrderAcrossListensAndCancels
       handler->onCancel(channel::Value());
     }
   }
+  // Without the permission the tap's thread leaves the tap off and the main thread loses it.
+  platform.world.setTrusted(false);
+  platform.events_.fire(platform::kCGEventTapDisabledByUserInput, nullptr);
+  waitFor(sinks[2], 2 * presses.size() + 1);  // both rounds of presses, then the loss
+  EXPECT_EQ(sinks[2].back(), channel::Value(channel::ValueMap{{"type", "permissionLost"}}));
+  EXPECT_EQ(platform.world.tapCount(), 0);
+  handler->onListen(channel::Value(), tandrel_test::recordInto(sinks[2]));
   handler.reset();  // stops and joins the tap's thread while events may still be queued
   platform.mainLoop_.runSignals(std::chrono::milliseconds(1));
   EXPECT_EQ(platform.world.tapCount(), 0);

@@ -18,14 +18,18 @@ void handlePermissions(platform::Platform& platform, bool sandboxed,
                        const channel::MethodCall& call,
                        std::unique_ptr<channel::MethodResult> result) {
   const std::string& method = call.method;
+  using PermissionGate::Grant;
   if (method == "check") {
-    result->success(PermissionGate::requiredPermissionGranted(platform, sandboxed));
+    // True only when a listen can get its tap: a stale grant, which AXIsProcessTrusted reports
+    // as held, answers false.
+    result->success(PermissionGate::grant(platform, sandboxed) == Grant::kGranted);
   } else if (method == "prompt") {
-    // The state at the moment of the request; a grant the user gives later in the system's
-    // dialog shows in a later "check" or on the permission stream.
-    const bool granted = sandboxed ? platform.events().requestListenEventAccess()
-                                   : platform.accessibility().isProcessTrustedWithOptions(true);
-    result->success(granted);
+    // The state at the moment of the request, as "check" reads it; a grant the user gives later
+    // in the system's dialog shows in a later "check" or on the permission stream. With a stale
+    // grant the system shows no dialog (it reports the app trusted).
+    const bool reported = sandboxed ? platform.events().requestListenEventAccess()
+                                    : platform.accessibility().isProcessTrustedWithOptions(true);
+    result->success(reported && PermissionGate::grant(platform, sandboxed) == Grant::kGranted);
   } else if (method == "openSettings") {
     std::string url(kSettingsUrlPrefix);
     url += sandboxed ? kListenEventAnchor : kAccessibilityAnchor;

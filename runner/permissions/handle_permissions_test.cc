@@ -50,6 +50,11 @@ TEST(HandlePermissions, EachModeUsesOnlyItsOwnPermission) {
     }
     EXPECT_EQ(w.trustPrompts() + w.listenRequests(), 2);
     EXPECT_TRUE(w.takeOpenedURLs().empty());
+
+    // Reported trusted, yet no tap can be made: a listen would fail, so neither says granted.
+    w.resignApp();
+    EXPECT_EQ(call("check"), MethodReply::Success(sandboxed));
+    EXPECT_EQ(call("prompt"), MethodReply::Success(sandboxed));
   }
 }
 

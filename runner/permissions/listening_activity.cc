@@ -4,8 +4,8 @@ namespace tandrel {
 
 void ListeningActivity::begin() {
   if (activity_) return;
-  activity_ = processInfo_.beginActivity(platform::kNSActivityUserInitiatedAllowingIdleSystemSleep,
-                                         "Watching the keyboard and the permission it needs");
+  activity_ =
+      processInfo_.beginActivity(kOptions, "Watching the keyboard and the permission it needs");
 }
 
 void ListeningActivity::end() {

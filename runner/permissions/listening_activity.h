@@ -14,12 +14,17 @@ class ListeningActivity {
   ListeningActivity(const ListeningActivity&) = delete;
   ListeningActivity& operator=(const ListeningActivity&) = delete;
 
-  // User-initiated, so the process is not napped, yet the machine may still sleep when idle.
-  // Holding one already changes nothing.
+  // User-initiated, so the process is not napped; yet the machine may still sleep when idle, and a
+  // logout or restart need not ask the host to quit (that option set would disable sudden and
+  // automatic termination too). Holding one already changes nothing.
   void begin();
   void end();
 
  private:
+  static constexpr uint64_t kOptions = platform::kNSActivityUserInitiatedAllowingIdleSystemSleep &
+                                       ~platform::kNSActivitySuddenTerminationDisabled &
+                                       ~platform::kNSActivityAutomaticTerminationDisabled;
+
   platform::ProcessInfo& processInfo_;
   platform::Activity activity_;
 };

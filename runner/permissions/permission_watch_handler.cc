@@ -35,13 +35,12 @@ std::optional<channel::ChannelError> PermissionWatchHandler::onListen(
   activity_.begin();
 
   const std::weak_ptr<PermissionWatchHandler> weak = weak_from_this();
+  lastGranted = PermissionGate::grant(platform_, sandboxed_) == PermissionGate::Grant::kGranted;
   if (sandboxed_) {
-    lastGranted = platform_.events().preflightListenEventAccess();
     timer = platform_.mainLoop().scheduledTimer(kPollInterval, true, [weak] {
       if (const auto self = weak.lock()) self->emitIfChanged();
     });
   } else {
-    lastGranted = platform_.accessibility().isProcessTrusted();
     platform::MainLoop& loop = platform_.mainLoop();
     // The host is rarely the active application: a suspended notification would come only when
     // the user next brings it to the front.
@@ -78,7 +77,8 @@ void PermissionWatchHandler::stopWatching() {
 }
 
 void PermissionWatchHandler::emitIfChanged() {
-  const bool granted = PermissionGate::requiredPermissionGranted(platform_, sandboxed_);
+  const bool granted =
+      PermissionGate::grant(platform_, sandboxed_) == PermissionGate::Grant::kGranted;
   if (lastGranted == granted) return;
   lastGranted = granted;
   if (sink) sink->success(channel::Value(granted));

@@ -1,7 +1,9 @@
 #pragma once
 // The "tandrel/permission_events" stream: one bool each time the required permission flips while
 // the Flutter side listens. Inside the sandbox the listen-event access is polled; outside it the
-// accessibility-change notification triggers a re-check shortly after.
+// accessibility-change notification triggers a re-check shortly after, as does the key stream's
+// loss of its tap. Outside the sandbox the permission counts as held only while a tap can be made
+// (PermissionGate::grant): a deleted row or a stale grant reads as false.
 
 #include <memory>
 #include <optional>
@@ -36,6 +38,9 @@ class PermissionWatchHandler : public channel::StreamHandler,
   std::optional<channel::ChannelError> onListen(const channel::Value& arguments,
                                                 std::unique_ptr<channel::EventSink> sink) override;
   std::optional<channel::ChannelError> onCancel(const channel::Value& arguments) override;
+
+  // Looks again now and reports a flip, as a notification's re-check does.
+  void recheck() { emitIfChanged(); }
 
  private:
   PermissionWatchHandler(platform::Platform& platform, bool sandboxed);
