@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "runner/main_flutter_window.h"
+#include "sim/app/runner_model.h"
 #include "text/text.h"
 #include "tools/tandrel_sim.h"
 
@@ -926,7 +926,7 @@ void applyUserAction(SimContext& context, const Json& action) {
     allow({"close"});
     if (asBool(v, verb)) {
       if (context.window) {
-        tandrel::closeWindow(*context.window);
+        sim::app::closeWindow(*context.window);
       } else {
         world.window().visible = false;
       }
