@@ -33,7 +33,8 @@ sources|macos/tandrel/Package.swift|.define("NDEBUG", .when(configuration: .rele
 names|pubspec.yaml|pluginClass: TandrelPlugin|pluginClass: TandrelPlugins|declares TandrelPlugins
 names|macos/tandrel/Package.swift|.library(name: "tandrel"|.library(name: "tandrel_plugin"|library product name
 headers|$S/include/tandrel/TandrelPlugin.h|#import <FlutterMacOS/FlutterMacOS.h>|#import <FlutterMacOS/FlutterMacOS.h>\n#include "../../flutter_messenger_bridge.h"|does not compile as plain Objective-C
-compile|$S/TandrelPlugin.mm|#include "channel/plugin_registrar.h"|#include "tools/tandrel_probe.h"|fails the compile check
+compile|$S/TandrelPlugin.mm|#include "channel/plugin_registrar.h"|#include "tools/tandrel_probe.h"|TandrelPlugin.mm does not preprocess with the package's include paths
+compile|$S/include/channel/plugin_registrar.h|+|#pragma once|tandrel_plugin.cc reads other files through the package's include paths
 flutter|pubspec.yaml|flutter: ">=3.41.0"|flutter: ">=3.24.0"|environment flutter '>=3.24.0' allows versions below 3.41
 flutter|example/pubspec.yaml|sdk: ^3.11.0|sdk: ">=3.3.0 <4.0.0"|environment sdk '>=3.3.0 <4.0.0' allows versions below 3.11
 flutter|README.md|enable-swift-package-manager: false|disable-swift-package-manager: true|README.md writes disable-swift-package-manager
@@ -66,7 +67,7 @@ while IFS='|' read -r check file from to expected; do
   copy "$scratch/$n"
   target=$scratch/$n/$file
   if [ "$from" = "+" ]; then
-    printf '%s\n' "$to" >"$target"
+    mkdir -p "$(dirname "$target")" && printf '%s\n' "$to" >"$target"
   elif [ "$from" = "-" ]; then
     rm "$target"
   else
