@@ -60,12 +60,11 @@ for check in sources names headers example flutter; do  # compile: the package_c
   fi
 done
 
-n=0
-while IFS='|' read -r check file from to expected; do
-  [ -n "$check" ] || continue
-  n=$((n + 1))
+# One case: its verdict on standard output, a failure when the fault is not caught as expected.
+run_case() {  # N CHECK FILE FROM TO EXPECTED
+  local n=$1 check=$2 file=$3 from=$4 to=$5 expected=$6 out
   copy "$scratch/$n"
-  target=$scratch/$n/$file
+  local target=$scratch/$n/$file
   if [ "$from" = "+" ]; then
     mkdir -p "$(dirname "$target")" && printf '%s\n' "$to" >"$target"
   elif [ "$from" = "-" ]; then
@@ -79,22 +78,37 @@ while IFS='|' read -r check file from to expected; do
       $s =~ s/\Q$f\E/$t/ or exit 1;
       open($h, ">", $ARGV[0]) or die; print $h $s; close $h' "$target" || {
       echo "STALE   case $n: '$from' no longer occurs in $file"
-      failures=$((failures + 1))
-      continue
+      return 1
     }
   fi
   if out=$("$root/scripts/package-check" --root "$scratch/$n" "$check" 2>&1); then
     echo "MISSED  case $n: $check passed with the fault in $file"
-    failures=$((failures + 1))
+    return 1
   elif ! grep -F -- "$expected" <<<"$(grep '^problem' <<<"$out")" >/dev/null; then
     echo "OTHER   case $n: $check failed on $file, but without \"$expected\":"
     grep '^problem' <<<"$out" | head -n 3
-    failures=$((failures + 1))
-  else
-    echo "caught  case $n: $check: $(grep '^problem' <<<"$out" | grep -F -- "$expected" | head -n 1)"
+    return 1
   fi
+  echo "caught  case $n: $check: $(grep '^problem' <<<"$out" | grep -F -- "$expected" | head -n 1)"
   rm -rf "${scratch:?}/$n"
+}
+
+# Two cases at a time; their verdicts in order.
+n=0
+running=0
+while IFS='|' read -r check file from to expected; do
+  [ -n "$check" ] || continue
+  n=$((n + 1))
+  run_case "$n" "$check" "$file" "$from" "$to" "$expected" >"$scratch/$n.out" 2>&1 ||
+    touch "$scratch/$n.failed" &
+  running=$((running + 1))
+  if ((running >= 2)); then wait -n; running=$((running - 1)); fi
 done <<<"$cases"
+wait
+for ((i = 1; i <= n; i++)); do
+  cat "$scratch/$i.out"
+  [ ! -e "$scratch/$i.failed" ] || failures=$((failures + 1))
+done
 
 echo "package-check faults: $n case(s), $failures not as expected"
 ((failures == 0))
