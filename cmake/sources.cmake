@@ -35,9 +35,10 @@ tandrel_sources(tandrel_keytap_sources runner/keytap cc)
 tandrel_sources(tandrel_autostart_sources runner/autostart cc)
 # The package's registration on one engine: the input-source plug-in, then the host channels.
 set(tandrel_runner_sources "${tandrel_root}/runner/tandrel_plugin.cc")
-# The application's start-up, as the simulated host models it; the app's Runner has its own.
-set(tandrel_startup_sources "${tandrel_root}/runner/generated_plugin_registrant.cc"
-                            "${tandrel_root}/runner/main_flutter_window.cc")
+# The app the simulation stands in for (its Runner's start-up, the generated registrant), as
+# tandrel-sim models it; on a Mac the app's own Runner does this.
+set(tandrel_sim_app_sources "${tandrel_root}/sim/app/plugin_registrant_model.cc"
+                            "${tandrel_root}/sim/app/runner_model.cc")
 set(velloc_sources "${tandrel_root}/velloc/velloc_plugin.cc")
 # The plug-in class and the engine's messenger, written for the package (macos/tandrel/).
 tandrel_sources(tandrel_flutter_glue_sources macos/tandrel/Sources/tandrel mm)

@@ -7,7 +7,9 @@
 # Usage: compile-check/macos_check_test.sh   (MACOS_CHECK_DIR as for scripts/macos-check)
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-scratch=$(mktemp -d)
+# At the same place every run, so that scripts/macos-check knows an unchanged mistake's verdict.
+scratch=${MACOS_CHECK_DIR:-$root/build/macos-check}/mistakes
+rm -rf "$scratch"
 trap 'rm -rf "$scratch"' EXIT
 
 # file | text to replace | replacement | a diagnostic that must appear

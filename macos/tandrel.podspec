@@ -28,5 +28,8 @@ Pod::Spec.new do |s|
     'CLANG_CXX_LANGUAGE_STANDARD' => 'c++20',
     'CLANG_CXX_LIBRARY' => 'libc++',
     'HEADER_SEARCH_PATHS' => '"$(PODS_TARGET_SRCROOT)/tandrel/core_headers"',
+    # CocoaPods defines no NDEBUG: without these, a shipped app keeps the debug checks (assert).
+    'GCC_PREPROCESSOR_DEFINITIONS[config=Release]' => '$(inherited) NDEBUG=1',
+    'GCC_PREPROCESSOR_DEFINITIONS[config=Profile]' => '$(inherited) NDEBUG=1',
   }
 end

@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "runner/generated_plugin_registrant.h"
-#include "runner/main_flutter_window.h"
+#include "sim/app/plugin_registrant_model.h"
+#include "sim/app/runner_model.h"
 
 namespace simhost {
 
@@ -13,7 +13,7 @@ void SimWindowHost::createFlutterViewController() {
   viewControllerCreated_ = true;
 }
 
-tandrel::Frame SimWindowHost::frame() {
+sim::app::Frame SimWindowHost::frame() {
   const sim::WindowState& w = world_.window();
   return {w.x, w.y, w.width, w.height};
 }
@@ -25,7 +25,7 @@ void SimWindowHost::setContentViewController() {
   w.height = kFlutterViewHeight;
 }
 
-void SimWindowHost::setFrame(tandrel::Frame frame, bool) {
+void SimWindowHost::setFrame(sim::app::Frame frame, bool) {
   sim::WindowState& w = world_.window();
   w.x = frame.x;
   w.y = frame.y;
@@ -34,7 +34,7 @@ void SimWindowHost::setFrame(tandrel::Frame frame, bool) {
 }
 
 void SimWindowHost::registerGeneratedPlugins() {
-  tandrel::registerGeneratedPlugins(registry_);
+  sim::app::registerGeneratedPlugins(registry_);
 }
 
 void SimWindowHost::orderOut() {
@@ -44,7 +44,7 @@ void SimWindowHost::orderOut() {
 }
 
 void startUp(SimWindowHost& host) {
-  tandrel::awakeFromNib(host);
+  sim::app::awakeFromNib(host);
 }
 
 // ---- the script player on the simulation ---------------------------------------------------

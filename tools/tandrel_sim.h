@@ -18,7 +18,7 @@
 
 #include "channel/local_messenger.h"
 #include "channel/plugin_registrar.h"
-#include "runner/main_flutter_window.h"
+#include "sim/app/runner_model.h"
 #include "sim/world.h"
 #include "tools/json_mapping.h"
 #include "tools/script_player.h"
@@ -27,7 +27,7 @@ namespace simhost {
 
 // The main window on the simulation: its state is the world's window; the plug-in registry is
 // one on the engine's messenger, an in-process LocalMessenger.
-class SimWindowHost : public tandrel::MainWindowHost {
+class SimWindowHost : public sim::app::MainWindowHost {
  public:
   // Installing the Flutter view makes the window take the view's size, as a content view
   // controller does; start-up must put the frame back.
@@ -38,9 +38,9 @@ class SimWindowHost : public tandrel::MainWindowHost {
       : world_(world), registry_(registry) {}
 
   void createFlutterViewController() override;
-  tandrel::Frame frame() override;
+  sim::app::Frame frame() override;
   void setContentViewController() override;
-  void setFrame(tandrel::Frame frame, bool display) override;
+  void setFrame(sim::app::Frame frame, bool display) override;
   void registerGeneratedPlugins() override;
   void superAwakeFromNib() override {}
   void orderOut() override;
@@ -59,7 +59,7 @@ struct SimContext {
   sim::World& world;
   channel::LocalMessenger& messenger;
   channel::PluginRegistry* registry = nullptr;
-  tandrel::MainWindowHost* window = nullptr;
+  sim::app::MainWindowHost* window = nullptr;
 };
 
 // The player's world, user, advance and show verbs on the simulation.

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "runner/main_flutter_window.h"
+#include "sim/app/runner_model.h"
 #include "text/text.h"
 #include "tools/tandrel_sim.h"
 
@@ -1012,7 +1012,7 @@ void applyUserAction(SimContext& context, const Json& action) {
     allow({"close"});
     if (asBool(v, verb)) {
       if (context.window) {
-        tandrel::closeWindow(*context.window);
+        sim::app::closeWindow(*context.window);
       } else {
         world.window().visible = false;
       }

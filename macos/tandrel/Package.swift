@@ -22,11 +22,17 @@ let package = Package(
             dependencies: [
                 .product(name: "FlutterFramework", package: "FlutterFramework"),
             ],
+            // SwiftPM defines no NDEBUG: without it, a shipped app keeps the debug checks (assert).
+            // It knows only debug and release; Xcode builds a package with its release settings
+            // under every configuration whose name holds neither "debug" nor "development",
+            // Flutter's Profile among them.
             cSettings: [
                 .headerSearchPath("../../core_headers"),
+                .define("NDEBUG", .when(configuration: .release)),
             ],
             cxxSettings: [
                 .headerSearchPath("../../core_headers"),
+                .define("NDEBUG", .when(configuration: .release)),
             ],
             linkerSettings: [
                 .linkedFramework("AppKit"),

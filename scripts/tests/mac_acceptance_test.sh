@@ -48,13 +48,13 @@ status=$?
 [ "$status" -eq 0 ] || fail "dry run: exit status $status"
 [ -e "$scratch/called" ] && fail "dry run ran a command"
 [ -e "$scratch/build" ] && fail "dry run created the build folder"
+apps="app_swiftpm app_analyze app_test app_cocoapods app_other_folder app_bundle app_integration"
 for check in build contract contract_to_confirm text_rules clipboard input_source login_item \
-             textedit key_stream chrome_page electron app_swiftpm app_cocoapods app_bundle \
-             app_integration; do
+             textedit key_stream chrome_page electron $apps; do
   grep -qx "DRY   $check" <<<"$output" || fail "dry run does not list $check"
 done
 # Without flutter the app checks are not run, and say so.
-for check in app_swiftpm app_cocoapods app_bundle app_integration; do
+for check in $apps; do
   grep -q "^NOT RUN  $check  flutter is not on the PATH" <<<"$output" ||
     fail "without flutter, $check is not reported as not run"
 done
@@ -70,12 +70,33 @@ for tool in flutter pod; do cp "$scratch/osascript" "$scratch/$tool"; done
 output=$(PATH="$scratch:$PATH" TANDREL_ACCEPTANCE_BUILD="$scratch/build" "$script" --dry-run)
 [ -e "$scratch/called" ] && fail "dry run with flutter ran a command"
 grep -q "NOT RUN" <<<"$output" && fail "with flutter, a check is not run: $(grep "NOT RUN" <<<"$output")"
-for expected in "app_swiftpm) flutter build macos --release" \
-                "app_cocoapods) flutter build macos --release" \
-                "disable-swift-package-manager: true" "scripts/bundle-check" \
-                "app_swiftpm) flutter test integration_test -d macos"; do
+for expected in "app_swiftpm/tandrel/example) flutter build macos --release" \
+                "app_cocoapods/tandrel/example) flutter build macos --release" \
+                "app_other_folder/tandrel-0a1b2c3/example) flutter build macos --release" \
+                "flutter create --empty --platforms=macos --project-name tandrel_example" \
+                "enable-swift-package-manager: false" "scripts/bundle-check" \
+                "app_swiftpm/tandrel/example) flutter analyze >" \
+                "app_swiftpm/tandrel/example) flutter test >" \
+                "app_swiftpm/tandrel/example) flutter test integration_test -d macos"; do
   grep -qF -- "$expected" <<<"$output" || fail "dry run with flutter does not show '$expected'"
 done
+
+# A built example app (a stand-in folder): each fault of a good build must fail it.
+app=$scratch/app
+release=$app/build/macos/Build/Products/Release/tandrel_example.app/Contents/MacOS
+while IFS='|' read -r fault expected; do
+  rm -rf "$app"
+  mkdir -p "$app/macos/Flutter/ephemeral/Packages/FlutterGeneratedPluginSwiftPackage" "$release"
+  printf tandrel_example.app >"$app/macos/Flutter/ephemeral/.app_filename"
+  eval "$fault"
+  output=$("$script" --judge app_swiftpm "$app")
+  [[ $output == "${expected:-PASS}"* ]] || fail "app build with '${fault:-no fault}': $output"
+done <<'CASES'
+|
+printf example.app >"$app/macos/Flutter/ephemeral/.app_filename"|FAIL  app_swiftpm  the built app is 'example.app'
+rm -r "$app/macos/Flutter/ephemeral/Packages"|FAIL  app_swiftpm  built with Swift Package Manager off
+echo "x this platform call belongs to the main thread" >"$release/tandrel_example"|FAIL  app_swiftpm  the release build keeps the debug checks
+CASES
 
 echo "mac-acceptance tests: $failures failure(s)"
 ((failures == 0))

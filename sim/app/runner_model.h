@@ -1,9 +1,10 @@
-// The main window's start-up sequence, kept free of any windowing toolkit. The simulated host
-// implements MainWindowHost and calls awakeFromNib once; the app's Runner
-// (example/macos/Runner/MainFlutterWindow.swift) takes the same steps in the same order.
+// A model of the app's Runner for the simulation: the main window's start-up and close, as
+// example/macos/Runner/MainFlutterWindow.swift does them on a Mac, kept free of any windowing
+// toolkit. tandrel-sim implements MainWindowHost on the simulated macOS and calls awakeFromNib
+// once. The real Runner is Swift and belongs to the app; this is not part of the package.
 #pragma once
 
-namespace tandrel {
+namespace sim::app {
 
 // A window frame in screen points.
 struct Frame {
@@ -41,4 +42,4 @@ void awakeFromNib(MainWindowHost& host);
 // the Flutter side can show the same window again with its state intact.
 void closeWindow(MainWindowHost& host);
 
-}  // namespace tandrel
+}  // namespace sim::app

@@ -1,5 +1,6 @@
-// The Flutter plug-ins the application uses, registered as Flutter's generated registrant
-// does: sorted by package name, this package's among them.
+// A model of the app's generated plug-in registrant for the simulation: the Flutter plug-ins the
+// application uses, registered as Flutter's GeneratedPluginRegistrant.swift does on a Mac, sorted
+// by package name, this package's among them.
 #pragma once
 
 #include <array>
@@ -7,7 +8,7 @@
 
 #include "channel/plugin_registrar.h"
 
-namespace tandrel {
+namespace sim::app {
 
 struct GeneratedPlugin {
   std::string_view package;        // the Flutter package that ships it
@@ -22,4 +23,4 @@ extern const std::array<GeneratedPlugin, 8> kGeneratedPlugins;
 // plug-in's registration entry.
 void registerGeneratedPlugins(channel::PluginRegistry& registry);
 
-}  // namespace tandrel
+}  // namespace sim::app

@@ -1,8 +1,8 @@
-#include "runner/generated_plugin_registrant.h"
+#include "sim/app/plugin_registrant_model.h"
 
 #include "runner/tandrel_plugin.h"
 
-namespace tandrel {
+namespace sim::app {
 namespace {
 
 // The seven open-source plug-ins are native code of their own on macOS, outside this system.
@@ -11,7 +11,8 @@ namespace {
 void outsidePlugin(channel::PluginRegistrar&) {}
 
 void tandrelPlugin(channel::PluginRegistrar& registrar) {
-  (void)TandrelPlugin::registerWithRegistrar(registrar);  // which handlers serve it is its own
+  (void)tandrel::TandrelPlugin::registerWithRegistrar(
+      registrar);  // which handlers serve it is its own
 }
 
 }  // namespace
@@ -21,7 +22,7 @@ const std::array<GeneratedPlugin, 8> kGeneratedPlugins = {{
     {"package_info_plus", "FPPPackageInfoPlusPlugin", outsidePlugin},
     {"screen_retriever_macos", "ScreenRetrieverMacosPlugin", outsidePlugin},
     {"shared_preferences_foundation", "SharedPreferencesPlugin", outsidePlugin},
-    {"tandrel", TandrelPlugin::kRegistrarName, tandrelPlugin},
+    {"tandrel", tandrel::TandrelPlugin::kRegistrarName, tandrelPlugin},
     {"tray_manager", "TrayManagerPlugin", outsidePlugin},
     {"url_launcher_macos", "UrlLauncherPlugin", outsidePlugin},
     {"window_manager", "WindowManagerPlugin", outsidePlugin},
@@ -33,4 +34,4 @@ void registerGeneratedPlugins(channel::PluginRegistry& registry) {
   }
 }
 
-}  // namespace tandrel
+}  // namespace sim::app

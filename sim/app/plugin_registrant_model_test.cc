@@ -1,4 +1,4 @@
-#include "runner/generated_plugin_registrant.h"
+#include "sim/app/plugin_registrant_model.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include "channel/plugin_registrar.h"
 #include "testing/channel_harness.h"
 
-namespace tandrel {
+namespace sim::app {
 namespace {
 
 using channel::Value;
@@ -43,4 +43,4 @@ TEST(GeneratedPluginsTest, RegistrarsAreAskedForSortedByPackageAndTheInputSource
 }
 
 }  // namespace
-}  // namespace tandrel
+}  // namespace sim::app

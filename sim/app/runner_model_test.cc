@@ -1,4 +1,4 @@
-#include "runner/main_flutter_window.h"
+#include "sim/app/runner_model.h"
 
 #include <gtest/gtest.h>
 
@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "channel/plugin_registrar.h"
-#include "runner/generated_plugin_registrant.h"
 #include "runner/tandrel_plugin.h"
+#include "sim/app/plugin_registrant_model.h"
 #include "testing/channel_harness.h"
 
-namespace tandrel {
+namespace sim::app {
 namespace {
 
 using channel_test::MethodReply;
@@ -38,7 +38,7 @@ class RecordingHost : public MainWindowHost {
   }
   void registerGeneratedPlugins() override {
     calls.push_back("registerGeneratedPlugins");
-    tandrel::registerGeneratedPlugins(registry_);
+    app::registerGeneratedPlugins(registry_);
   }
   void superAwakeFromNib() override {
     calls.push_back("superAwakeFromNib");
@@ -59,7 +59,7 @@ class RecordingHost : public MainWindowHost {
  private:
   bool everyChannelInstalled() const {
     bool all = messenger_.hasHandler("velloc/input_source");
-    for (std::string_view name : TandrelPlugin::kChannelNames) {
+    for (std::string_view name : tandrel::TandrelPlugin::kChannelNames) {
       all = all && messenger_.hasHandler(std::string(name));
     }
     return all;
@@ -110,4 +110,4 @@ TEST(CloseWindowTest, OnlyHidesAndEveryHostChannelStillAnswers) {
 }
 
 }  // namespace
-}  // namespace tandrel
+}  // namespace sim::app

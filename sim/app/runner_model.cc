@@ -1,6 +1,6 @@
-#include "runner/main_flutter_window.h"
+#include "sim/app/runner_model.h"
 
-namespace tandrel {
+namespace sim::app {
 
 void awakeFromNib(MainWindowHost& host) {
   host.createFlutterViewController();
@@ -18,4 +18,4 @@ void closeWindow(MainWindowHost& host) {
   host.orderOut();
 }
 
-}  // namespace tandrel
+}  // namespace sim::app
