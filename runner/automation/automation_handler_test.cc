@@ -61,18 +61,9 @@ TEST_F(AutomationTest, KeysOfTheWrongTypeTakeTheDefaults) {
   EXPECT_EQ(element.selection, (platform::AXRange{1, 0}));
 }
 
-TEST_F(AutomationTest, SecureInputIsReportedAsTheSystemHasIt) {
-  EXPECT_EQ(call("isSecureInputEnabled"), MethodReply::Success(false));
-  world.setSecureInput(true);
-  EXPECT_EQ(call("isSecureInputEnabled", ValueMap{{"text", "x"}}), MethodReply::Success(true));
-  world.setSecureInput(false);
-  EXPECT_EQ(call("isSecureInputEnabled"), MethodReply::Success(false));
-}
-
 // Work beyond the bounds is refused whole: an "invalid_argument" naming the limit, no key posted,
 // no pause taken, the field untouched. Work up to the bound is done in full.
 TEST_F(AutomationTest, CallsBeyondTheBoundsAreRefusedBeforeAnyWork) {
-  sim::ElementState& element = focus(u"keep");
   const std::string euro = "\u20ac", face = "\U0001F600";  // 3 bytes, 1 unit; 4 bytes, 2 units
   auto repeat = [](const std::string& s, size_t n) {
     std::string out;
@@ -95,29 +86,51 @@ TEST_F(AutomationTest, CallsBeyondTheBoundsAreRefusedBeforeAnyWork) {
       {"typeText", ValueMap{{"text", repeat(euro, 100001)}}, 0},
   };
   for (const auto& c : cases) {
-    const int64_t postedBefore = world.postedTotal();
-    const MethodReply reply = call(c.method, c.args);
-    (void)world.takePosted();
-    const size_t pairs = static_cast<size_t>(world.postedTotal() - postedBefore) / 2;
-    const std::vector<sim::Micros> pauses = world.takePauses();
-    world.runPending();
+    SCOPED_TRACE(c.method);
+    AutomationWorld h;
+    const sim::ElementState& element = h.focus(u"keep");
+    const MethodReply reply = h.call(c.method, c.args);
+    h.world.runPending();
+    EXPECT_EQ(static_cast<size_t>(h.world.postedTotal()) / 2, c.postedPairs);
+    EXPECT_EQ(h.world.takePauses().size(), c.postedPairs);
     if (c.postedPairs) {
-      EXPECT_EQ(reply, MethodReply::Success()) << c.method;
-      EXPECT_EQ(pairs, c.postedPairs) << c.method;
-      EXPECT_EQ(pauses.size(), c.postedPairs) << c.method;
-      element.value = u"keep";
-      element.selection = platform::AXRange{4, 0};
+      EXPECT_EQ(reply, MethodReply::Success());
       continue;
     }
-    ASSERT_TRUE(reply.isError()) << c.method << " " << reply;
-    EXPECT_EQ(reply.error.code, "invalid_argument");
+    EXPECT_EQ(reply.errorCode(), "invalid_argument");
     const std::string limit = std::string(c.method) == "backspace" ? "10000" : "100000";
-    EXPECT_NE(reply.error.message.value_or("").find(limit), std::string::npos)
-        << *reply.error.message;
-    EXPECT_EQ(pairs, 0u) << c.method;
-    EXPECT_TRUE(pauses.empty()) << c.method;
-    EXPECT_EQ(element.value, u"keep") << c.method;
+    EXPECT_NE(reply.error.message.value_or("").find(limit), std::string::npos) << reply;
+    EXPECT_EQ(element.value, u"keep");
   }
+}
+
+void addApp(sim::World& world, int32_t pid, std::optional<std::string> bundle,
+            std::optional<std::string> name) {
+  sim::AppState app;
+  app.pid = pid;
+  app.bundleIdentifier = std::move(bundle);
+  app.localizedName = std::move(name);
+  world.addApplication(std::move(app));
+}
+
+TEST_F(AutomationTest, LayoutSwitchersAreFoundByKeywordInEitherCase) {
+  world.setHostPid(1);
+  addApp(world, 1, "com.example.puntohost", "Punto Host");  // the host itself, never listed
+  addApp(world, 2, "com.apple.Safari", "Safari");
+  EXPECT_EQ(call("runningLayoutSwitchers"), MethodReply::Success(ValueList{}));
+
+  addApp(world, 3, "ru.yandex.desktop.PUNTOSwitcher", "Punto Switcher");
+  addApp(world, 4, std::nullopt, "Caramba Switcher");
+  addApp(world, 5, "COM.Example.KeySwitcher", "");
+  addApp(world, 6, "org.example.tool", "EveryLang");
+  addApp(world, 7, "com.example.MahouApp", std::nullopt);
+  addApp(world, 8, "com.example.MahouApp", std::nullopt);
+  addApp(world, 9, "com.example.helper", "ДотSwitcher");  // keywords are whole ASCII words
+  addApp(world, 10, "com.example.x", "MyDotSwitcherPro");
+  EXPECT_EQ(call("runningLayoutSwitchers", ValueMap{{"extra", 1}}),
+            MethodReply::Success(ValueList{
+                "Punto Switcher", "Caramba Switcher", "com.example.keyswitcher", "EveryLang",
+                "com.example.mahouapp", "com.example.mahouapp", "MyDotSwitcherPro"}));
 }
 
 }  // namespace

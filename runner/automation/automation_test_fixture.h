@@ -17,11 +17,10 @@ using channel::ValueMap;
 using channel_test::MethodReply;
 using Pauses = std::vector<sim::Micros>;
 
-class AutomationTest : public ::testing::Test {
- protected:
+struct AutomationWorld {
   static constexpr int32_t kEditorPid = 100;
 
-  AutomationTest() {
+  AutomationWorld() {
     world.setTrusted(true);
     channel::MethodChannel(harness.messenger(), "tandrel/automation")
         .setMethodCallHandler([this](const auto& c, auto r) { handler.handle(c, std::move(r)); });
@@ -47,5 +46,7 @@ class AutomationTest : public ::testing::Test {
   channel_test::ChannelHarness harness;
   AutomationHandler handler{world};
 };
+
+class AutomationTest : public ::testing::Test, public AutomationWorld {};
 
 }  // namespace tandrel

@@ -1,6 +1,3 @@
-#include <algorithm>
-#include <random>
-
 #include "runner/automation/automation_test_fixture.h"
 
 namespace tandrel {
@@ -67,30 +64,6 @@ TEST_F(AutomationTest, TransientTextCarriesTheClipboardManagerMarkers) {
   call("writeClipboardText", ValueMap{{"text", "paste me"}});
   call("restoreClipboard");
   EXPECT_EQ(contents(world), marked);
-}
-
-TEST_F(AutomationTest, SaveWriteRestoreGivesBackEveryItemTypeAndByte) {
-  std::mt19937 random(20240611);
-  const std::string kTypes[] = {kText,     kRtf, kPng, "com.example.private", "public.file-url",
-                                kTransient};
-  for (int round = 0; round < 300; ++round) {
-    Items items(random() % 5);
-    for (sim::PasteboardItemState& item : items) {
-      for (const std::string& type : kTypes) {
-        if (random() % 2) continue;  // items without any type too
-        platform::Bytes bytes(random() % 3 == 0 ? 0 : random() % 300);
-        for (uint8_t& b : bytes) b = static_cast<uint8_t>(random());
-        item.types.emplace_back(type, std::move(bytes));
-      }
-      std::shuffle(item.types.begin(), item.types.end(), random);
-    }
-    world.pasteboardItems() = items;
-    const Contents original = contents(world);
-    call("saveClipboard");
-    call("writeClipboardText", ValueMap{{"text", "moved text"}});
-    ASSERT_EQ(call("restoreClipboard"), MethodReply::Success());
-    ASSERT_EQ(contents(world), original) << "round " << round;
-  }
 }
 
 TEST_F(AutomationTest, OnlyAPendingSnapshotIsRestoredAndOnlyOnce) {

@@ -8,162 +8,201 @@ namespace {
 
 using platform::AXRange;
 using sim::WriteBehaviour;
+using Field = sim::ElementState;
+using Knob = std::function<void(Field&, sim::World&)>;
 
 MethodReply shows(const char* text, int32_t selStart, int32_t selLen) {
   return MethodReply::Success(ValueMap{{"text", text}, {"selStart", selStart}, {"selLen", selLen}});
 }
 
-ValueMap setArgs(const char* text, int64_t selStart, int64_t selLen) {
-  return ValueMap{{"text", text}, {"selStart", selStart}, {"selLen", selLen}};
+// "axSetFocusedText" arguments; a null `expected` leaves "expectedText" out.
+ValueMap set(const char* text, int64_t selStart, int64_t selLen, Value expected = Value()) {
+  ValueMap args{{"text", text}, {"selStart", selStart}, {"selLen", selLen}};
+  if (!expected.isNull()) args.set("expectedText", std::move(expected));
+  return args;
 }
 
-TEST_F(AutomationTest, ReadsTheFocusedTextWithItsSelectionInUtf16Units) {
-  sim::ElementState& element = focus(u"😀héllo", {3, 2});
-  EXPECT_EQ(call("axFocusedText"), shows("😀héllo", 3, 2));
-  // A selection that cannot be read, or is not a range, reads as none; an unreadable subrole
-  // is an ordinary field.
-  element.selectionIsNotRange = true;
-  EXPECT_EQ(call("axFocusedText"), shows("😀héllo", -1, 0));
-  element.subrole = u"AXSecureTextField";
-  element.copyErrors = {{"AXSelectedTextRange", -25200}, {"AXSubrole", -25204}};
-  EXPECT_EQ(call("axFocusedText"), shows("😀héllo", -1, 0));
-  element = sim::ElementState();
-  element.value = u"x";
-  element.selection.reset();
-  EXPECT_EQ(call("axFocusedText"), shows("x", -1, 0));
+Pauses ms(std::initializer_list<sim::Micros> millis = {}) {
+  Pauses out;
+  for (sim::Micros m : millis) out.push_back(m * 1000);
+  return out;
+}
 
-  // No text: a number, no value, an unreadable value; no field: focus cannot be read, no trust.
-  const std::function<void(bool)> noText[] = {
-      [&](bool on) { element.valueIsNumber = on; },
-      [&](bool on) { element.value = on ? std::nullopt : std::optional(std::u16string(u"x")); },
-      [&](bool on) {
-        if (on) element.copyErrors["AXValue"] = platform::kAXErrorNoValue;
-        if (!on) element.copyErrors.clear();
-      },
-      [&](bool on) { world.faults().systemWideFocusFails = on; },
-      [&](bool on) { world.setTrusted(!on); }};
-  for (const auto& set : noText) {
-    set(true);
-    EXPECT_EQ(call("axFocusedText"), MethodReply::Success());
-    set(false);
+// Field and world knobs, and several of them at once.
+const Knob none = [](Field&, sim::World&) {};
+const Knob secure = [](Field& e, sim::World&) { e.subrole = u"AXSecureTextField"; };
+const Knob notSettable = [](Field& e, sim::World&) { e.valueSettable = false; };
+const Knob unreadable = [](Field& e, sim::World&) {
+  e.copyErrors["AXValue"] = platform::kAXErrorCannotComplete;
+};
+const Knob refuseValue = [](Field& e, sim::World&) { e.valueWrite = WriteBehaviour::kRefuse; };
+const Knob ignoreValue = [](Field& e, sim::World&) { e.valueWrite = WriteBehaviour::kIgnore; };
+const Knob noRangeValue = [](Field&, sim::World& w) { w.faults().rangeValueCreateFails = true; };
+const Knob fixedRange = [](Field& e, sim::World&) { e.selectionSettable = false; };
+const Knob fixedText = [](Field& e, sim::World&) { e.selectedTextSettable = false; };
+const Knob refuseRange = [](Field& e, sim::World&) { e.refuseSelectionWrite = true; };
+const Knob refuseText = [](Field& e, sim::World&) { e.refuseSelectedTextWrite = true; };
+const Knob number = [](Field& e, sim::World&) { e.valueIsNumber = true; };
+
+template <class... K>
+Knob with(K... knobs) {
+  return [=](Field& e, sim::World& w) { (knobs(e, w), ...); };
+}
+
+// What "axFocusedText" answers for a field holding "😀héllo" with units 3 and 4 selected.
+TEST_F(AutomationTest, ReadsTheFocusedTextWithItsSelectionInUtf16Units) {
+  const std::pair<Knob, MethodReply> rows[] = {
+      {none, shows("😀héllo", 3, 2)},
+      // A selection that cannot be read, or is not a range, reads as none; an unreadable subrole
+      // is an ordinary field.
+      {[](Field& e, sim::World&) { e.selectionIsNotRange = true; }, shows("😀héllo", -1, 0)},
+      {[](Field& e, sim::World&) { e.selection.reset(); }, shows("😀héllo", -1, 0)},
+      {with(secure,
+            [](Field& e, sim::World&) {
+              e.copyErrors = {{"AXSelectedTextRange", -25200}, {"AXSubrole", -25204}};
+            }),
+       shows("😀héllo", -1, 0)},
+      // No text: a number, no value, an unreadable value; no field: focus cannot be read, no
+      // trust; a password field.
+      {number, MethodReply::Success()},
+      {[](Field& e, sim::World&) { e.value.reset(); }, MethodReply::Success()},
+      {[](Field& e, sim::World&) { e.copyErrors["AXValue"] = platform::kAXErrorNoValue; },
+       MethodReply::Success()},
+      {[](Field&, sim::World& w) { w.faults().systemWideFocusFails = true; },
+       MethodReply::Success()},
+      {[](Field&, sim::World& w) { w.setTrusted(false); }, MethodReply::Success()},
+      {secure, MethodReply::Success()},
+  };
+  for (const auto& [setUp, reply] : rows) {
+    AutomationWorld h;
+    setUp(h.focus(u"😀héllo", {3, 2}), h.world);
+    EXPECT_EQ(h.call("axFocusedText"), reply);
+    // The manual switch is set once for the process (with trust), not on every lookup.
+    EXPECT_EQ(h.call("axFocusedText"), reply);
+    EXPECT_EQ(h.world.application(kEditorPid)->manualAccessibilityWrites, h.world.trusted());
   }
-  EXPECT_EQ(call("axFocusedText"), shows("x", -1, 0));
-  // The manual switch was set once for the process, not on every lookup. Nothing in front: the
-  // system-wide focus is still asked, and no application is touched.
-  EXPECT_EQ(world.application(kEditorPid)->manualAccessibilityWrites, 1);
+  // Nothing in front: the system-wide focus is still asked, and no application is touched.
+  focus(u"x");
   world.setFrontmost(std::nullopt);
   EXPECT_EQ(call("axFocusedText"), MethodReply::Success());
-  EXPECT_EQ(world.application(kEditorPid)->manualAccessibilityWrites, 1);
+  EXPECT_EQ(world.application(kEditorPid)->manualAccessibilityWrites, 0);
 }
 
-TEST_F(AutomationTest, APasswordFieldIsNeverReadOrWritten) {
-  sim::ElementState& element = focus(u"secret", {1, 2});
-  element.subrole = u"AXSecureTextField";
-  EXPECT_EQ(call("axFocusedText"), MethodReply::Success());
-  EXPECT_EQ(call("axSetFocusedText", setArgs("new", 0, 3)), MethodReply::Success(false));
-  element.valueSettable = false;  // the selection path is not taken either
-  EXPECT_EQ(call("axSetFocusedText", setArgs("secreT", -1, 0)), MethodReply::Success(false));
-  EXPECT_EQ(element.value, u"secret");
-  EXPECT_EQ(element.selection, (AXRange{1, 2}));
-  EXPECT_TRUE(world.takePauses().empty());
-  EXPECT_EQ(world.application(kEditorPid)->manualAccessibilityWrites, 1);
-}
-
-TEST_F(AutomationTest, AWholeValueWriteIsVerifiedAndPutsTheSelectionBack) {
-  sim::ElementState& element = focus(u"ghbdtn", {6, 0});
-  EXPECT_EQ(call("axSetFocusedText", setArgs("привет", 2, 3)), MethodReply::Success(true));
-  EXPECT_EQ(element.value, u"привет");
-  EXPECT_EQ(element.selection, (AXRange{2, 3}));
-  EXPECT_EQ(world.takePauses(), Pauses{5000}) << "read back as soon as it shows the edit";
-
-  // Reformatted by the application: still written. A range value that cannot be made only
-  // skips putting the selection back.
-  element.valueWrite = WriteBehaviour::kReformat;
-  element.reformatTo = u"Привет!";
-  world.faults().rangeValueCreateFails = true;
-  EXPECT_EQ(call("axSetFocusedText", setArgs("привет", 0, 1)), MethodReply::Success(true));
-  EXPECT_EQ(element.value, u"Привет!");
-  EXPECT_NE(element.selection, (AXRange{0, 1}));
-
-  // An ignored write of a text that differs only in normalisation is no failure.
-  element.value = u"e\u0301";
-  element.valueWrite = WriteBehaviour::kIgnore;
-  element.selectionSettable = false;
-  EXPECT_EQ(call("axSetFocusedText", setArgs("\u00e9", -1, 0)), MethodReply::Success(true));
-}
-
-// A field that applies the edit late (9 or 49 ms after the write) is read until it shows it, up to
-// 50 ms, and is not typed into.
-TEST_F(AutomationTest, AReadBackWaitsUpTo50MsForAFieldThatAppliesTheEditLate) {
-  for (const auto& [late, pauses] :
-       {std::pair<sim::Micros, Pauses>{9000, {5000, 5000}}, {49000, {5000, 5000, 10000, 30000}}}) {
-    sim::ElementState& element = focus(u"ghbdtn", {6, 0});
-    element.ignoreSelectedTextWrite = true;
-    world.at(world.now() + late, [&] { element.value = u"привет"; });
-    EXPECT_EQ(call("axSetFocusedText", setArgs("привет", -1, 0)), MethodReply::Success(true));
-    EXPECT_EQ(world.takePauses(), pauses);
-    EXPECT_TRUE(world.takePosted().empty());
-    world.removeApplication(kEditorPid);
-  }
-}
-
-TEST_F(AutomationTest, AnUnreadableValueFallsBackToReplacingTheRequestedSelection) {
-  // Without the current text no changed range can be found: the whole value is written, and
-  // failing that the requested selection is replaced.
-  sim::ElementState& element = focus(u"abcdefg");
-  element.copyErrors["AXValue"] = platform::kAXErrorCannotComplete;
-  element.valueWrite = WriteBehaviour::kRefuse;
-  EXPECT_EQ(call("axSetFocusedText", setArgs("abXYZfg", 2, 3)), MethodReply::Success(true));
-  EXPECT_EQ(element.value, u"abXYZfg");
-  EXPECT_EQ(element.selection, (AXRange{2, 3}));
-  EXPECT_EQ(world.takePauses(), Pauses{5000});
-
-  // Not settable, or refused: no usable selection replaces the whole length of the new text.
-  for (bool refuse : {false, true}) {
-    element.value = u"hello";
-    element.valueSettable = refuse;
-    EXPECT_EQ(call("axSetFocusedText", setArgs("HELLO", 3, 0)), MethodReply::Success(true));
-    EXPECT_EQ(element.value, u"HELLO");
-    EXPECT_EQ(element.selection, (AXRange{3, 0}));
-    EXPECT_EQ(world.takePauses(), Pauses{5000});
-  }
-}
-
-TEST_F(AutomationTest, TheSelectionReplacementAnswersFalseForEveryRefusal) {
-  sim::ElementState& element = focus(u"abcdef", {1, 0});
-  element.valueSettable = false;
-  element.copyErrors["AXValue"] = platform::kAXErrorCannotComplete;
-  const int64_t kMax = std::numeric_limits<int64_t>::max();
-  const auto refused = [&](const ValueMap& args, const std::function<void(bool)>& set) {
-    set(true);
-    EXPECT_EQ(call("axSetFocusedText", args), MethodReply::Success(false));
-    set(false);
+// One "axSetFocusedText" on a field: the answer, the field's text and selection afterwards, and
+// the read-back pauses. Nothing is typed, and the application's manual switch is set once.
+TEST_F(AutomationTest, TheFocusedTextIsWrittenVerifiedOrRefusedWhole) {
+  constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+  const Knob reformat = [](Field& e, sim::World&) {
+    e.valueWrite = WriteBehaviour::kReformat;
+    e.reformatTo = u"Привет!";
   };
-  const auto none = [](bool) {};
-  // Ranges beyond the new text, even hostile ones, and every refusal before the text write.
-  refused(setArgs("abcxyz", 4, 3), none);
-  refused(setArgs("abcxyz", kMax, kMax), none);
-  refused(setArgs("abcxyz", 1, kMax), none);
-  refused(setArgs("abcxyz", -1, 0), [&](bool on) { element.selectedTextSettable = !on; });
-  refused(setArgs("abcxyz", -1, 0), [&](bool on) { element.selectionSettable = !on; });
-  refused(setArgs("abcxyz", -1, 0), [&](bool on) { world.faults().rangeValueCreateFails = on; });
-  refused(setArgs("abcxyz", -1, 0), [&](bool on) { element.refuseSelectionWrite = on; });
-  // The text write refused after the range was selected: the user's selection is put back.
-  refused(setArgs("abcxyz", 3, 3), [&](bool on) { element.refuseSelectedTextWrite = on; });
-  EXPECT_EQ(element.value, u"abcdef");
-  EXPECT_EQ(element.selection, (AXRange{1, 0}));
-  EXPECT_TRUE(world.takePauses().empty());
-
-  // A readable field edits only the changed span, but a requested range beyond the text is still
-  // refused with nothing written; with the whole value settable that value is written instead.
-  element.copyErrors.clear();
-  refused(setArgs("abcxyz", 4, 3), none);
-  refused(setArgs("abcxyz", kMax, kMax), none);
-  EXPECT_EQ(element.value, u"abcdef");
-  EXPECT_TRUE(world.takePauses().empty());
-  element.valueSettable = true;
-  EXPECT_EQ(call("axSetFocusedText", setArgs("abcxyz", 4, 3)), MethodReply::Success(true));
-  EXPECT_EQ(element.value, u"abcxyz");
+  // A field that applies the edit `by` microseconds after the write.
+  const auto late = [](sim::Micros by) -> Knob {
+    return [by](Field& e, sim::World& w) {
+      e.ignoreSelectedTextWrite = true;
+      w.at(by, [&e] { e.value = u"привет"; });
+    };
+  };
+  const Knob rich = [](Field& e, sim::World&) {
+    e.kind = sim::ElementKind::kRich;
+    sim::setStyleRuns(e, {{0, 10, "bold"}});
+  };
+  const Knob userTyped = [](Field&, sim::World& w) {
+    w.typeOnKeys(u"x");
+    w.runPending();
+  };
+  // The selection replacement: the whole value can be neither read nor set.
+  const Knob blind = with(notSettable, unreadable);
+  // Rows that give no text afterwards leave the field as it was, its selection too.
+  struct Row {
+    std::u16string value;  // the field before, and its selection
+    int64_t start, length;
+    Knob setUp;
+    ValueMap args;
+    bool answer;
+    Pauses pauses = {};
+    std::optional<std::u16string> after = {};  // the field afterwards, and its selection
+    int64_t afterStart = 0, afterLength = 0;
+  };
+  const Row rows[] = {
+      {u"secret", 1, 2, secure, set("new", 0, 3), false},
+      {u"secret", 1, 2, with(secure, notSettable), set("secreT", -1, 0), false},
+      // Read back as soon as it shows the edit; the requested selection is set.
+      {u"ghbdtn", 6, 0, none, set("привет", 2, 3), true, ms({5}), u"привет", 2, 3},
+      // Reformatted by the application: still written. A range value that cannot be made only
+      // skips setting the selection.
+      {u"ghbdtn", 6, 0, with(reformat, noRangeValue), set("привет", 0, 1), true, ms({5}),
+       u"Привет!", 7, 0},
+      // An ignored write of a text that differs only in normalisation is no failure.
+      {u"e\u0301", 2, 0, with(ignoreValue, fixedRange), set("\u00e9", -1, 0), true,
+       ms({5, 5, 10, 30})},
+      // A field that applies the edit late is read until it shows it, up to 50 ms.
+      {u"ghbdtn", 6, 0, late(9000), set("привет", -1, 0), true, ms({5, 5}), u"привет", 0, 6},
+      {u"ghbdtn", 6, 0, late(49000), set("привет", -1, 0), true, ms({5, 5, 10, 30}), u"привет", 0,
+       6},
+      // Without the current text no changed range can be found: the whole value is written, and
+      // failing that the requested selection is replaced, by default the new text's whole length.
+      {u"abcdefg", 0, 0, with(unreadable, refuseValue), set("abXYZfg", 2, 3), true, ms({5}),
+       u"abXYZfg", 2, 3},
+      {u"hello", 0, 0, with(unreadable, refuseValue), set("HELLO", 3, 0), true, ms({5}), u"HELLO",
+       3, 0},
+      {u"hello", 0, 0, blind, set("HELLO", 3, 0), true, ms({5}), u"HELLO", 3, 0},
+      // Ranges beyond the new text, even hostile ones, and every refusal before the text write.
+      {u"abcdef", 1, 0, blind, set("abcxyz", 4, 3), false},
+      {u"abcdef", 1, 0, blind, set("abcxyz", kMax, kMax), false},
+      {u"abcdef", 1, 0, blind, set("abcxyz", 1, kMax), false},
+      {u"abcdef", 1, 0, with(blind, fixedText), set("abcxyz", -1, 0), false},
+      {u"abcdef", 1, 0, with(blind, fixedRange), set("abcxyz", -1, 0), false},
+      {u"abcdef", 1, 0, with(blind, noRangeValue), set("abcxyz", -1, 0), false},
+      {u"abcdef", 1, 0, with(blind, refuseRange), set("abcxyz", -1, 0), false},
+      // The text write refused after the range was selected: the user's selection is put back,
+      // so the next Backspace deletes what the user had selected, not the whole text.
+      {u"abcdef", 1, 0, with(blind, refuseText), set("abcxyz", 3, 3), false},
+      {u"abcdef", 1, 2, with(blind, refuseText), set("abXYef", -1, 0), false},
+      {u"abcdef", 1, 2, with(notSettable, refuseText), set("abXYef", -1, 0), false},
+      // A readable field edits only the changed span, but a requested range beyond the text is
+      // still refused with nothing written; with the whole value settable that value is written.
+      {u"abcdef", 1, 0, notSettable, set("abcxyz", 4, 3), false},
+      {u"abcdef", 1, 0, notSettable, set("abcxyz", kMax, kMax), false},
+      {u"abcdef", 1, 0, none, set("abcxyz", 4, 3), true, ms({5}), u"abcxyz", 4, 2},
+      // The range edit unavailable or refused: the whole value is written, the formatting lost.
+      {u"ghbdtn vbh", 3, 0, with(rich, fixedText), set("привет мир", 7, 3), true, ms({5}),
+       u"привет мир", 7, 3},
+      {u"ghbdtn vbh", 3, 0, with(rich, fixedRange), set("привет мир", 7, 3), true, ms({5}),
+       u"привет мир", 10, 0},
+      {u"ghbdtn vbh", 3, 0, with(rich, refuseText), set("привет мир", 7, 3), true, ms({5}),
+       u"привет мир", 7, 3},
+      {u"ghbdtn vbh", 3, 0, with(rich, refuseRange), set("привет мир", 7, 3), true, ms({5}),
+       u"привет мир", 10, 0},
+      // The user went on typing after the Flutter side read the field: nothing is written. A field
+      // that cannot be read is not the text the edit was based on either.
+      {u"ghbdtn", 6, 0, userTyped, set("привет", 6, 0, "ghbdtn"), false, ms(), u"ghbdtnx", 7, 0},
+      {u"ghbdtn", 6, 0, number, set("привет", 6, 0, "ghbdtn"), false},
+      // Text that differs only in case is other text; an empty expectation is the empty field.
+      {u"Ghbdtn", 6, 0, none, set("привет", 6, 0, "ghbdtn"), false},
+      {u"Ghbdtn", 6, 0, none, set("привет", 6, 0, ""), false},
+      // The same text in another normalisation form is the same text; a value that is not a
+      // string is no expectation at all.
+      {u"cafe\u0301", 5, 0, none, set("привет", 6, 0, "caf\u00e9"), true, ms({5}), u"привет", 6, 0},
+      {u"x", 1, 0, none, set("ok", 2, 0, 5), true, ms({5}), u"ok", 2, 0},
+  };
+  for (size_t i = 0; i < std::size(rows); ++i) {
+    const Row& row = rows[i];
+    SCOPED_TRACE(i);
+    AutomationWorld h;
+    Field& field = h.focus(row.value, {row.start, row.length});
+    row.setUp(field, h.world);
+    EXPECT_EQ(h.call("axSetFocusedText", row.args), MethodReply::Success(row.answer));
+    EXPECT_EQ(field.value, row.after.value_or(row.value));
+    const AXRange after{row.after ? row.afterStart : row.start,
+                        row.after ? row.afterLength : row.length};
+    EXPECT_EQ(field.selection, after);
+    EXPECT_EQ(h.world.takePauses(), row.pauses);
+    EXPECT_TRUE(h.world.takePosted().empty());
+    EXPECT_EQ(h.world.application(kEditorPid)->manualAccessibilityWrites, 1);
+    // Every rich field here is written whole: its formatting is gone.
+    EXPECT_TRUE(field.kind != sim::ElementKind::kRich || sim::styleRuns(field).empty());
+  }
 }
 
 TEST_F(AutomationTest, OneCorrectedWordKeepsTheRestOfARichOrWebField) {
@@ -175,25 +214,23 @@ TEST_F(AutomationTest, OneCorrectedWordKeepsTheRestOfARichOrWebField) {
       {sim::ElementKind::kChromium, {5000, 5000, 10000, 30000, 5000, 25000}}};
   for (const auto& [kind, pauses] : kinds) {
     SCOPED_TRACE(static_cast<int>(kind));
-    sim::ElementState& element = focus(u"Hello ghbdtn 😀 world", {12, 0});
+    AutomationWorld h;
+    Field& element = h.focus(u"Hello ghbdtn 😀 world", {12, 0});
     element.kind = kind;
     element.model = *element.value;
     const std::vector<sim::StyleRun> runs{
         {0, 5, "bold"}, {6, 6, "italic"}, {13, 2, "attachment"}, {16, 5, "link"}};
     sim::setStyleRuns(element, runs);
-
-    EXPECT_EQ(call("axSetFocusedText", setArgs("Hello привет 😀 world", 12, 0)),
+    EXPECT_EQ(h.call("axSetFocusedText", set("Hello привет 😀 world", 12, 0)),
               MethodReply::Success(true));
     EXPECT_EQ(element.value, u"Hello привет 😀 world");
     EXPECT_EQ(element.selection, (AXRange{12, 0}));
-    EXPECT_EQ(world.takePauses(), pauses);
-    if (kind == sim::ElementKind::kRich) {
-      EXPECT_EQ(sim::styleRuns(element), runs);
-    } else {
-      // What the page will send is the corrected text, not only what it shows.
-      EXPECT_EQ(element.model, *element.value);
-    }
-    world.removeApplication(kEditorPid);
+    EXPECT_EQ(h.world.takePauses(), pauses);
+    // A rich view keeps its formatting; what a page will send is the corrected text, not only
+    // what it shows.
+    EXPECT_EQ(kind == sim::ElementKind::kRich ? sim::styleRuns(element) == runs
+                                              : element.model == *element.value,
+              true);
   }
 }
 
@@ -208,175 +245,54 @@ TEST_F(AutomationTest, ACorrectionTypedIntoChromiumLandsOnItsSpanInItsFieldOrAns
     std::u16string text;
     // Done to the world `at` microseconds after the call began.
     sim::Micros at;
-    std::function<void(sim::World&, sim::ElementState&)> meanwhile;
+    Knob meanwhile;
     bool answer;
-    std::u16string value;  // the field's text, and its page's model, afterwards
-    AXRange selection;
+    std::u16string value;  // the field's text, and its page's model, afterwards, and its caret
+    int64_t caret;
   };
-  const auto activateOther = [](sim::World& w, sim::ElementState&) { w.activate(kOtherPid); };
+  const auto activateOther = [](Field&, sim::World& w) { w.activate(kOtherPid); };
   const Row rows[] = {
-      {"typed, shown a frame later", u"aZb", 0, nullptr, true, u"aZb", {2, 0}},
-      {"a span deleted: one Backspace", u"a", 0, nullptr, true, u"a", {1, 0}},
-      {"shown 150 ms later, after a page load",
-       u"aZb",
-       0,
-       [](sim::World&, sim::ElementState& e) { e.axLag = sim::kPageLoadLag; },
-       true,
-       u"aZb",
-       {2, 0}},
+      {"typed, shown a frame later", u"aZb", 0, nullptr, true, u"aZb", 2},
+      {"a span deleted: one Backspace", u"a", 0, nullptr, true, u"a", 1},
+      {"shown 150 ms later, after a page load", u"aZb", 0,
+       [](Field& e, sim::World&) { e.axLag = sim::kPageLoadLag; }, true, u"aZb", 2},
       // The user moves the caret during the read-back: the span is selected again first.
-      {"caret moved",
-       u"aZb",
-       20000,
-       [](sim::World& w, sim::ElementState&) {
+      {"caret moved", u"aZb", 20000,
+       [](Field&, sim::World& w) {
          w.selectRange({0, 0});
        },
-       true,
-       u"aZb",
-       {2, 0}},
+       true, u"aZb", 2},
       // The user types after the correction: not written over; the caret stays theirs.
-      {"user typed",
-       u"aZb",
-       52000,
-       [](sim::World& w, sim::ElementState&) { w.typeOnKeys(u"x"); },
-       false,
-       u"aZxb",
-       {3, 0}},
+      {"user typed", u"aZb", 52000, [](Field&, sim::World& w) { w.typeOnKeys(u"x"); }, false,
+       u"aZxb", 3},
       // Another application comes to the front before the typing, or between two chunks.
-      {"switched before", u"aZb", 10000, activateOther, false, u"ab", {2, 0}},
-      {"switched between chunks",
-       u"a" + kLong + u"b",
-       52000,
-       activateOther,
-       false,
-       u"a" + kLong.substr(0, 20) + u"b",
-       {21, 0}},
+      {"switched before", u"aZb", 10000, activateOther, false, u"ab", 2},
+      {"switched between chunks", u"a" + kLong + u"b", 52000, activateOther, false,
+       u"a" + kLong.substr(0, 20) + u"b", 21},
       // A page that cancels its input events: nothing typed lands, and false says so.
-      {"typing cancelled",
-       u"aZb",
-       0,
-       [](sim::World&, sim::ElementState& e) { e.ignoreTyping = true; },
-       false,
-       u"ab",
-       {2, 0}},
+      {"typing cancelled", u"aZb", 0, [](Field& e, sim::World&) { e.ignoreTyping = true; }, false,
+       u"ab", 2},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    sim::World w;
-    w.setTrusted(true);
+    AutomationWorld h;
     sim::AppState other;
     other.pid = kOtherPid;
     other.focused.emplace();
-    w.addApplication(std::move(other));
-    sim::AppState app;
-    app.pid = kEditorPid;
-    app.focused.emplace();
-    app.focused->value = app.focused->model = u"ab";
-    app.focused->selection = AXRange{2, 0};
-    app.focused->kind = sim::ElementKind::kChromium;
-    w.addApplication(std::move(app));
-    w.setFrontmost(kEditorPid);
-    sim::ElementState& element = *w.application(kEditorPid)->focused;
-    if (row.meanwhile && row.at == 0) row.meanwhile(w, element);
-    if (row.meanwhile && row.at > 0) w.at(row.at, [&] { row.meanwhile(w, element); });
-    channel_test::ChannelHarness h;
-    AutomationHandler host(w);
-    channel::MethodChannel(h.messenger(), "tandrel/automation")
-        .setMethodCallHandler([&](const auto& c, auto r) { host.handle(c, std::move(r)); });
-    EXPECT_EQ(h.call("tandrel/automation", "axSetFocusedText",
+    h.world.addApplication(std::move(other));
+    Field& element = h.focus(u"ab", {2, 0});
+    element.model = u"ab";
+    element.kind = sim::ElementKind::kChromium;
+    if (row.meanwhile && row.at == 0) row.meanwhile(element, h.world);
+    if (row.meanwhile && row.at > 0) h.world.at(row.at, [&] { row.meanwhile(element, h.world); });
+    EXPECT_EQ(h.call("axSetFocusedText",
                      ValueMap{{"text", text::utf16ToUtf8(row.text)}, {"expectedText", "ab"}}),
               MethodReply::Success(row.answer));
-    w.runPending();
+    h.world.runPending();
     EXPECT_EQ(element.value, row.value);
     EXPECT_EQ(element.model, row.value);
-    EXPECT_EQ(element.selection, row.selection);
-    EXPECT_EQ(w.application(kOtherPid)->focused->value, u"");
-  }
-}
-
-TEST_F(AutomationTest, TheWholeValueIsWrittenOnlyWhenTheRangeEditIsUnavailableOrRefused) {
-  sim::ElementState& element = focus(u"ghbdtn vbh", {3, 0});
-  // Each way the range edit is unavailable or refused, and whether the selection can be set.
-  const std::pair<std::function<void(bool)>, bool> noRangeEdit[] = {
-      {[&](bool on) { element.selectedTextSettable = !on; }, true},
-      {[&](bool on) { element.selectionSettable = !on; }, false},
-      {[&](bool on) { element.refuseSelectedTextWrite = on; }, true},
-      {[&](bool on) { element.refuseSelectionWrite = on; }, false},
-  };
-  int index = 0;
-  for (const auto& [set, selectable] : noRangeEdit) {
-    SCOPED_TRACE(index++);
-    element.value = u"ghbdtn vbh";
-    element.kind = sim::ElementKind::kRich;
-    sim::setStyleRuns(element, {{0, 10, "bold"}});
-    set(true);
-    EXPECT_EQ(call("axSetFocusedText", setArgs("привет мир", 7, 3)), MethodReply::Success(true));
-    EXPECT_EQ(element.value, u"привет мир");
-    EXPECT_EQ(element.selection, (selectable ? AXRange{7, 3} : AXRange{10, 0}));
-    // Written whole: the formatting is gone, but the answer is still the truth about the text.
-    EXPECT_EQ(sim::styleRuns(element), std::vector<sim::StyleRun>{});
-    set(false);
-  }
-  EXPECT_EQ(world.takePauses(), (Pauses{5000, 5000, 5000, 5000}));
-}
-
-TEST_F(AutomationTest, AWriteBasedOnAnOutdatedReadChangesNothing) {
-  sim::ElementState& element = focus(u"ghbdtn", {6, 0});
-  const MethodReply read = call("axFocusedText");
-  EXPECT_EQ(read, shows("ghbdtn", 6, 0));
-  world.typeOnKeys(u"x");  // the user goes on typing after the Flutter side read the field
-  world.runPending();
-  ValueMap args = setArgs("привет", 6, 0);
-  args.set("expectedText", "ghbdtn");
-  EXPECT_EQ(call("axSetFocusedText", args), MethodReply::Success(false));
-  EXPECT_EQ(element.value, u"ghbdtnx");
-  EXPECT_EQ(element.selection, (AXRange{7, 0}));
-  EXPECT_TRUE(world.takePauses().empty());
-  // A field that cannot be read is not the text the edit was based on either.
-  element.valueIsNumber = true;
-  args.set("expectedText", "ghbdtnx");
-  EXPECT_EQ(call("axSetFocusedText", args), MethodReply::Success(false));
-  element.valueIsNumber = false;
-
-  // Text that differs only in case is other text; an empty expectation is the empty field.
-  element.value = u"Ghbdtn";
-  for (const char* expected : {"ghbdtn", ""}) {
-    args.set("expectedText", expected);
-    EXPECT_EQ(call("axSetFocusedText", args), MethodReply::Success(false));
-    EXPECT_EQ(element.value, u"Ghbdtn");
-  }
-
-  // The same text in another normalisation form is the same text; a value that is not a string
-  // is no expectation at all.
-  element.value = u"cafe\u0301";
-  args.set("expectedText", "caf\u00e9");
-  EXPECT_EQ(call("axSetFocusedText", args), MethodReply::Success(true));
-  EXPECT_EQ(element.value, u"привет");
-  args.set("expectedText", 5);
-  args.set("text", "ok");
-  EXPECT_EQ(call("axSetFocusedText", args), MethodReply::Success(true));
-  EXPECT_EQ(element.value, u"ok");
-}
-
-TEST_F(AutomationTest, AFailedReplacementLeavesTheUsersSelectionAsItWas) {
-  sim::ElementState& element = focus(u"abcdef", {1, 2});
-  element.valueSettable = false;
-  const std::function<void(bool)> failures[] = {
-      [&](bool on) { element.refuseSelectedTextWrite = on; },
-      // The value cannot be read, so the requested selection is replaced (by default all of it).
-      [&](bool on) {
-        element.refuseSelectedTextWrite = on;
-        if (on) element.copyErrors["AXValue"] = platform::kAXErrorCannotComplete;
-        if (!on) element.copyErrors.clear();
-      },
-  };
-  for (const auto& set : failures) {
-    set(true);
-    EXPECT_EQ(call("axSetFocusedText", setArgs("abXYef", -1, 0)), MethodReply::Success(false));
-    EXPECT_EQ(element.value, u"abcdef");
-    // The next Backspace deletes what the user had selected, not the whole text.
-    EXPECT_EQ(element.selection, (AXRange{1, 2}));
-    set(false);
+    EXPECT_EQ(element.selection, (AXRange{row.caret, 0}));
+    EXPECT_EQ(h.world.application(kOtherPid)->focused->value, u"");
   }
 }
 
@@ -435,7 +351,7 @@ TEST_F(AutomationTest, TheHostsOwnWindowInFrontIsNeverAskedThroughAccessibility)
   sim::ElementState& element = focus(u"ghbdtn", {6, 0});
   world.setHostPid(kEditorPid);
   EXPECT_EQ(call("axFocusedText"), MethodReply::Success());
-  EXPECT_EQ(call("axSetFocusedText", setArgs("привет", 6, 0)), MethodReply::Success(false));
+  EXPECT_EQ(call("axSetFocusedText", set("привет", 6, 0)), MethodReply::Success(false));
   EXPECT_EQ(element.value, u"ghbdtn");
   // At once: each request would have waited for the host's own busy main thread.
   EXPECT_EQ(world.now(), 0);

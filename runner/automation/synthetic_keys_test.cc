@@ -88,22 +88,6 @@ TEST_F(AutomationTest, AFailedSourceIsNotRetriedAndItsEventsGoUnmarked) {
   }
 }
 
-TEST_F(AutomationTest, KeysActOnTheFocusedFieldOnceDelivered) {
-  sim::ElementState& element = focus(u"hello", {5, 0});
-  call("typeText", ValueMap{{"text", " wörld!"}});
-  call("backspace", ValueMap{{"count", 3}});
-  world.runPending();
-  EXPECT_EQ(element.value, u"hello wör");
-  element.selection = platform::AXRange{0, 5};
-  call("copy");
-  world.runPending();
-  EXPECT_EQ(call("readClipboardText"), MethodReply::Success("hello"));
-  element.selection = platform::AXRange{9, 0};
-  call("paste");
-  world.runPending();
-  EXPECT_EQ(element.value, u"hello wörhello");
-}
-
 TEST_F(AutomationTest, CopyAndPasteUseTheKeysThatTypeCAndVOnTheCurrentLayout) {
   sim::InputSourceState dvorak;
   dvorak.id = "com.apple.keylayout.Dvorak";
