@@ -184,38 +184,28 @@ TEST_F(SimAccessibilityTest, EachChromiumApplicationTakesItsSwitchesAsItsSources
     std::optional<bool> manualReads;  // at the end; nullopt: the read is unsupported
   };
   const char* const kManual = "AXManualAccessibility";
-  const char* const kEnhanced = "AXEnhancedUserInterface";
+  const auto enhanced = [](Micros at, bool on) {
+    return Step{at, "AXEnhancedUserInterface", on, kOk};
+  };
+  const auto manual = [&](Micros at, AXError answer) { return Step{at, kManual, true, answer}; };
+  const Step role{0, "AXRole", false, kOk};
+  const std::nullopt_t no = std::nullopt;
   const Row rows[] = {
-      {Chromium::kNone, {{0, kManual, true, kUnsupported}}, "11111111", std::nullopt},
-      {Chromium::kChrome, {{0, kManual, true, kUnsupported}}, "00000000", std::nullopt},
-      {Chromium::kChrome, {{0, kEnhanced, true, kOk}}, "00011111", std::nullopt},
+      {Chromium::kNone, {manual(0, kUnsupported)}, "11111111", no},
+      {Chromium::kChrome, {manual(0, kUnsupported)}, "00000000", no},
+      {Chromium::kChrome, {enhanced(0, true)}, "00011111", no},
       // On and off inside 2 s: nothing at all; off after it took effect: off at once.
-      {Chromium::kChrome,
-       {{0, kEnhanced, true, kOk}, {kS, kEnhanced, false, kOk}},
-       "00000000",
-       std::nullopt},
-      {Chromium::kChrome,
-       {{0, kEnhanced, true, kOk}, {3 * kS, kEnhanced, false, kOk}},
-       "00011000",
-       std::nullopt},
-      {Chromium::kChromeBefore14,
-       {{0, kEnhanced, true, kOk}, {kS, kEnhanced, false, kOk}},
-       "01111000",
-       std::nullopt},
+      {Chromium::kChrome, {enhanced(0, true), enhanced(kS, false)}, "00000000", no},
+      {Chromium::kChrome, {enhanced(0, true), enhanced(3 * kS, false)}, "00011000", no},
+      {Chromium::kChromeBefore14, {enhanced(0, true), enhanced(kS, false)}, "01111000", no},
       // Reading the application's role turns the basic mode on only without the refinements.
-      {Chromium::kChromeBefore14, {{0, "AXRole", false, kOk}}, "01111111", std::nullopt},
-      {Chromium::kChrome, {{0, "AXRole", false, kOk}}, "00000000", std::nullopt},
-      {Chromium::kElectronOld, {{0, kManual, true, kUnsupported}}, "01111111", std::nullopt},
-      {Chromium::kElectronOld,
-       {{0, kManual, true, kUnsupported}, {kS, kEnhanced, false, kOk}},
-       "01000000",
-       std::nullopt},
-      {Chromium::kElectronReadable, {{0, kManual, true, kOk}}, "01111111", true},
+      {Chromium::kChromeBefore14, {role}, "01111111", no},
+      {Chromium::kChrome, {role}, "00000000", no},
+      {Chromium::kElectronOld, {manual(0, kUnsupported)}, "01111111", no},
+      {Chromium::kElectronOld, {manual(0, kUnsupported), enhanced(kS, false)}, "01000000", no},
+      {Chromium::kElectronReadable, {manual(0, kOk)}, "01111111", true},
       // Each set restarts the debounce.
-      {Chromium::kElectronDebounced,
-       {{0, kManual, true, kOk}, {kS, kManual, true, kOk}},
-       "00000001",
-       true},
+      {Chromium::kElectronDebounced, {manual(0, kOk), manual(kS, kOk)}, "00000001", true},
   };
   int index = 0;
   for (const Row& row : rows) {

@@ -2,6 +2,7 @@
 // For the simulation's own tests: a field written with its selection marked, and what a recording
 // tap heard, each as one line.
 
+#include <map>
 #include <string>
 #include <utility>
 
@@ -42,6 +43,12 @@ inline void setMarked(ElementState& e, std::u16string_view text) {
 // "down V shift cmd repeat, flags 56, click, off by timeout": each event's type, characters (key
 // code for a modifier), flags, repeat and user data.
 inline std::string heard(const Recorder& r) {
+  static const std::map<platform::EventType, std::string> kTypes = {
+      {platform::kCGEventKeyDown, "down "},
+      {platform::kCGEventFlagsChanged, "flags "},
+      {platform::kCGEventLeftMouseDown, "click"},
+      {platform::kCGEventTapDisabledByTimeout, "off by timeout"},
+      {platform::kCGEventTapDisabledByUserInput, "off by user input"}};
   static constexpr std::pair<platform::EventFlags, const char*> kFlags[] = {
       {platform::kCGEventFlagMaskAlphaShift, " caps"},
       {platform::kCGEventFlagMaskShift, " shift"},
@@ -50,29 +57,9 @@ inline std::string heard(const Recorder& r) {
       {platform::kCGEventFlagMaskSecondaryFn, " fn"}};
   std::string out;
   for (const SeenEvent& e : r.seen) {
-    if (!out.empty()) out += ", ";
-    switch (e.type) {
-      case platform::kCGEventKeyDown:
-        out += "down " + text::utf16ToUtf8(e.chars);
-        break;
-      case platform::kCGEventKeyUp:
-        out += "up " + text::utf16ToUtf8(e.chars);
-        break;
-      case platform::kCGEventFlagsChanged:
-        out += "flags " + std::to_string(e.keycode);
-        break;
-      case platform::kCGEventLeftMouseDown:
-        out += "click";
-        break;
-      case platform::kCGEventTapDisabledByTimeout:
-        out += "off by timeout";
-        break;
-      case platform::kCGEventTapDisabledByUserInput:
-        out += "off by user input";
-        break;
-      default:
-        out += "type " + std::to_string(e.type);
-    }
+    out += (out.empty() ? "" : ", ") + kTypes.at(e.type);
+    if (e.type == platform::kCGEventKeyDown) out += text::utf16ToUtf8(e.chars);
+    if (e.type == platform::kCGEventFlagsChanged) out += std::to_string(e.keycode);
     for (const auto& [flag, name] : kFlags) {
       if (e.flags & flag) out += name;
     }
