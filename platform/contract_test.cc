@@ -320,10 +320,13 @@ TEST_F(PlatformContract, SignalsFromAnotherThreadRunThePerformOnceOnTheMainLoop)
 // Needs the listen permission on a Mac: skipped where no tap can be made.
 TEST_F(PlatformContract, ATapServedOnItsOwnThreadCanBeSwitchedAndStopped) {
   platform::Events& ev = p_.events();
-  const platform::MachPort tap = ev.tapCreate(
-      platform::kCGSessionEventTap, platform::kCGHeadInsertEventTap,
-      platform::kCGEventTapOptionListenOnly, platform::eventMaskBit(platform::kCGEventKeyDown),
-      [](platform::EventType, platform::EventObject* e, void*) { return e; }, nullptr);
+  const auto listenTap = [&ev] {
+    return ev.tapCreate(
+        platform::kCGSessionEventTap, platform::kCGHeadInsertEventTap,
+        platform::kCGEventTapOptionListenOnly, platform::eventMaskBit(platform::kCGEventKeyDown),
+        [](platform::EventType, platform::EventObject* e, void*) { return e; }, nullptr);
+  };
+  const platform::MachPort tap = listenTap();
   if (!tap) GTEST_SKIP() << "no permission to listen";
   EXPECT_TRUE(ev.machPortIsValid(tap));
   EXPECT_TRUE(ev.tapIsEnabled(tap)) << "made enabled";
@@ -345,14 +348,7 @@ TEST_F(PlatformContract, ATapServedOnItsOwnThreadCanBeSwitchedAndStopped) {
   EXPECT_TRUE(ev.tapIsEnabled(tap));
   // A tap of the same kind made and released on the tap's thread, as the test of the grant is.
   std::atomic<bool> madeThere = false;
-  ev.performBlock(loop, [&] {
-    madeThere = ev.tapCreate(
-                    platform::kCGSessionEventTap, platform::kCGHeadInsertEventTap,
-                    platform::kCGEventTapOptionListenOnly,
-                    platform::eventMaskBit(platform::kCGEventKeyDown),
-                    [](platform::EventType, platform::EventObject* e, void*) { return e; },
-                    nullptr) != nullptr;
-  });
+  ev.performBlock(loop, [&] { madeThere = listenTap() != nullptr; });
   ev.performBlock(loop, [&ev] { ev.stopRunLoop(ev.currentRunLoop()); });
   ev.joinThread(thread);
   ev.removeSource(loop, source);

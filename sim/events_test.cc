@@ -26,11 +26,15 @@ constexpr uint64_t kKeysAndClicks = platform::eventMaskBit(platform::kCGEventKey
                                     platform::eventMaskBit(platform::kCGEventFlagsChanged) |
                                     platform::eventMaskBit(platform::kCGEventLeftMouseDown);
 
-// A trusted world whose front application's empty field has focus.
+// A trusted world whose front application's empty field has focus; Dvorak is installed too.
 struct KeyWorld {
   KeyWorld() {
     world.setTrusted(true);
     addFocusedApp(world, 5);
+    InputSourceState dvorak;
+    dvorak.id = "com.apple.keylayout.Dvorak";
+    dvorak.layout = "dvorak";
+    world.inputSourceList().push_back(dvorak);
   }
   ElementState& field() { return *world.focusedElement(); }
   void press(char16_t usLabel) { world.pressKey(keys::keyFor("us", usLabel)->first); }
@@ -229,10 +233,6 @@ TEST_F(SimEventsTest, KeysEditTheFocusedFieldAsItsApplicationDoes) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     KeyWorld t;
-    InputSourceState dvorak;
-    dvorak.id = "com.apple.keylayout.Dvorak";
-    dvorak.layout = "dvorak";
-    t.world.inputSourceList().push_back(dvorak);
     t.world.selectInputSourceById(std::string("com.apple.keylayout.") + row.layout);
     setMarked(t.field(), row.before);
     (void)t.world.pasteboard().setStringForType("world", platform::kPasteboardTypeString);
@@ -317,18 +317,19 @@ TEST(SimKeyTables, EveryCharacterIsTypedByExactlyOneKeyAndTranslatesAsTyped) {
   }
   EXPECT_EQ(letters, 33);
 
-  // The layout's key table as UCKeyTranslate reads it.
-  World world;
-  platform::InputSources& sources = world.inputSources();
+  // The layout's key table as UCKeyTranslate reads it: on Dvorak the key labelled C types "j".
+  KeyWorld t;
+  platform::InputSources& sources = t.world.inputSources();
+  t.world.selectInputSourceById("com.apple.keylayout.Dvorak");
   const platform::KeyLayoutData data =
       sources.unicodeKeyLayoutData(sources.copyCurrentKeyboardLayoutInputSource());
-  const auto translate = [&](const platform::KeyLayoutData& layout, uint32_t modifiers) {
-    return sources.keyTranslate(layout, 34, platform::kUCKeyActionDown, modifiers,
+  const auto translate = [&](const platform::KeyLayoutData& layout, uint16_t key, uint32_t mods) {
+    return sources.keyTranslate(layout, key, platform::kUCKeyActionDown, mods,
                                 sources.keyboardType(), platform::kUCKeyTranslateNoDeadKeysMask);
   };
-  EXPECT_EQ(translate(data, platform::kUCKeyModifierCommand).characters, u"i");
-  EXPECT_EQ(translate(data, platform::kUCKeyModifierShift).characters, u"I");
-  EXPECT_EQ(translate(nullptr, 0).status, -50);
+  EXPECT_EQ(translate(data, keys::kC, platform::kUCKeyModifierCommand).characters, u"j");
+  EXPECT_EQ(translate(data, 34, platform::kUCKeyModifierShift).characters, u"C");
+  EXPECT_EQ(translate(nullptr, 34, 0).status, -50);
 }
 
 TEST_F(SimEventsTest, KeyboardEventFailuresCountEveryCall) {
@@ -410,36 +411,6 @@ TEST_F(SimTiming, AnActiveTapOnTheMainRunLoopHoldsTheSessionUntilTheMainThreadAn
   EXPECT_EQ(heard.log.size(), 2u);
   world.runPending();
   EXPECT_EQ(heard.log.back(), "20 main");
-}
-
-TEST_F(SimTiming, AnAnswerLaterThanTheLimitDisablesTheTapWhichHearsItOnce) {
-  world.setTapTimeout(500 * kMs);
-  platform::MachPort port = makeTap();
-  ev.addSource(ev.mainRunLoop(), source);
-  press('a');
-  world.later(100 * kMs, [&] { press('b'); });
-  world.mainLoop().sleepMicroseconds(600 * kMs);
-  EXPECT_EQ(text(), u"ab") << "let through without the tap at 500 ms";
-  EXPECT_FALSE(ev.tapIsEnabled(port));
-  world.runPending();
-  EXPECT_EQ(heard.log, std::vector<std::string>{"600 main off"});
-}
-
-TEST_F(SimTiming, ATapOnItsOwnThreadAnswersWhileTheMainThreadSleeps) {
-  platform::MachPort port = makeTap();
-  const platform::Thread thread = serveOnThread();
-  EXPECT_EQ(world.tapThreadCount(), 1);
-  world.later(3 * kMs, [&] { press('a'); });
-  world.mainLoop().sleepMicroseconds(2000 * kMs);
-  EXPECT_EQ(text(), u"a");
-  EXPECT_EQ(heard.log, std::vector<std::string>{"3 thread"});
-
-  stopThread(thread);
-  EXPECT_EQ(world.tapThreadCount(), 0);
-  press('b');
-  world.runPending();
-  EXPECT_EQ(heard.log.size(), 1u) << "a stopped loop serves nothing";
-  EXPECT_EQ(text(), u"ab");
 }
 
 // Joining a running thread or twice, and releasing a tap inside its own callback, are programming
