@@ -75,7 +75,10 @@ TEST_F(SimAccessibilityTest, EachCallAnswersAsTheKnobsSay) {
        "AXValue", kNothing, kInvalid},
       {"app gone", [](World& w, auto&) { w.removeApplication(kPid); }, kAppRead,
        "AXFocusedUIElement", kNothing, kInvalid},
-      // The host's own main thread cannot answer while it asks.
+      // An application slower than the messaging timeout, or the host's own main thread, which
+      // cannot answer while it asks, times out.
+      {"too slow", [](World& w, auto&) { w.application(kPid)->callDelay = 6'000'000; }, kRead,
+       "AXValue", kNothing, platform::kAXErrorCannotComplete},
       {"asks itself", [](World& w, auto&) { w.setHostPid(kPid); }, kRead, "AXValue", kNothing,
        platform::kAXErrorCannotComplete},
       {"accepted", none, kWrite, "AXValue", std::u16string(u"new text"), kOk, u"new text|"},
