@@ -49,7 +49,7 @@ class SimAccessibilityTest : public ::testing::Test, protected FocusedField {};
 // One call on the focused field "h[el]lo", or on its application, after a knob is set: the answer,
 // what a read or a settable check gave, and the field afterwards.
 TEST_F(SimAccessibilityTest, EachCallAnswersAsTheKnobsSay) {
-  enum Call { kRead, kWrite, kSettable, kAppRead };
+  enum Call { kRead, kWrite, kSettable, kAppRead, kSystemRead };
   struct Row {
     const char* what;
     std::function<void(World&, ElementState&)> knob;
@@ -73,6 +73,10 @@ TEST_F(SimAccessibilityTest, EachCallAnswersAsTheKnobsSay) {
        platform::kAXErrorAPIDisabled},
       {"focus gone", [](World& w, auto&) { w.application(kPid)->focused.reset(); }, kRead,
        "AXValue", kNothing, kInvalid},
+      {"no focus", [](World& w, auto&) { w.application(kPid)->focused.reset(); }, kSystemRead,
+       "AXFocusedUIElement", kNothing, kNoValue},
+      {"none in front", [](World& w, auto&) { w.setFrontmost(std::nullopt); }, kSystemRead,
+       "AXFocusedUIElement", kNothing, kNoValue},
       {"app gone", [](World& w, auto&) { w.removeApplication(kPid); }, kAppRead,
        "AXFocusedUIElement", kNothing, kInvalid},
       // An application slower than the messaging timeout, or the host's own main thread, which
@@ -116,6 +120,10 @@ TEST_F(SimAccessibilityTest, EachCallAnswersAsTheKnobsSay) {
         got = {};
         EXPECT_EQ(t.ax.copyAttributeValue(t.ax.createApplication(kPid), row.attribute, got),
                   row.answer);
+        break;
+      case kSystemRead:
+        got = {};
+        EXPECT_EQ(t.ax.copyAttributeValue(t.ax.createSystemWide(), row.attribute, got), row.answer);
         break;
       case kWrite:
         EXPECT_EQ(t.ax.setAttributeValue(el, row.attribute, row.given), row.answer);

@@ -80,6 +80,7 @@ TEST_F(SimEventsTest, TapsHearWhatReachesThemWhileEnabledOnTheLoop) {
   EXPECT_EQ(since(), "down c | ");
   active.drop = false;
   ev.tapEnable(a.port, false);
+  EXPECT_EQ(world.activeTapCount(), 1);
   press('d');
   EXPECT_EQ(since(), " | down d");
   ev.tapEnable(a.port, true);

@@ -105,11 +105,12 @@ TEST(SimServiceKnobs, EachKnobChangesTheAnswerItNames) {
        "CFAttributedString"},
       {"fails writes", [](World& w, auto&) { w.application(4)->failsWrites = true; },
        [&](World& w, auto& ax, auto el) {
-         return all({ax.setAttributeValue(el, "AXValue", std::u16string(u"new")),
+         return all({ax.copyAttributeValue(el, "AXValue", v),
+                     ax.setAttributeValue(el, "AXValue", std::u16string(u"new")),
                      ax.setAttributeValue(ax.createApplication(4), "AXManualAccessibility", true),
                      w.focusedElement()->value == u"text"});
        },
-       "-25204 -25204 1"},
+       "0 -25204 -25204 1"},
       // Each set's outcome, the write's, the types written, and the counts of both calls.
       {"one setData fails", [](World& w, auto&) { w.faults().setDataFailures = {1}; },
        [&](World& w, auto&, auto) {
