@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <map>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,6 +23,29 @@ class PlatformContract : public ::testing::Test {
  protected:
   PlatformContract() : harness_(makeContractHarness()), p_(harness_->platform()) {}
 
+  platform::Pasteboard& pb() { return p_.pasteboard(); }
+  // A new item holding each type's data.
+  platform::PasteboardItem item(const std::map<std::string, Bytes>& data) {
+    platform::PasteboardItem made = pb().createItem();
+    for (const auto& [type, bytes] : data) EXPECT_TRUE(pb().setDataForType(made, bytes, type));
+    return made;
+  }
+  // Every item on the pasteboard, as its types and their data; nullopt when it lists none.
+  std::optional<std::vector<std::map<std::string, Bytes>>> contents() {
+    const auto items = pb().pasteboardItems();
+    if (!items) return std::nullopt;
+    std::vector<std::map<std::string, Bytes>> out;
+    for (const platform::PasteboardItem& i : *items) {
+      auto& types = out.emplace_back();
+      for (const std::string& type : pb().types(i)) {
+        const auto data = pb().dataForType(i, type);
+        types[type] = data ? Bytes(data->begin(), data->end()) : Bytes{};
+      }
+    }
+    return out;
+  }
+
+  const Bytes kImage = {0x89, 'P', 'N', 'G', 0x00, 0xFF};
   std::unique_ptr<Harness> harness_;
   platform::Platform& p_;
 };
@@ -65,24 +90,25 @@ TEST_F(PlatformContract, TimersRepeatUntilInvalidatedAndOneShotsFireOnce) {
 
 // ---- Pasteboard ---------------------------------------------------------------------------
 
+using Contents = std::vector<std::map<std::string, Bytes>>;
+const std::string kText(platform::kPasteboardTypeString);
+
 TEST_F(PlatformContract, ClearingThePasteboardEmptiesItAndBumpsTheChangeCount) {
-  platform::Pasteboard& pb = p_.pasteboard();
-  const int64_t before = pb.changeCount();
-  const int64_t after = pb.clearContents();
+  const int64_t before = pb().changeCount();
+  const int64_t after = pb().clearContents();
   EXPECT_GT(after, before);
-  EXPECT_EQ(pb.changeCount(), after);
-  EXPECT_EQ(pb.stringForType(platform::kPasteboardTypeString), std::nullopt);
-  EXPECT_EQ(pb.pasteboardItems(), std::vector<platform::PasteboardItem>{});
+  EXPECT_EQ(pb().changeCount(), after);
+  EXPECT_EQ(pb().stringForType(kText), std::nullopt);
+  EXPECT_EQ(contents(), Contents{});
 }
 
 TEST_F(PlatformContract, PlainTextRoundTripsIncludingEmptyAndNonAsciiText) {
-  platform::Pasteboard& pb = p_.pasteboard();
   for (const std::string text : {"", "hello", "привет 🌍 e\xcc\x81"}) {
-    (void)pb.clearContents();
-    EXPECT_TRUE(pb.setStringForType(text, platform::kPasteboardTypeString));
-    EXPECT_EQ(pb.stringForType(platform::kPasteboardTypeString), text);
+    (void)pb().clearContents();
+    EXPECT_TRUE(pb().setStringForType(text, kText));
+    EXPECT_EQ(pb().stringForType(kText), text);
   }
-  EXPECT_EQ(pb.stringForType("com.example.absent"), std::nullopt);
+  EXPECT_EQ(pb().stringForType("com.example.absent"), std::nullopt);
 }
 
 TEST_F(PlatformContract, TheAccessBehaviourIsOneOfFourFromMacOS15_4On) {
@@ -90,80 +116,52 @@ TEST_F(PlatformContract, TheAccessBehaviourIsOneOfFourFromMacOS15_4On) {
   if (v.majorVersion < 15 || (v.majorVersion == 15 && v.minorVersion < 4)) {
     GTEST_SKIP() << "NSPasteboard.accessBehavior exists from macOS 15.4 on";
   }
-  const int64_t behaviour = p_.pasteboard().accessBehavior();
+  const int64_t behaviour = pb().accessBehavior();
   EXPECT_GE(behaviour, platform::kNSPasteboardAccessBehaviorDefault);
   EXPECT_LE(behaviour, platform::kNSPasteboardAccessBehaviorAlwaysDeny);
 }
 
 TEST_F(PlatformContract, WrittenItemsComeBackInOrderWithTheirTypesAndBytes) {
-  platform::Pasteboard& pb = p_.pasteboard();
-  const Bytes text = {'h', 'i'};
   const Bytes rich = {'{', '\\', 'r', 't', 'f', '}'};
-  const Bytes image = {0x89, 'P', 'N', 'G', 0x00, 0xFF};
-  (void)pb.clearContents();
-  platform::PasteboardItem first = pb.createItem();
-  EXPECT_TRUE(pb.setDataForType(first, text, platform::kPasteboardTypeString));
-  EXPECT_TRUE(pb.setDataForType(first, rich, "public.rtf"));
-  platform::PasteboardItem second = pb.createItem();
-  EXPECT_TRUE(pb.setDataForType(second, image, "public.png"));
-  EXPECT_TRUE(pb.writeObjects({first, second}));
-
-  const auto items = pb.pasteboardItems();
-  ASSERT_TRUE(items.has_value());
-  ASSERT_EQ(items->size(), 2u);
-  std::vector<std::string> firstTypes = pb.types((*items)[0]);
-  std::sort(firstTypes.begin(), firstTypes.end());
-  EXPECT_EQ(firstTypes, (std::vector<std::string>{"public.rtf", "public.utf8-plain-text"}));
-  EXPECT_EQ(pb.dataForType((*items)[0], platform::kPasteboardTypeString), text);
-  EXPECT_EQ(pb.dataForType((*items)[0], "public.rtf"), rich);
-  EXPECT_EQ(pb.types((*items)[1]), (std::vector<std::string>{"public.png"}));
-  EXPECT_EQ(pb.dataForType((*items)[1], "public.png"), image);
-  EXPECT_EQ(pb.dataForType((*items)[1], "public.rtf"), std::nullopt);
-  EXPECT_EQ(pb.stringForType(platform::kPasteboardTypeString), "hi");
+  (void)pb().clearContents();
+  EXPECT_TRUE(pb().writeObjects(
+      {item({{"public.rtf", rich}, {kText, {'h', 'i'}}}), item({{"public.png", kImage}})}));
+  EXPECT_EQ(contents(),
+            (Contents{{{"public.rtf", rich}, {kText, {'h', 'i'}}}, {{"public.png", kImage}}}));
+  EXPECT_EQ(pb().dataForType(pb().pasteboardItems()->at(1), "public.rtf"), std::nullopt);
+  EXPECT_EQ(pb().stringForType(kText), "hi");
 }
 
 // The clipboard snapshot relies on these three: a stale item never reads as the new contents,
 // and an item is written at most once, whole.
 TEST_F(PlatformContract, ItemsHandedOutBeforeAClearReadAsEmpty) {
-  platform::Pasteboard& pb = p_.pasteboard();
-  (void)pb.clearContents();
-  ASSERT_TRUE(pb.setStringForType("old", platform::kPasteboardTypeString));
-  const auto before = pb.pasteboardItems();
-  ASSERT_TRUE(before.has_value());
-  ASSERT_EQ(before->size(), 1u);
-  (void)pb.clearContents();
-  ASSERT_TRUE(pb.setStringForType("new", platform::kPasteboardTypeString));
-  EXPECT_TRUE(pb.types((*before)[0]).empty());
-  EXPECT_EQ(pb.dataForType((*before)[0], platform::kPasteboardTypeString), std::nullopt);
-  EXPECT_EQ(pb.stringForType(platform::kPasteboardTypeString), "new");
+  (void)pb().clearContents();
+  ASSERT_TRUE(pb().setStringForType("old", kText));
+  const platform::PasteboardItem before = pb().pasteboardItems().value().at(0);
+  (void)pb().clearContents();
+  ASSERT_TRUE(pb().setStringForType("new", kText));
+  EXPECT_TRUE(pb().types(before).empty());
+  EXPECT_EQ(pb().dataForType(before, kText), std::nullopt);
+  EXPECT_EQ(pb().stringForType(kText), "new");
 }
 
 TEST_F(PlatformContract, WriteObjectsRefusesAnItemGivenTwiceOrAlreadyWritten) {
-  platform::Pasteboard& pb = p_.pasteboard();
-  (void)pb.clearContents();
-  platform::PasteboardItem item = pb.createItem();
-  ASSERT_TRUE(pb.setDataForType(item, {'a'}, platform::kPasteboardTypeString));
-  EXPECT_FALSE(pb.writeObjects({item, item}));
-  EXPECT_EQ(pb.pasteboardItems(), std::vector<platform::PasteboardItem>{});
-
-  EXPECT_TRUE(pb.writeObjects({item}));
-  (void)pb.clearContents();
-  EXPECT_FALSE(pb.writeObjects({item})) << "an item belongs to the pasteboard it was written to";
-  EXPECT_EQ(pb.pasteboardItems(), std::vector<platform::PasteboardItem>{});
+  (void)pb().clearContents();
+  const platform::PasteboardItem once = item({{kText, {'a'}}});
+  EXPECT_FALSE(pb().writeObjects({once, once}));
+  EXPECT_EQ(contents(), Contents{});
+  EXPECT_TRUE(pb().writeObjects({once}));
+  (void)pb().clearContents();
+  EXPECT_FALSE(pb().writeObjects({once})) << "an item belongs to the pasteboard it was written to";
+  EXPECT_EQ(contents(), Contents{});
 }
 
 TEST_F(PlatformContract, AWrittenItemCannotBeGivenDataAfterwards) {
-  platform::Pasteboard& pb = p_.pasteboard();
-  (void)pb.clearContents();
-  platform::PasteboardItem item = pb.createItem();
-  ASSERT_TRUE(pb.setDataForType(item, {'a'}, platform::kPasteboardTypeString));
-  ASSERT_TRUE(pb.writeObjects({item}));
-  EXPECT_FALSE(pb.setDataForType(item, {'b'}, "public.rtf"));
-  EXPECT_EQ(pb.stringForType(platform::kPasteboardTypeString), "a");
-  const auto items = pb.pasteboardItems();
-  ASSERT_TRUE(items.has_value());
-  ASSERT_EQ(items->size(), 1u);
-  EXPECT_EQ(pb.types((*items)[0]), (std::vector<std::string>{"public.utf8-plain-text"}));
+  (void)pb().clearContents();
+  const platform::PasteboardItem written = item({{kText, {'a'}}});
+  ASSERT_TRUE(pb().writeObjects({written}));
+  EXPECT_FALSE(pb().setDataForType(written, {'b'}, "public.rtf"));
+  EXPECT_EQ(contents(), (Contents{{{kText, {'a'}}}}));
 }
 
 // The one expectation not yet seen to hold on a real Mac: an item without any type, written
@@ -172,46 +170,30 @@ TEST_F(PlatformContract, AWrittenItemCannotBeGivenDataAfterwards) {
 using PlatformContractToConfirm = PlatformContract;
 
 TEST_F(PlatformContractToConfirm, AnItemWithoutTypesSurvivesWriteObjects) {
-  platform::Pasteboard& pb = p_.pasteboard();
-  (void)pb.clearContents();
-  platform::PasteboardItem text = pb.createItem();
-  EXPECT_TRUE(pb.setDataForType(text, {'h', 'i'}, platform::kPasteboardTypeString));
-  platform::PasteboardItem empty = pb.createItem();
-  EXPECT_TRUE(pb.writeObjects({text, empty}));
-
-  const auto items = pb.pasteboardItems();
-  ASSERT_TRUE(items.has_value());
-  ASSERT_EQ(items->size(), 2u);
-  EXPECT_EQ(pb.types((*items)[0]), (std::vector<std::string>{"public.utf8-plain-text"}));
-  EXPECT_TRUE(pb.types((*items)[1]).empty());
+  (void)pb().clearContents();
+  EXPECT_TRUE(pb().writeObjects({item({{kText, {'h', 'i'}}}), item({})}));
+  EXPECT_EQ(contents(), (Contents{{{kText, {'h', 'i'}}}, {}}));
 }
 
 // The core keeps data it read (a clipboard snapshot) while the pasteboard changes, and writes it
 // back later: the data must stay whole and unchanged, whatever the pasteboard does meanwhile.
 TEST_F(PlatformContract, DataReadStaysUnchangedAfterThePasteboardChanges) {
-  platform::Pasteboard& pb = p_.pasteboard();
-  const Bytes image = {0x89, 'P', 'N', 'G', 0x00, 0xFF};
-  (void)pb.clearContents();
-  platform::PasteboardItem item = pb.createItem();
-  ASSERT_TRUE(pb.setDataForType(item, image, "public.png"));
-  ASSERT_TRUE(pb.writeObjects({item}));
-  const auto items = pb.pasteboardItems();
-  ASSERT_TRUE(items.has_value() && items->size() == 1);
-  const std::optional<platform::SharedBytes> held = pb.dataForType((*items)[0], "public.png");
+  (void)pb().clearContents();
+  ASSERT_TRUE(pb().writeObjects({item({{"public.png", kImage}})}));
+  const std::optional<platform::SharedBytes> held =
+      pb().dataForType(pb().pasteboardItems().value().at(0), "public.png");
   ASSERT_TRUE(held.has_value());
 
-  (void)pb.clearContents();
-  ASSERT_TRUE(pb.setStringForType("something else", platform::kPasteboardTypeString));
-  EXPECT_EQ(*held, image);
+  (void)pb().clearContents();
+  ASSERT_TRUE(pb().setStringForType("something else", kText));
+  EXPECT_EQ(*held, kImage);
 
-  (void)pb.clearContents();
-  platform::PasteboardItem again = pb.createItem();
-  ASSERT_TRUE(pb.setDataForType(again, *held, "public.png"));
-  ASSERT_TRUE(pb.writeObjects({again}));
-  const auto restored = pb.pasteboardItems();
-  ASSERT_TRUE(restored.has_value() && restored->size() == 1);
-  EXPECT_EQ(pb.dataForType((*restored)[0], "public.png"), image);
-  EXPECT_EQ(*held, image);
+  (void)pb().clearContents();
+  platform::PasteboardItem again = pb().createItem();
+  ASSERT_TRUE(pb().setDataForType(again, *held, "public.png"));
+  ASSERT_TRUE(pb().writeObjects({again}));
+  EXPECT_EQ(contents(), (Contents{{{"public.png", kImage}}}));
+  EXPECT_EQ(*held, kImage);
 }
 
 // ---- Events -------------------------------------------------------------------------------
@@ -338,10 +320,13 @@ TEST_F(PlatformContract, SignalsFromAnotherThreadRunThePerformOnceOnTheMainLoop)
 // Needs the listen permission on a Mac: skipped where no tap can be made.
 TEST_F(PlatformContract, ATapServedOnItsOwnThreadCanBeSwitchedAndStopped) {
   platform::Events& ev = p_.events();
-  const platform::MachPort tap = ev.tapCreate(
-      platform::kCGSessionEventTap, platform::kCGHeadInsertEventTap,
-      platform::kCGEventTapOptionListenOnly, platform::eventMaskBit(platform::kCGEventKeyDown),
-      [](platform::EventType, platform::EventObject* e, void*) { return e; }, nullptr);
+  const auto listenTap = [&ev] {
+    return ev.tapCreate(
+        platform::kCGSessionEventTap, platform::kCGHeadInsertEventTap,
+        platform::kCGEventTapOptionListenOnly, platform::eventMaskBit(platform::kCGEventKeyDown),
+        [](platform::EventType, platform::EventObject* e, void*) { return e; }, nullptr);
+  };
+  const platform::MachPort tap = listenTap();
   if (!tap) GTEST_SKIP() << "no permission to listen";
   EXPECT_TRUE(ev.machPortIsValid(tap));
   EXPECT_TRUE(ev.tapIsEnabled(tap)) << "made enabled";
@@ -363,14 +348,7 @@ TEST_F(PlatformContract, ATapServedOnItsOwnThreadCanBeSwitchedAndStopped) {
   EXPECT_TRUE(ev.tapIsEnabled(tap));
   // A tap of the same kind made and released on the tap's thread, as the test of the grant is.
   std::atomic<bool> madeThere = false;
-  ev.performBlock(loop, [&] {
-    madeThere = ev.tapCreate(
-                    platform::kCGSessionEventTap, platform::kCGHeadInsertEventTap,
-                    platform::kCGEventTapOptionListenOnly,
-                    platform::eventMaskBit(platform::kCGEventKeyDown),
-                    [](platform::EventType, platform::EventObject* e, void*) { return e; },
-                    nullptr) != nullptr;
-  });
+  ev.performBlock(loop, [&] { madeThere = listenTap() != nullptr; });
   ev.performBlock(loop, [&ev] { ev.stopRunLoop(ev.currentRunLoop()); });
   ev.joinThread(thread);
   ev.removeSource(loop, source);

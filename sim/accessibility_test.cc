@@ -1,8 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
-#include "sim/recording_tap.h"
+#include "sim/sim_test.h"
 #include "sim/world.h"
 
 namespace sim {
@@ -14,27 +15,20 @@ using platform::AXError;
 using platform::AXRange;
 using platform::AXValueBox;
 
-class SimAccessibilityTest : public ::testing::Test {
- protected:
-  static constexpr int32_t kPid = 31;
+constexpr int32_t kPid = 31;
 
-  SimAccessibilityTest() {
+// A trusted world whose front application's field holds "hello", "el" selected.
+struct FocusedField {
+  FocusedField() {
     world.setTrusted(true);
     ElementState& field = addFocusedApp(world, kPid);
     field.value = u"hello";
     field.selection = AXRange{1, 2};
   }
 
-  // Copies an attribute; the error, and the value in `value`.
-  AXError copy(const AXElement& element, const char* attribute, AXAttributeValue* value = nullptr) {
-    AXAttributeValue v;
-    const AXError e = ax.copyAttributeValue(element, attribute, v);
-    if (value) *value = v;
-    return e;
-  }
   AXElement focused() {
     AXAttributeValue v;
-    copy(ax.createSystemWide(), "AXFocusedUIElement", &v);
+    (void)ax.copyAttributeValue(ax.createSystemWide(), "AXFocusedUIElement", v);
     const AXElement* element = std::get_if<AXElement>(&v);
     return element ? *element : nullptr;
   }
@@ -50,144 +44,125 @@ class SimAccessibilityTest : public ::testing::Test {
   platform::Accessibility& ax = world.accessibility();
 };
 
-TEST_F(SimAccessibilityTest, TheFocusedElementAnswersAsItsKnobsSay) {
-  const AXElement el = focused();
-  ASSERT_NE(el, nullptr);
+class SimAccessibilityTest : public ::testing::Test, protected FocusedField {};
+
+// One call on the focused field "h[el]lo", or on its application, after a knob is set: the answer,
+// what a read or a settable check gave, and the field afterwards.
+TEST_F(SimAccessibilityTest, EachCallAnswersAsTheKnobsSay) {
+  enum Call { kRead, kWrite, kSettable, kAppRead, kSystemRead };
+  struct Row {
+    const char* what;
+    std::function<void(World&, ElementState&)> knob;
+    Call call;
+    const char* attribute;
+    AXAttributeValue given;  // written; or what a read or a settable check gives
+    AXError answer;
+    std::u16string field = u"h[el]lo";
+  };
+  const auto none = [](auto&, auto&) {};
+  const AXAttributeValue kNothing;
+  const std::u16string b = u"b";
+  constexpr AXError kOk = platform::kAXErrorSuccess, kNoValue = platform::kAXErrorNoValue,
+                    kInvalid = platform::kAXErrorInvalidUIElement,
+                    kIllegal = platform::kAXErrorIllegalArgument,
+                    kUnsupported = platform::kAXErrorAttributeUnsupported;
+  const Row rows[] = {
+      {"no subrole", none, kRead, "AXSubrole", kNothing, kNoValue},
+      {"unknown", none, kRead, "AXRoleDescription", kNothing, kUnsupported},
+      {"untrusted", [](World& w, auto&) { w.setTrusted(false); }, kWrite, "AXValue", b,
+       platform::kAXErrorAPIDisabled},
+      {"focus gone", [](World& w, auto&) { w.application(kPid)->focused.reset(); }, kRead,
+       "AXValue", kNothing, kInvalid},
+      {"no focus", [](World& w, auto&) { w.application(kPid)->focused.reset(); }, kSystemRead,
+       "AXFocusedUIElement", kNothing, kNoValue},
+      {"none in front", [](World& w, auto&) { w.setFrontmost(std::nullopt); }, kSystemRead,
+       "AXFocusedUIElement", kNothing, kNoValue},
+      {"app gone", [](World& w, auto&) { w.removeApplication(kPid); }, kAppRead,
+       "AXFocusedUIElement", kNothing, kInvalid},
+      // An application slower than the messaging timeout, or the host's own main thread, which
+      // cannot answer while it asks, times out.
+      {"too slow", [](World& w, auto&) { w.application(kPid)->callDelay = 6'000'000; }, kRead,
+       "AXValue", kNothing, platform::kAXErrorCannotComplete},
+      {"asks itself", [](World& w, auto&) { w.setHostPid(kPid); }, kRead, "AXValue", kNothing,
+       platform::kAXErrorCannotComplete},
+      {"accepted", none, kWrite, "AXValue", std::u16string(u"new text"), kOk, u"new text|"},
+      {"a number", none, kWrite, "AXValue", 42.0, kIllegal},
+      {"ignored", [](auto&, auto& e) { e.valueWrite = WriteBehaviour::kIgnore; }, kWrite, "AXValue",
+       b, kOk},
+      {"reformatted", [](auto&, auto& e) { e.valueWrite = WriteBehaviour::kReformat; }, kWrite,
+       "AXValue", std::u16string(u"straße ok"), kOk, u"STRASSE OK|"},
+      {"not settable", [](auto&, auto& e) { e.valueSettable = false; }, kWrite, "AXValue", b,
+       kUnsupported},
+      {"says so", [](auto&, auto& e) { e.valueSettable = false; }, kSettable, "AXValue", false,
+       kOk},
+      {"past the end", none, kWrite, "AXSelectedTextRange", AXValueBox{4, {4, 10}}, kOk,
+       u"hell[o]"},
+      {"before the start", none, kWrite, "AXSelectedTextRange", AXValueBox{4, {-3, 2}}, kOk,
+       u"[he]llo"},
+      {"a CGPoint", none, kWrite, "AXSelectedTextRange", AXValueBox{1, {0, 0}}, kIllegal},
+      {"replaced", none, kWrite, "AXSelectedText", b, kOk, u"hb|lo"},
+      {"success, nothing done", [](auto&, auto& e) { e.ignoreSelectedTextWrite = true; }, kWrite,
+       "AXSelectedText", b, kOk},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    FocusedField t;
+    const AXElement el = t.focused();
+    row.knob(t.world, t.state());
+    AXAttributeValue got = row.given;
+    bool settable = true;
+    switch (row.call) {
+      case kRead:
+        got = {};
+        EXPECT_EQ(t.ax.copyAttributeValue(el, row.attribute, got), row.answer);
+        break;
+      case kAppRead:
+        got = {};
+        EXPECT_EQ(t.ax.copyAttributeValue(t.ax.createApplication(kPid), row.attribute, got),
+                  row.answer);
+        break;
+      case kSystemRead:
+        got = {};
+        EXPECT_EQ(t.ax.copyAttributeValue(t.ax.createSystemWide(), row.attribute, got), row.answer);
+        break;
+      case kWrite:
+        EXPECT_EQ(t.ax.setAttributeValue(el, row.attribute, row.given), row.answer);
+        break;
+      case kSettable:
+        EXPECT_EQ(t.ax.isAttributeSettable(el, row.attribute, settable), row.answer);
+        got = settable;
+        break;
+    }
+    EXPECT_EQ(got, row.given);
+    if (const AppState* app = t.world.application(kPid); app && app->focused) {
+      EXPECT_EQ(marked(*app->focused), row.field);
+    }
+  }
   AXAttributeValue v;
-  EXPECT_EQ(copy(el, "AXSelectedTextRange", &v), platform::kAXErrorSuccess);
-  EXPECT_EQ(v, AXAttributeValue(AXValueBox{4, {1, 2}}));
-  EXPECT_EQ(copy(el, "AXSubrole"), platform::kAXErrorNoValue);
-  EXPECT_EQ(copy(el, "AXRoleDescription"), platform::kAXErrorAttributeUnsupported);
-
-  state().valueIsNumber = true;
-  state().numberValue = 3.5;
-  state().selectionIsNotRange = true;
-  copy(el, "AXValue", &v);
-  EXPECT_EQ(v, AXAttributeValue(3.5));
-  copy(el, "AXSelectedTextRange", &v);
-  EXPECT_EQ(std::get<AXValueBox>(v).type, 1) << "a CGPoint";
-
-  state().valueIsNumber = false;
-  state().value = std::nullopt;
-  EXPECT_EQ(copy(el, "AXValue"), platform::kAXErrorNoValue);
-  state().value = u"x";
-  state().copyErrors["AXValue"] = platform::kAXErrorCannotComplete;
-  EXPECT_EQ(copy(el, "AXValue"), platform::kAXErrorCannotComplete) << "injected errors win";
-}
-
-TEST_F(SimAccessibilityTest, NothingAnswersWithoutTrustAFrontAppOrAFocusedElement) {
-  const AXElement el = focused();
-  world.setTrusted(false);
-  EXPECT_EQ(copy(ax.createSystemWide(), "AXFocusedUIElement"), platform::kAXErrorAPIDisabled);
-  EXPECT_EQ(ax.setAttributeValue(el, "AXValue", std::u16string(u"x")),
-            platform::kAXErrorAPIDisabled);
-  EXPECT_EQ(state().value, u"hello");
-  world.setTrusted(true);
-
-  world.faults().systemWideFocusFails = true;
-  EXPECT_EQ(copy(ax.createSystemWide(), "AXFocusedUIElement"), platform::kAXErrorCannotComplete);
-  world.faults().systemWideFocusFails = false;
-  world.application(kPid)->focused.reset();
-  EXPECT_EQ(copy(ax.createSystemWide(), "AXFocusedUIElement"), platform::kAXErrorNoValue);
-  EXPECT_EQ(copy(el, "AXValue"), platform::kAXErrorInvalidUIElement) << "its element is gone";
-  world.setFrontmost(std::nullopt);
-  EXPECT_EQ(copy(ax.createSystemWide(), "AXFocusedUIElement"), platform::kAXErrorNoValue);
-  world.removeApplication(kPid);
-  EXPECT_EQ(copy(ax.createApplication(kPid), "AXFocusedUIElement"),
-            platform::kAXErrorInvalidUIElement);
-  EXPECT_EQ(copy(nullptr, "AXValue"), platform::kAXErrorIllegalArgument);
-}
-
-TEST_F(SimAccessibilityTest, ValueWritesFollowTheApplicationsBehaviour) {
-  EXPECT_EQ(write("AXValue", 42.0), platform::kAXErrorIllegalArgument);
-  EXPECT_EQ(write("AXValue", std::u16string(u"new text")), platform::kAXErrorSuccess);
-  EXPECT_EQ(state().value, u"new text");
-  EXPECT_EQ(state().selection, (AXRange{8, 0})) << "caret after the new text";
-
-  state().valueWrite = WriteBehaviour::kRefuse;
-  EXPECT_EQ(write("AXValue", std::u16string(u"a")), platform::kAXErrorCannotComplete);
-  state().valueWrite = WriteBehaviour::kIgnore;
-  EXPECT_EQ(write("AXValue", std::u16string(u"b")), platform::kAXErrorSuccess);
-  EXPECT_EQ(state().value, u"new text");
-  state().valueWrite = WriteBehaviour::kReformat;
-  EXPECT_EQ(write("AXValue", std::u16string(u"straße ok")), platform::kAXErrorSuccess);
-  EXPECT_EQ(state().value, u"STRASSE OK");
-
-  state().valueSettable = false;
-  bool settable = true;
-  EXPECT_EQ(ax.isAttributeSettable(focused(), "AXValue", settable), platform::kAXErrorSuccess);
-  EXPECT_FALSE(settable);
-  EXPECT_NE(write("AXValue", std::u16string(u"d")), platform::kAXErrorSuccess);
-  EXPECT_EQ(state().value, u"STRASSE OK");
-}
-
-TEST_F(SimAccessibilityTest, SelectionWritesAreClampedAndSelectedTextReplacesTheSelection) {
-  EXPECT_EQ(select(4, 10), platform::kAXErrorSuccess);
-  EXPECT_EQ(state().selection, (AXRange{4, 1}));
-  EXPECT_EQ(select(-3, 2), platform::kAXErrorSuccess);
-  EXPECT_EQ(state().selection, (AXRange{0, 2}));
-  EXPECT_EQ(write("AXSelectedTextRange", AXValueBox{1, {0, 0}}), platform::kAXErrorIllegalArgument);
-
-  EXPECT_EQ(write("AXSelectedText", std::u16string(u"J")), platform::kAXErrorSuccess);
-  EXPECT_EQ(state().value, u"Jllo");
-  EXPECT_EQ(state().selection, (AXRange{1, 0}));
-
-  state().refuseSelectionWrite = true;
-  EXPECT_NE(select(0, 1), platform::kAXErrorSuccess);
-  EXPECT_EQ(state().selection, (AXRange{1, 0}));
-  state().refuseSelectedTextWrite = true;
-  EXPECT_NE(write("AXSelectedText", std::u16string(u"Z")), platform::kAXErrorSuccess);
-  EXPECT_EQ(state().value, u"Jllo");
-  world.faults().rangeValueCreateFails = true;
-  EXPECT_EQ(ax.createRangeValue({0, 0}), std::nullopt);
+  EXPECT_EQ(ax.copyAttributeValue(nullptr, "AXValue", v), platform::kAXErrorIllegalArgument);
 }
 
 TEST_F(SimAccessibilityTest, RichAndWebElementsKeepOnlyWhatTheirEditingPathKeeps) {
-  // Rich: an edit keeps the styles outside its range and styles new text like what it replaced
-  // (or what precedes it); typing does the same; a value write drops every style.
+  // Rich: inserted text takes the style of what precedes it.
   state().kind = ElementKind::kRich;
   state().value = u"bold ital";
   setStyleRuns(state(), {{0, 4, "bold"}, {5, 4, "italic"}, {40, 2, "beyond"}});
-  EXPECT_EQ(styleRuns(state()), (std::vector<StyleRun>{{0, 4, "bold"}, {5, 4, "italic"}}));
-  select(5, 4);
-  write("AXSelectedText", std::u16string(u"italics"));
   select(4, 0);
   write("AXSelectedText", std::u16string(u"er"));
-  EXPECT_EQ(state().value, u"bolder italics");
-  EXPECT_EQ(styleRuns(state()), (std::vector<StyleRun>{{0, 6, "bold"}, {7, 7, "italic"}}));
-  select(14, 0);
-  world.typeOnKeys(u"!");
-  world.runPending();
-  EXPECT_EQ(styleRuns(state()), (std::vector<StyleRun>{{0, 6, "bold"}, {7, 8, "italic"}}));
-  for (int i = 0; i < 9; ++i) world.pressKey(51);
-  world.runPending();
-  EXPECT_EQ(state().value, u"bolder");
-  EXPECT_EQ(styleRuns(state()), (std::vector<StyleRun>{{0, 6, "bold"}}));
-  write("AXValue", std::u16string(u"bolder!"));
-  EXPECT_EQ(styleRuns(state()), std::vector<StyleRun>{});
+  EXPECT_EQ(state().value, u"bolder ital");
+  EXPECT_EQ(styleRuns(state()), (std::vector<StyleRun>{{0, 6, "bold"}, {7, 4, "italic"}}));
 
-  // Web: a value write shows new text that the page's model never hears of; the editing path
-  // (selected text, typing) brings the model along.
+  // Web: the editing path (selected text, typing) brings the page's model along.
   state() = ElementState{};
   state().kind = ElementKind::kWebEditable;
   state().value = state().model = u"old";
-  write("AXValue", std::u16string(u"new"));
-  EXPECT_EQ(state().value, u"new");
-  EXPECT_EQ(state().model, u"old");
   select(0, 1);
   write("AXSelectedText", std::u16string(u"N"));
-  EXPECT_EQ(state().model, u"New");
   world.typeOnKeys(u"s");
   world.runPending();
-  EXPECT_EQ(state().model, u"Nsew");
+  EXPECT_EQ(state().model, u"Nsld");
 
-  // An application may answer success for a selected-text write and do nothing.
-  state().ignoreSelectedTextWrite = true;
-  EXPECT_EQ(write("AXSelectedText", std::u16string(u"x")), platform::kAXErrorSuccess);
-  EXPECT_EQ(state().value, u"Nsew");
-
-  // Chromium does so always; the selection and typing still work, and typing reaches the model.
-  // A page that cancels its input events takes no typing at all.
+  // Chromium answers success for a selected-text write and does nothing; typing still works.
   state() = ElementState{};
   state().kind = ElementKind::kChromium;
   state().value = state().model = u"old";
@@ -197,35 +172,6 @@ TEST_F(SimAccessibilityTest, RichAndWebElementsKeepOnlyWhatTheirEditingPathKeeps
   world.typeOnKeys(u"b");
   world.runPending();
   EXPECT_EQ(state().model, u"bld");
-  write("AXValue", std::u16string(u"new"));
-  EXPECT_EQ(state().model, u"bld");
-  state().ignoreTyping = true;
-  world.typeOnKeys(u"s");
-  world.pressKey(51);
-  world.runPending();
-  EXPECT_EQ(state().value, u"new");
-}
-
-TEST_F(SimAccessibilityTest, ASlowApplicationAnswersAfterItsDelayAndTimesOutBeyondTheTimeout) {
-  world.application(kPid)->callDelay = 200000;
-  ASSERT_EQ(ax.setMessagingTimeout(ax.createSystemWide(), 1.0f), platform::kAXErrorSuccess);
-  const AXElement el = focused();
-  EXPECT_EQ(world.now(), 200000);
-  AXAttributeValue v;
-  EXPECT_EQ(copy(el, "AXValue", &v), platform::kAXErrorSuccess);
-  EXPECT_EQ(v, AXAttributeValue(std::u16string(u"hello")));
-  EXPECT_EQ(write("AXSelectedText", std::u16string(u"EL")), platform::kAXErrorSuccess);
-  EXPECT_EQ(state().value, u"hELlo");
-  EXPECT_EQ(world.now(), 800000) << "four calls, the write's lookup included";
-  EXPECT_EQ(world.application(kPid)->timedOutCalls, 0);
-  // The host's own main thread cannot answer while it asks, whatever the delay.
-  world.application(kPid)->callDelay = 1000000;
-  EXPECT_EQ(copy(el, "AXValue"), platform::kAXErrorCannotComplete);
-  world.application(kPid)->callDelay = 0;
-  world.setHostPid(kPid);
-  EXPECT_EQ(copy(el, "AXValue"), platform::kAXErrorCannotComplete);
-  EXPECT_EQ(world.now(), 2800000);
-  EXPECT_EQ(world.application(kPid)->timedOutCalls, 2);
 }
 
 // Each Chromium-based application as its sources behave: which switch builds its pages' tree, what
@@ -249,38 +195,28 @@ TEST_F(SimAccessibilityTest, EachChromiumApplicationTakesItsSwitchesAsItsSources
     std::optional<bool> manualReads;  // at the end; nullopt: the read is unsupported
   };
   const char* const kManual = "AXManualAccessibility";
-  const char* const kEnhanced = "AXEnhancedUserInterface";
+  const auto enhanced = [](Micros at, bool on) {
+    return Step{at, "AXEnhancedUserInterface", on, kOk};
+  };
+  const auto manual = [&](Micros at, AXError answer) { return Step{at, kManual, true, answer}; };
+  const Step role{0, "AXRole", false, kOk};
+  const std::nullopt_t no = std::nullopt;
   const Row rows[] = {
-      {Chromium::kNone, {{0, kManual, true, kUnsupported}}, "11111111", std::nullopt},
-      {Chromium::kChrome, {{0, kManual, true, kUnsupported}}, "00000000", std::nullopt},
-      {Chromium::kChrome, {{0, kEnhanced, true, kOk}}, "00011111", std::nullopt},
+      {Chromium::kNone, {manual(0, kUnsupported)}, "11111111", no},
+      {Chromium::kChrome, {manual(0, kUnsupported)}, "00000000", no},
+      {Chromium::kChrome, {enhanced(0, true)}, "00011111", no},
       // On and off inside 2 s: nothing at all; off after it took effect: off at once.
-      {Chromium::kChrome,
-       {{0, kEnhanced, true, kOk}, {kS, kEnhanced, false, kOk}},
-       "00000000",
-       std::nullopt},
-      {Chromium::kChrome,
-       {{0, kEnhanced, true, kOk}, {3 * kS, kEnhanced, false, kOk}},
-       "00011000",
-       std::nullopt},
-      {Chromium::kChromeBefore14,
-       {{0, kEnhanced, true, kOk}, {kS, kEnhanced, false, kOk}},
-       "01111000",
-       std::nullopt},
+      {Chromium::kChrome, {enhanced(0, true), enhanced(kS, false)}, "00000000", no},
+      {Chromium::kChrome, {enhanced(0, true), enhanced(3 * kS, false)}, "00011000", no},
+      {Chromium::kChromeBefore14, {enhanced(0, true), enhanced(kS, false)}, "01111000", no},
       // Reading the application's role turns the basic mode on only without the refinements.
-      {Chromium::kChromeBefore14, {{0, "AXRole", false, kOk}}, "01111111", std::nullopt},
-      {Chromium::kChrome, {{0, "AXRole", false, kOk}}, "00000000", std::nullopt},
-      {Chromium::kElectronOld, {{0, kManual, true, kUnsupported}}, "01111111", std::nullopt},
-      {Chromium::kElectronOld,
-       {{0, kManual, true, kUnsupported}, {kS, kEnhanced, false, kOk}},
-       "01000000",
-       std::nullopt},
-      {Chromium::kElectronReadable, {{0, kManual, true, kOk}}, "01111111", true},
+      {Chromium::kChromeBefore14, {role}, "01111111", no},
+      {Chromium::kChrome, {role}, "00000000", no},
+      {Chromium::kElectronOld, {manual(0, kUnsupported)}, "01111111", no},
+      {Chromium::kElectronOld, {manual(0, kUnsupported), enhanced(kS, false)}, "01000000", no},
+      {Chromium::kElectronReadable, {manual(0, kOk)}, "01111111", true},
       // Each set restarts the debounce.
-      {Chromium::kElectronDebounced,
-       {{0, kManual, true, kOk}, {kS, kManual, true, kOk}},
-       "00000001",
-       true},
+      {Chromium::kElectronDebounced, {manual(0, kOk), manual(kS, kOk)}, "00000001", true},
   };
   int index = 0;
   for (const Row& row : rows) {
@@ -329,8 +265,8 @@ TEST_F(SimAccessibilityTest, AChromiumPageShowsItsChangesToAccessibilityLate) {
   const AXElement el = focused();
   const auto reads = [&] {
     AXAttributeValue value, selection;
-    copy(el, "AXValue", &value);
-    copy(el, "AXSelectedTextRange", &selection);
+    (void)ax.copyAttributeValue(el, "AXValue", value);
+    (void)ax.copyAttributeValue(el, "AXSelectedTextRange", selection);
     return std::pair{std::get<std::u16string>(value), std::get<AXValueBox>(selection).range};
   };
   world.selectRange({5, 0});
