@@ -84,11 +84,11 @@ Real* realOf(const std::shared_ptr<Object>& handle) {
   return reinterpret_cast<Real*>(handle.get());
 }
 
-// The run-loop and thread calls on real threads; the rest of the events service is the
-// simulation's, used from the main thread only (the event field reads touch only the event).
-class ThreadedEvents final : public platform::Events {
+// The simulation's events with the run-loop and thread calls on real threads; the rest is used
+// from the main thread, or reads only the event it is given.
+class ThreadedEvents final : public platform::DelegatingEvents {
  public:
-  explicit ThreadedEvents(platform::Events& sim) : sim_(sim) {}
+  using DelegatingEvents::DelegatingEvents;
 
   platform::MachPort tapCreate(platform::TapLocation location, platform::TapPlacement placement,
                                platform::TapOptions options, uint64_t mask,
@@ -99,15 +99,7 @@ class ThreadedEvents final : public platform::Events {
       callback_ = callback;
       userInfo_ = userInfo;
     }
-    return sim_.tapCreate(location, placement, options, mask, callback, userInfo);
-  }
-  void tapEnable(const platform::MachPort& tap, bool enable) override {
-    sim_.tapEnable(tap, enable);
-  }
-  bool tapIsEnabled(const platform::MachPort& tap) override { return sim_.tapIsEnabled(tap); }
-  bool machPortIsValid(const platform::MachPort& tap) override { return sim_.machPortIsValid(tap); }
-  platform::RunLoopSource createRunLoopSource(const platform::MachPort& tap) override {
-    return sim_.createRunLoopSource(tap);
+    return DelegatingEvents::tapCreate(location, placement, options, mask, callback, userInfo);
   }
   platform::RunLoop mainRunLoop() override { return handleOf<platform::RunLoopObject>(main_); }
   platform::RunLoop currentRunLoop() override {
@@ -134,8 +126,7 @@ class ThreadedEvents final : public platform::Events {
     realOf<RealLoop>(loop)->perform(std::move(block));
   }
   platform::Thread startThread(std::function<void()> body) override {
-    auto thread = std::make_shared<std::thread>(std::move(body));
-    return handleOf<platform::ThreadObject>(thread);
+    return handleOf<platform::ThreadObject>(std::make_shared<std::thread>(std::move(body)));
   }
   void joinThread(const platform::Thread& thread) override { realOf<std::thread>(thread)->join(); }
   int setThreadQosClassSelf(platform::QosClass /*qos*/) override { return 0; }
@@ -148,52 +139,7 @@ class ThreadedEvents final : public platform::Events {
     });
   }
 
-  int64_t integerValueField(platform::EventObject& e, platform::EventField f) override {
-    return sim_.integerValueField(e, f);
-  }
-  platform::EventFlags flags(platform::EventObject& e) override { return sim_.flags(e); }
-  void keyboardGetUnicodeString(platform::EventObject& e, size_t max, size_t& actual,
-                                char16_t* buffer) override {
-    sim_.keyboardGetUnicodeString(e, max, actual, buffer);
-  }
-  platform::EventSource createSource(platform::EventSourceStateID s) override {
-    return sim_.createSource(s);
-  }
-  void sourceSetUserData(const platform::EventSource& s, int64_t d) override {
-    sim_.sourceSetUserData(s, d);
-  }
-  void sourceSetLocalEventsSuppressionInterval(const platform::EventSource& s, double t) override {
-    sim_.sourceSetLocalEventsSuppressionInterval(s, t);
-  }
-  double sourceLocalEventsSuppressionInterval(const platform::EventSource& s) override {
-    return sim_.sourceLocalEventsSuppressionInterval(s);
-  }
-  void sourceSetLocalEventsFilterDuringSuppressionState(
-      const platform::EventSource& s, platform::EventFilterMask f,
-      platform::EventSuppressionState state) override {
-    sim_.sourceSetLocalEventsFilterDuringSuppressionState(s, f, state);
-  }
-  platform::EventFilterMask sourceLocalEventsFilterDuringSuppressionState(
-      const platform::EventSource& s, platform::EventSuppressionState state) override {
-    return sim_.sourceLocalEventsFilterDuringSuppressionState(s, state);
-  }
-  platform::Event createKeyboardEvent(const platform::EventSource& s, uint16_t k,
-                                      bool down) override {
-    return sim_.createKeyboardEvent(s, k, down);
-  }
-  void setFlags(const platform::Event& e, platform::EventFlags f) override { sim_.setFlags(e, f); }
-  void keyboardSetUnicodeString(const platform::Event& e, size_t n, const char16_t* u) override {
-    sim_.keyboardSetUnicodeString(e, n, u);
-  }
-  void post(platform::TapLocation l, const platform::Event& e) override { sim_.post(l, e); }
-  bool preflightListenEventAccess() override { return sim_.preflightListenEventAccess(); }
-  bool requestListenEventAccess() override { return sim_.requestListenEventAccess(); }
-  bool preflightPostEventAccess() override { return sim_.preflightPostEventAccess(); }
-  bool requestPostEventAccess() override { return sim_.requestPostEventAccess(); }
-  bool isSecureEventInputEnabled() override { return sim_.isSecureEventInputEnabled(); }
-
  private:
-  platform::Events& sim_;
   const std::shared_ptr<RealLoop> main_ = std::make_shared<RealLoop>();
   platform::TapCallback callback_ = nullptr;
   void* userInfo_ = nullptr;
@@ -266,48 +212,32 @@ class ThreadedPlatform final : public platform::DelegatingPlatform {
 };
 
 TEST(TapHandoffOnRealThreads, RecordsArriveInOrderAndEveryPushIsFollowedByAWake) {
-  struct Waker {
-    std::mutex mutex;
-    std::condition_variable woken;
-    int wakes = 0;
-  } waker;
+  ThreadedPlatform platform;
+  ThreadedMainLoop& loop = platform.mainLoop_;
+  struct Wake {
+    ThreadedMainLoop& loop;
+    platform::SignalSource signal;
+  } wake{loop, {}};
   TapHandoff handoff(
-      [](void* context) {
-        auto* w = static_cast<Waker*>(context);
-        {
-          const std::lock_guard lock(w->mutex);
-          ++w->wakes;
-        }
-        w->woken.notify_one();
-      },
-      &waker);
-
+      [](void* w) { static_cast<Wake*>(w)->loop.signal(static_cast<Wake*>(w)->signal); }, &wake);
+  int64_t last = -1, received = 0;
+  wake.signal = loop.addSignalSource([&] {
+    handoff.startDrain();
+    for (TapRecord record; handoff.pop(record); ++received) {
+      ASSERT_GT(record.keycode, last) << "in the order pushed";
+      last = record.keycode;
+    }
+  });
   constexpr int64_t kCount = 100000;
   std::atomic<bool> finished = false;
   std::thread tap([&] {
-    for (int64_t i = 0; i < kCount; ++i) {
-      TapRecord record;
-      record.keycode = i;
-      handoff.push(record);
-    }
+    for (int64_t i = 0; i < kCount; ++i) handoff.push(TapRecord{.keycode = i});
     finished = true;
   });
-  int64_t last = -1, received = 0;
-  for (;;) {
-    const bool done = finished;  // read first: every push it covers is drained below
-    {
-      std::unique_lock lock(waker.mutex);
-      waker.woken.wait_for(lock, std::chrono::milliseconds(50), [&] { return waker.wakes > 0; });
-      waker.wakes = 0;
-    }
-    handoff.startDrain();
-    TapRecord record;
-    while (handoff.pop(record)) {
-      ASSERT_GT(record.keycode, last) << "in the order pushed";
-      last = record.keycode;
-      ++received;
-    }
-    if (done) break;
+  // Read first: every push it covers has woken the loop, so the next run drains it.
+  for (bool done = false; !done;) {
+    done = finished;
+    loop.runSignals(std::chrono::milliseconds(50));
   }
   tap.join();
   EXPECT_EQ(received + static_cast<int64_t>(handoff.dropped()), kCount);
@@ -317,16 +247,14 @@ TEST(TapHandoffOnRealThreads, RecordsArriveInOrderAndEveryPushIsFollowedByAWake)
 TEST(TapHandoffOnRealThreads, AFullQueueDropsAndCountsWhatDoesNotFit) {
   int wakes = 0;
   TapHandoff handoff([](void* context) { ++*static_cast<int*>(context); }, &wakes);
-  std::thread tap([&] {
+  std::thread([&] {
     for (size_t i = 0; i < TapHandoff::kCapacity + 5; ++i) handoff.push(TapRecord{});
-  });
-  tap.join();
+  }).join();
   EXPECT_EQ(handoff.dropped(), 5u);
   EXPECT_EQ(wakes, 1) << "one wake until the main thread drains";
   handoff.startDrain();
-  TapRecord record;
   size_t popped = 0;
-  while (handoff.pop(record)) ++popped;
+  for (TapRecord record; handoff.pop(record);) ++popped;
   EXPECT_EQ(popped, TapHandoff::kCapacity);
   handoff.push(TapRecord{});
   EXPECT_EQ(wakes, 2);
