@@ -80,30 +80,26 @@ TEST_F(EventChannelTest, OtherMethodsAndGarbageGetZeroBytes) {
   EXPECT_TRUE(recorder->log.empty());
 }
 
-TEST(EventChannel, SinkOutlivingItsMessengerIsHarmless) {
-  auto recorder = std::make_shared<Recorder>();
-  {
-    ChannelHarness h;
-    EventChannel(h.messenger(), kName).setStreamHandler(recorder);
-    h.listen(kName);
-  }
-  recorder->sink().success("nobody listens");
-  recorder->sink().endOfStream();
-}
-
-TEST(EventChannel, ReplacedHandlerSilencesOldSinks) {
-  ChannelHarness h;
+// A replaced handler's sinks go silent, a removed one leaves nothing to listen to, and a sink that
+// outlives its messenger is harmless.
+TEST(EventChannel, OldSinksGoSilentWithTheirHandlerOrMessenger) {
   auto first = std::make_shared<Recorder>();
   auto second = std::make_shared<Recorder>();
-  EventChannel ch(h.messenger(), kName);
-  ch.setStreamHandler(first);
-  h.listen(kName);
-  ch.setStreamHandler(second);
-  first->sink().success("old");
-  EXPECT_TRUE(h.events(kName).empty());
-  EXPECT_EQ(h.cancel(kName).errorCode(), "error");  // the new handler never listened
-  ch.setStreamHandler(nullptr);
-  EXPECT_EQ(h.listen(kName), MethodReply::NotImplemented());
+  {
+    ChannelHarness h;
+    EventChannel ch(h.messenger(), kName);
+    ch.setStreamHandler(first);
+    h.listen(kName);
+    ch.setStreamHandler(second);
+    first->sink().success("old");
+    EXPECT_TRUE(h.events(kName).empty());
+    EXPECT_EQ(h.cancel(kName).errorCode(), "error");  // the new handler never listened
+    h.listen(kName);
+    ch.setStreamHandler(nullptr);
+    EXPECT_EQ(h.listen(kName), MethodReply::NotImplemented());
+  }
+  second->sink().success("nobody listens");
+  second->sink().endOfStream();
 }
 
 }  // namespace

@@ -54,6 +54,12 @@ MethodReply refused(std::string message, const char* reason, const char* status,
                                      {"description", given ? Value(*description) : Value()}});
 }
 
+// Every change refused, with that description (none: no error object at all).
+void refuse(sim::World& w, std::optional<std::string> description) {
+  w.loginItem().refuse = true;
+  w.loginItem().refusalDescription = std::move(description);
+}
+
 TEST(OperatingSystemVersionTest, ComparesMajorThenMinorThenPatch) {
   const OperatingSystemVersion required{13, 1, 1};
   for (OperatingSystemVersion v :
@@ -109,24 +115,12 @@ TEST(AutostartSetEnabled, AsksOnlyForAChangeAndSaysWhyItWasRefused) {
        refused(kDenied, "refused", "notFound"), 1, 3},
       {"unregister refused", 1, [](sim::World& w) { w.loginItem().refuseUnregister = true; }, false,
        refused(kDenied, "refused", "enabled"), 1, 1},
-      {"refused in the system's language", 2,
-       [](sim::World& w) {
-         w.loginItem().refuse = true;
-         w.loginItem().refusalDescription = kGerman;
-       },
-       false, refused(kGerman, "refused", "requiresApproval", kGerman), 1, 2},
-      {"refused without an error", 2,
-       [](sim::World& w) {
-         w.loginItem().refuse = true;
-         w.loginItem().refusalDescription = std::nullopt;
-       },
-       false, refused(kFixed, "refused", "requiresApproval", std::nullopt), 1, 2},
-      {"refused with an empty description", 2,
-       [](sim::World& w) {
-         w.loginItem().refuse = true;
-         w.loginItem().refusalDescription = "";
-       },
-       false, refused(kFixed, "refused", "requiresApproval", ""), 1, 2},
+      {"refused in the system's language", 2, [](sim::World& w) { refuse(w, kGerman); }, false,
+       refused(kGerman, "refused", "requiresApproval", kGerman), 1, 2},
+      {"refused without an error", 2, [](sim::World& w) { refuse(w, std::nullopt); }, false,
+       refused(kFixed, "refused", "requiresApproval", std::nullopt), 1, 2},
+      {"refused with an empty description", 2, [](sim::World& w) { refuse(w, ""); }, false,
+       refused(kFixed, "refused", "requiresApproval", ""), 1, 2},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);

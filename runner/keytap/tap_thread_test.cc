@@ -72,6 +72,16 @@ struct RealLoop {
       block();
     }
   }
+  // The main thread's loop: waits up to `timeout` for a block, then runs every block queued.
+  void runFor(std::chrono::milliseconds timeout) {
+    std::deque<std::function<void()>> ready;
+    {
+      std::unique_lock lock(mutex);
+      changed.wait_for(lock, timeout, [&] { return !blocks.empty(); });
+      ready.swap(blocks);
+    }
+    for (const auto& block : ready) block();
+  }
 };
 
 // Handles over test objects: the core treats them as opaque, as it does the OS's references.
@@ -101,7 +111,6 @@ class ThreadedEvents final : public platform::DelegatingEvents {
     }
     return DelegatingEvents::tapCreate(location, placement, options, mask, callback, userInfo);
   }
-  platform::RunLoop mainRunLoop() override { return handleOf<platform::RunLoopObject>(main_); }
   platform::RunLoop currentRunLoop() override {
     thread_local std::shared_ptr<RealLoop> own = std::make_shared<RealLoop>();
     return handleOf<platform::RunLoopObject>(own);
@@ -140,60 +149,35 @@ class ThreadedEvents final : public platform::DelegatingEvents {
   }
 
  private:
-  const std::shared_ptr<RealLoop> main_ = std::make_shared<RealLoop>();
   platform::TapCallback callback_ = nullptr;
   void* userInfo_ = nullptr;
   std::mutex mutex_;
   platform::RunLoop tapLoop_;
 };
 
-// The main loop's signal sources on real threads: a signal wakes runSignals on the test's thread.
+// The main loop's signal sources on real threads: a signal queues its perform on the test's
+// thread's loop, which runs it unless the source was invalidated meanwhile.
 class ThreadedMainLoop final : public platform::DelegatingMainLoop {
  public:
+  using DelegatingMainLoop::DelegatingMainLoop;
   struct Signal {
     std::function<void()> perform;
-    std::atomic<bool> raised{false};
     std::atomic<bool> valid{true};
   };
-  using DelegatingMainLoop::DelegatingMainLoop;
 
   platform::SignalSource addSignalSource(std::function<void()> perform) override {
-    auto signal = std::make_shared<Signal>();
-    signal->perform = std::move(perform);
-    const std::lock_guard lock(mutex_);
-    signals_.push_back(signal);
-    return handleOf<platform::SignalSourceObject>(signal);
+    return handleOf<platform::SignalSourceObject>(std::make_shared<Signal>(std::move(perform)));
   }
   void signal(const platform::SignalSource& source) override {
-    realOf<Signal>(source)->raised.store(true);
-    {
-      const std::lock_guard lock(mutex_);
-      ++wakeups_;
-    }
-    changed_.notify_all();
+    loop.perform([source] {
+      if (realOf<Signal>(source)->valid) realOf<Signal>(source)->perform();
+    });
   }
   void invalidateSignalSource(const platform::SignalSource& source) override {
-    realOf<Signal>(source)->valid.store(false);
-  }
-  // The main thread: waits for a signal (or the timeout) and runs what was signalled.
-  void runSignals(std::chrono::milliseconds timeout) {
-    std::vector<std::shared_ptr<Signal>> signals;
-    {
-      std::unique_lock lock(mutex_);
-      changed_.wait_for(lock, timeout, [&] { return wakeups_ > 0; });
-      wakeups_ = 0;
-      signals = signals_;
-    }
-    for (const auto& s : signals) {
-      if (s->raised.exchange(false) && s->valid.load()) s->perform();
-    }
+    realOf<Signal>(source)->valid = false;
   }
 
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::vector<std::shared_ptr<Signal>> signals_;
-  int wakeups_ = 0;
+  RealLoop loop;
 };
 
 // The simulated world, with the tap's thread and the main loop's signals on real threads.
@@ -237,7 +221,7 @@ TEST(TapHandoffOnRealThreads, RecordsArriveInOrderAndEveryPushIsFollowedByAWake)
   // Read first: every push it covers has woken the loop, so the next run drains it.
   for (bool done = false; !done;) {
     done = finished;
-    loop.runSignals(std::chrono::milliseconds(50));
+    loop.loop.runFor(std::chrono::milliseconds(50));
   }
   tap.join();
   EXPECT_EQ(received + static_cast<int64_t>(handoff.dropped()), kCount);
@@ -286,7 +270,7 @@ TEST(KeyStreamOnRealThreads, TapEventsReachTheSinkInOrderAcrossListensAndCancels
   const auto waitFor = [&](const std::vector<channel::Value>& got, size_t count) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (got.size() < count && std::chrono::steady_clock::now() < deadline) {
-      platform.mainLoop_.runSignals(std::chrono::milliseconds(100));
+      platform.mainLoop_.loop.runFor(std::chrono::milliseconds(100));
     }
   };
   for (int round = 0; round < 3; ++round) {
@@ -321,7 +305,7 @@ TEST(KeyStreamOnRealThreads, TapEventsReachTheSinkInOrderAcrossListensAndCancels
   EXPECT_EQ(platform.world.tapCount(), 0);
   handler->onListen(channel::Value(), tandrel_test::recordInto(sinks[2]));
   handler.reset();  // stops and joins the tap's thread while events may still be queued
-  platform.mainLoop_.runSignals(std::chrono::milliseconds(1));
+  platform.mainLoop_.loop.runFor(std::chrono::milliseconds(1));
   EXPECT_EQ(platform.world.tapCount(), 0);
 }
 
