@@ -40,32 +40,6 @@ ProgrammingErrorCapture::~ProgrammingErrorCapture() {
   channel::setProgrammingErrorHandler(std::move(previous_));
 }
 
-ChannelHarness::ChannelHarness() {
-  messenger_.setOutgoing([this](const std::string& channel, std::span<const uint8_t> bytes) {
-    sent_.emplace_back(channel, std::vector<uint8_t>(bytes.begin(), bytes.end()));
-  });
-}
-
-MethodReply ChannelHarness::callBytes(const std::string& channel,
-                                      std::span<const uint8_t> message) {
-  const std::optional<std::vector<uint8_t>> reply = messenger_.deliver(channel, message);
-  if (!reply) return MethodReply{};  // pending
-  return MethodReply::FromBytes(*reply);
-}
-
-MethodReply ChannelHarness::call(const std::string& channel, const std::string& method,
-                                 const Value& arguments) {
-  return callBytes(channel, channel::encodeMethodCall({method, arguments}));
-}
-
-MethodReply ChannelHarness::listen(const std::string& channel, const Value& arguments) {
-  return call(channel, "listen", arguments);
-}
-
-MethodReply ChannelHarness::cancel(const std::string& channel, const Value& arguments) {
-  return call(channel, "cancel", arguments);
-}
-
 std::vector<Event> ChannelHarness::events(const std::string& channel) const {
   std::vector<Event> out;
   for (const auto& [name, bytes] : sent_) {

@@ -84,19 +84,31 @@ class ProgrammingErrorCapture {
 
 class ChannelHarness {
  public:
-  ChannelHarness();
+  ChannelHarness() {
+    messenger_.setOutgoing([this](const std::string& channel, std::span<const uint8_t> bytes) {
+      sent_.emplace_back(channel, std::vector<uint8_t>(bytes.begin(), bytes.end()));
+    });
+  }
   ChannelHarness(const ChannelHarness&) = delete;
   ChannelHarness& operator=(const ChannelHarness&) = delete;
 
   channel::LocalMessenger& messenger() { return messenger_; }
 
   MethodReply call(const std::string& channel, const std::string& method,
-                   const Value& arguments = Value());
+                   const Value& arguments = Value()) {
+    return callBytes(channel, channel::encodeMethodCall({method, arguments}));
+  }
   // Delivers raw bytes (malformed calls, hand-written vectors).
-  MethodReply callBytes(const std::string& channel, std::span<const uint8_t> message);
-
-  MethodReply listen(const std::string& channel, const Value& arguments = Value());
-  MethodReply cancel(const std::string& channel, const Value& arguments = Value());
+  MethodReply callBytes(const std::string& channel, std::span<const uint8_t> message) {
+    const auto reply = messenger_.deliver(channel, message);
+    return reply ? MethodReply::FromBytes(*reply) : MethodReply();  // else pending
+  }
+  MethodReply listen(const std::string& channel, const Value& arguments = Value()) {
+    return call(channel, "listen", arguments);
+  }
+  MethodReply cancel(const std::string& channel, const Value& arguments = Value()) {
+    return call(channel, "cancel", arguments);
+  }
 
   // Everything sent to the Flutter side on `channel`, decoded, oldest first.
   std::vector<Event> events(const std::string& channel) const;

@@ -7,7 +7,6 @@
 
 #include "runner/keytap/key_tap_test_fixture.h"
 #include "runner/permissions/recording_sink.h"
-#include "text/text.h"
 
 namespace tandrel {
 namespace {
@@ -114,8 +113,14 @@ TEST_F(KeyTap, DirectListenCancelAndOutlivedCallbacks) {
   EXPECT_EQ(second, Events{keyDown(kG, "g")});
 }
 
-TEST_F(KeyTap, KeyPressesAndModifierChanges) {
+// Each key press, modifier change and click becomes its event: the characters as typed, at most
+// eight UTF-16 units and never half a character, and the four flags as held.
+TEST_F(KeyTap, EachInputBecomesItsEvent) {
   listen();
+  for (const auto units :
+       {u"", u"12345678", u"123456789abc", u"\u00e9\u4e2d\U0001F602", u"1234567\U0001F602"}) {
+    post(event(kG, units));
+  }
   world.keyDown(kG);
   world.keyDown(kG, true);
   world.keyUp(kG);
@@ -128,13 +133,20 @@ TEST_F(KeyTap, KeyPressesAndModifierChanges) {
   world.keyDown(58);
   world.keyDown(55);
   world.pressKey(57);  // Caps Lock shows in none of the four flags
+  for (const auto type : {platform::kCGEventLeftMouseDown, platform::kCGEventRightMouseDown,
+                          platform::kCGEventOtherMouseDown}) {
+    world.click(type);
+  }
   const Mods shift{.shift = true}, held{.control = true, .alt = true, .meta = true};
-  EXPECT_EQ(take(), (Events{keyDown(kG, "g"), keyDown(kG, "g", true),
-                            modifier(kLeftShift, true, shift), keyDown(kA, "A", false, shift),
-                            modifier(kRightShift, true, shift), modifier(kLeftShift, true, shift),
-                            modifier(kRightShift, false), modifier(59, true, {.control = true}),
-                            modifier(58, true, {.control = true, .alt = true}),
-                            modifier(55, true, held), modifier(57, true, held)}));
+  EXPECT_EQ(take(),
+            (Events{keyDown(kG, ""), keyDown(kG, "12345678"), keyDown(kG, "12345678"),
+                    keyDown(kG, "\u00e9\u4e2d\U0001F602"), keyDown(kG, "1234567\uFFFD"),
+                    keyDown(kG, "g"), keyDown(kG, "g", true), modifier(kLeftShift, true, shift),
+                    keyDown(kA, "A", false, shift), modifier(kRightShift, true, shift),
+                    modifier(kLeftShift, true, shift), modifier(kRightShift, false),
+                    modifier(59, true, {.control = true}),
+                    modifier(58, true, {.control = true, .alt = true}), modifier(55, true, held),
+                    modifier(57, true, held), kClick, kClick, kClick}));
 }
 
 // "down" is the flag of the key's group, which Caps Lock and fn have of their own.
@@ -150,30 +162,10 @@ TEST(KeyTapModifiers, DownIsTheFlagOfTheKeysGroup) {
   }
 }
 
-TEST_F(KeyTap, CharactersClicksAndOwnEvents) {
+// The host's own source, or any other with the same user data: dropped from the stream only,
+// whatever the kind.
+TEST_F(KeyTap, TheHostsOwnEventsAreNotReported) {
   listen();
-  for (const auto units :
-       {u"", u"12345678", u"123456789abc", u"\u00e9\u4e2d\U0001F602", u"1234567\U0001F602"}) {
-    post(event(kG, units));
-  }
-  const Events got = take();
-  ASSERT_EQ(got.size(), 5u);
-  const auto chars = [&](size_t i) {
-    return *got[i].get_if<ValueMap>()->find("chars")->get_if<std::string>();
-  };
-  EXPECT_EQ(got[0], keyDown(kG, "")) << "reported even without characters";
-  EXPECT_EQ(chars(1), "12345678");
-  EXPECT_EQ(chars(2), "12345678") << "at most eight units";
-  EXPECT_EQ(chars(3), "\u00e9\u4e2d\U0001F602");
-  EXPECT_TRUE(chars(4).starts_with("1234567") && text::isValidUtf8(chars(4))) << chars(4);
-
-  world.click(platform::kCGEventLeftMouseDown);
-  world.click(platform::kCGEventRightMouseDown);
-  world.keyDown(kLeftShift);
-  world.click(platform::kCGEventOtherMouseDown);
-  EXPECT_EQ(take(), (Events{kClick, kClick, modifier(kLeftShift, true, {.shift = true}), kClick}));
-
-  // The host's own source, or any other with the same user data: dropped, whatever the kind.
   auto own = world.events().createSource(platform::kCGEventSourceStateHIDSystemState);
   world.events().sourceSetUserData(own, 0x5444524C);
   post(event(kG, u"x", own));

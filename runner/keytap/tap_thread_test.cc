@@ -100,17 +100,6 @@ class ThreadedEvents final : public platform::DelegatingEvents {
  public:
   using DelegatingEvents::DelegatingEvents;
 
-  platform::MachPort tapCreate(platform::TapLocation location, platform::TapPlacement placement,
-                               platform::TapOptions options, uint64_t mask,
-                               platform::TapCallback callback, void* userInfo) override {
-    // Also from the tap's thread, whose tap made to test the grant is never fired.
-    if (userInfo != nullptr) {
-      const std::lock_guard lock(mutex_);
-      callback_ = callback;
-      userInfo_ = userInfo;
-    }
-    return DelegatingEvents::tapCreate(location, placement, options, mask, callback, userInfo);
-  }
   platform::RunLoop currentRunLoop() override {
     thread_local std::shared_ptr<RealLoop> own = std::make_shared<RealLoop>();
     return handleOf<platform::RunLoopObject>(own);
@@ -141,16 +130,14 @@ class ThreadedEvents final : public platform::DelegatingEvents {
   int setThreadQosClassSelf(platform::QosClass /*qos*/) override { return 0; }
 
   // The system calls the tap from the thread whose loop serves it.
-  void fire(platform::EventType type, platform::EventObject* event) {
+  void fire(platform::EventType type, platform::EventObject* event, void* userInfo) {
     const std::lock_guard lock(mutex_);
-    performBlock(tapLoop_, [callback = callback_, userInfo = userInfo_, type, event] {
-      callback(type, event, userInfo);
+    performBlock(tapLoop_, [type, event, userInfo] {
+      KeyEventTapHandler::tapCallback(type, event, userInfo);
     });
   }
 
  private:
-  platform::TapCallback callback_ = nullptr;
-  void* userInfo_ = nullptr;
   std::mutex mutex_;
   platform::RunLoop tapLoop_;
 };
@@ -278,9 +265,9 @@ TEST(KeyStreamOnRealThreads, TapEventsReachTheSinkInOrderAcrossListensAndCancels
     ASSERT_EQ(handler->onListen(channel::Value(), tandrel_test::recordInto(got)), std::nullopt);
     // Switched off: the tap's thread tests the grant with a tap of its own and switches it back
     // on, telling the main thread nothing.
-    platform.events_.fire(platform::kCGEventTapDisabledByTimeout, nullptr);
+    platform.events_.fire(platform::kCGEventTapDisabledByTimeout, nullptr, handler->tapUserInfo());
     for (const platform::Event& e : presses) {
-      platform.events_.fire(platform::kCGEventKeyDown, e.get());
+      platform.events_.fire(platform::kCGEventKeyDown, e.get(), handler->tapUserInfo());
     }
     waitFor(got, presses.size());
     ASSERT_EQ(got.size(), presses.size());
@@ -291,7 +278,7 @@ TEST(KeyStreamOnRealThreads, TapEventsReachTheSinkInOrderAcrossListensAndCancels
     }
     // Events still on their way when the next listen or the cancel comes are simply dropped.
     for (const platform::Event& e : presses) {
-      platform.events_.fire(platform::kCGEventKeyDown, e.get());
+      platform.events_.fire(platform::kCGEventKeyDown, e.get(), handler->tapUserInfo());
     }
     if (round == 1) {
       handler->onCancel(channel::Value());
@@ -299,7 +286,7 @@ TEST(KeyStreamOnRealThreads, TapEventsReachTheSinkInOrderAcrossListensAndCancels
   }
   // Without the permission the tap's thread leaves the tap off and the main thread loses it.
   platform.world.setTrusted(false);
-  platform.events_.fire(platform::kCGEventTapDisabledByUserInput, nullptr);
+  platform.events_.fire(platform::kCGEventTapDisabledByUserInput, nullptr, handler->tapUserInfo());
   waitFor(sinks[2], 2 * presses.size() + 1);  // both rounds of presses, then the loss
   EXPECT_EQ(sinks[2].back(), channel::Value(channel::ValueMap{{"type", "permissionLost"}}));
   EXPECT_EQ(platform.world.tapCount(), 0);
