@@ -28,11 +28,10 @@ struct LongCalls : KeyTapWorld {
         .setMethodCallHandler(
             [this](const auto& call, auto result) { automation.handle(call, std::move(result)); });
   }
-  MethodReply call(const std::string& method, const Value& args) {
-    return h.call(kAutomation, method, args);
-  }
   // Blocks the main thread for 3 ms a key.
-  MethodReply backspaces(int32_t count) { return call("backspace", ValueMap{{"count", count}}); }
+  MethodReply backspaces(int32_t count) {
+    return h.call(kAutomation, "backspace", ValueMap{{"count", count}});
+  }
 
   AutomationHandler automation{world};
 };
