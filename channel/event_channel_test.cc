@@ -39,52 +39,38 @@ struct EventChannelTest : ::testing::Test {
   std::shared_ptr<Recorder> recorder = std::make_shared<Recorder>();
 };
 
-TEST_F(EventChannelTest, ListenSendCancel) {
+// A stream's life as the Flutter side drives it: only the newest sink of a listened stream reaches
+// it, until the sink ends or the stream is cancelled; a listen without a cancel cancels the old
+// stream first; a cancel without a stream is an error the handler never sees. The handler's own
+// errors go back as error envelopes, and a refused stream still counts as listened to (as in the
+// embeddings), so the Flutter side's following cancel reaches the handler.
+TEST_F(EventChannelTest, OnlyTheNewestSinkOfAListenedStreamIsHeard) {
+  EXPECT_EQ(h.cancel(kName), MethodReply::Error("error", "No active stream to cancel", Value()));
+  EXPECT_EQ(h.listen(kName, 1), MethodReply::Success());
   EXPECT_EQ(h.listen(kName, "args"), MethodReply::Success());
+  recorder->sinks[0]->success("stale");
   recorder->sink().success(ValueMap{{"type", "keyDown"}});
   recorder->sink().error({"oops", "Went wrong.", Value()});
   recorder->sink().endOfStream();
-  recorder->sink().success("after end");  // nothing goes out after the end
+  recorder->sink().success("after end");
   EXPECT_EQ(h.events(kName),
             (std::vector<Event>{Event::Success(ValueMap{{"type", "keyDown"}}),
                                 Event::Error("oops", "Went wrong."), Event::EndOfStream()}));
   EXPECT_EQ(h.cancel(kName, 5), MethodReply::Success());
-  EXPECT_EQ(recorder->log, (std::vector<std::string>{"listen \"args\"", "cancel 5"}));
-}
-
-TEST_F(EventChannelTest, CancelWithoutStreamIsAnErrorAndSkipsTheHandler) {
-  EXPECT_EQ(h.cancel(kName), MethodReply::Error("error", "No active stream to cancel", Value()));
-  EXPECT_EQ(h.listen(kName), MethodReply::Success());
-  EXPECT_EQ(h.cancel(kName), MethodReply::Success());
   EXPECT_EQ(h.cancel(kName).errorCode(), "error");
-  EXPECT_EQ(recorder->log, (std::vector<std::string>{"listen null", "cancel null"}));
-}
-
-TEST_F(EventChannelTest, ListenWhileActiveCancelsTheOldStreamFirst) {
-  EXPECT_EQ(h.listen(kName, 1), MethodReply::Success());
-  EXPECT_EQ(h.listen(kName, 2), MethodReply::Success());
-  EXPECT_EQ(recorder->log, (std::vector<std::string>{"listen 1", "cancel null", "listen 2"}));
-  // Only the newest sink reaches the Flutter side.
-  recorder->sinks[0]->success("stale");
-  recorder->sinks[1]->success("fresh");
-  EXPECT_EQ(h.eventValues(kName), std::vector<Value>{"fresh"});
-}
-
-TEST_F(EventChannelTest, SinkIsSilentAfterCancel) {
+  h.clearEvents();
   h.listen(kName);
   h.cancel(kName);
   recorder->sink().success("late");
-  recorder->sink().endOfStream();
   EXPECT_TRUE(h.events(kName).empty());
-}
 
-TEST_F(EventChannelTest, HandlerErrorsBecomeErrorEnvelopes) {
   recorder->listenError = ChannelError{"no_permission", "Not granted.", Value()};
   EXPECT_EQ(h.listen(kName), MethodReply::Error("no_permission", "Not granted."));
-  // As in the embeddings, the refused stream still counts as listened to, so the
-  // Flutter side's following cancel reaches the handler.
   recorder->cancelError = ChannelError{"busy", std::nullopt, Value()};
   EXPECT_EQ(h.cancel(kName), MethodReply::Error("busy"));
+  EXPECT_EQ(recorder->log,
+            (std::vector<std::string>{"listen 1", "cancel null", "listen \"args\"", "cancel 5",
+                                      "listen null", "cancel null", "listen null", "cancel null"}));
 }
 
 TEST_F(EventChannelTest, OtherMethodsAndGarbageGetZeroBytes) {
@@ -94,30 +80,26 @@ TEST_F(EventChannelTest, OtherMethodsAndGarbageGetZeroBytes) {
   EXPECT_TRUE(recorder->log.empty());
 }
 
-TEST(EventChannel, SinkOutlivingItsMessengerIsHarmless) {
-  auto recorder = std::make_shared<Recorder>();
-  {
-    ChannelHarness h;
-    EventChannel(h.messenger(), kName).setStreamHandler(recorder);
-    h.listen(kName);
-  }
-  recorder->sink().success("nobody listens");
-  recorder->sink().endOfStream();
-}
-
-TEST(EventChannel, ReplacedHandlerSilencesOldSinks) {
-  ChannelHarness h;
+// A replaced handler's sinks go silent, a removed one leaves nothing to listen to, and a sink that
+// outlives its messenger is harmless.
+TEST(EventChannel, OldSinksGoSilentWithTheirHandlerOrMessenger) {
   auto first = std::make_shared<Recorder>();
   auto second = std::make_shared<Recorder>();
-  EventChannel ch(h.messenger(), kName);
-  ch.setStreamHandler(first);
-  h.listen(kName);
-  ch.setStreamHandler(second);
-  first->sink().success("old");
-  EXPECT_TRUE(h.events(kName).empty());
-  EXPECT_EQ(h.cancel(kName).errorCode(), "error");  // the new handler never listened
-  ch.setStreamHandler(nullptr);
-  EXPECT_EQ(h.listen(kName), MethodReply::NotImplemented());
+  {
+    ChannelHarness h;
+    EventChannel ch(h.messenger(), kName);
+    ch.setStreamHandler(first);
+    h.listen(kName);
+    ch.setStreamHandler(second);
+    first->sink().success("old");
+    EXPECT_TRUE(h.events(kName).empty());
+    EXPECT_EQ(h.cancel(kName).errorCode(), "error");  // the new handler never listened
+    h.listen(kName);
+    ch.setStreamHandler(nullptr);
+    EXPECT_EQ(h.listen(kName), MethodReply::NotImplemented());
+  }
+  second->sink().success("nobody listens");
+  second->sink().endOfStream();
 }
 
 }  // namespace

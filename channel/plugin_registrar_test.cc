@@ -21,7 +21,9 @@ class Greeter : public Plugin {
   }
 };
 
-TEST(PluginRegistry, KeepsRegistrarsInOrderAndOnePerName) {
+// One registrar per plug-in name, in the order first asked for; a delegate added to one receives
+// its channel's calls and is kept alive by it.
+TEST(PluginRegistry, OneRegistrarPerNameWhoseDelegatesAreKeptAndCalled) {
   ChannelHarness h;
   PluginRegistry registry(h.messenger());
   PluginRegistrar& a = registry.registrarForPlugin("AlphaPlugin");
@@ -29,17 +31,12 @@ TEST(PluginRegistry, KeepsRegistrarsInOrderAndOnePerName) {
   EXPECT_EQ(&registry.registrarForPlugin("AlphaPlugin"), &a);
   EXPECT_EQ(&a.messenger(), &h.messenger());
   EXPECT_EQ(registry.registrarNames(), (std::vector<std::string>{"AlphaPlugin", "VellocPlugin"}));
-}
 
-TEST(PluginRegistrar, DelegateReceivesCallsAndIsKeptAlive) {
-  ChannelHarness h;
-  PluginRegistry registry(h.messenger());
   std::weak_ptr<Plugin> weak;
   {
     auto plugin = std::make_shared<Greeter>();
     weak = plugin;
-    PluginRegistrar& r = registry.registrarForPlugin("Greeter");
-    r.addMethodCallDelegate(plugin, std::make_unique<MethodChannel>(r.messenger(), "test/greet"));
+    a.addMethodCallDelegate(plugin, std::make_unique<MethodChannel>(a.messenger(), "test/greet"));
   }
   EXPECT_FALSE(weak.expired());
   EXPECT_EQ(h.call("test/greet", "greet"), MethodReply::Success("hello"));

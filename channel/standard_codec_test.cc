@@ -8,14 +8,12 @@
 namespace channel {
 namespace {
 
+// Bytes written as hex digits, spaces between them for reading.
 std::vector<uint8_t> hex(std::string_view s) {
-  std::string digits;
-  for (char c : s) {
-    if (c != ' ') digits += c;
-  }
   std::vector<uint8_t> out;
-  for (size_t i = 0; i + 1 < digits.size(); i += 2) {
-    out.push_back(static_cast<uint8_t>(std::stoi(digits.substr(i, 2), nullptr, 16)));
+  for (size_t i = 0; i + 1 < s.size(); i += s[i] == ' ' ? 1 : 2) {
+    if (s[i] != ' ')
+      out.push_back(static_cast<uint8_t>(std::stoi(std::string(s.substr(i, 2)), nullptr, 16)));
   }
   return out;
 }

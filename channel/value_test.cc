@@ -15,7 +15,7 @@ TEST(Value, LiteralsPickTheIntendedAlternative) {
   EXPECT_NE(Value(5), Value(int64_t{5}));  // the wire distinguishes them too
 }
 
-TEST(ValueMap, LastOccurrenceOfAKeyWins) {
+TEST(ValueMap, TheLastOccurrenceOfAKeyWinsAndEqualityComparesWhatIsInEffect) {
   ValueMap m;
   m.append("k", 1);
   m.append(7, "seven");
@@ -30,9 +30,8 @@ TEST(ValueMap, LastOccurrenceOfAKeyWins) {
   m.set("new", true);
   EXPECT_EQ(*m.find("new"), Value(true));
   EXPECT_EQ(m.size(), 4u);  // set replaced in place, only "new" was added
-}
 
-TEST(ValueMap, EqualityComparesEffectiveContentInAnyOrder) {
+  // Equality compares the entries in effect, in any order.
   const ValueMap a{{"x", 1}, {"y", "two"}};
   const ValueMap b{{"y", "two"}, {"x", 1}};
   EXPECT_EQ(a, b);

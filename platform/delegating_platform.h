@@ -1,6 +1,7 @@
 #pragma once
-// A platform that hands out another platform's services. Tests, benchmarks and the Mac contract
-// suite derive from it to replace just the one or two services they wrap.
+// A platform that hands out another platform's services, and services that hand every call to
+// another. Tests, benchmarks and the Mac contract suite derive from them to replace just the one
+// or two services, or calls, they wrap.
 
 #include <functional>
 #include <utility>
@@ -55,6 +56,85 @@ class DelegatingMainLoop : public MainLoop {
 
  private:
   MainLoop& base_;
+};
+
+// An events service that hands every call to another; derived classes replace the calls they
+// model differently (the run loops and threads, on real threads).
+class DelegatingEvents : public Events {
+ public:
+  explicit DelegatingEvents(Events& base) : base_(base) {}
+
+  MachPort tapCreate(TapLocation location, TapPlacement placement, TapOptions options,
+                     uint64_t eventsOfInterest, TapCallback callback, void* userInfo) override {
+    return base_.tapCreate(location, placement, options, eventsOfInterest, callback, userInfo);
+  }
+  void tapEnable(const MachPort& tap, bool enable) override { base_.tapEnable(tap, enable); }
+  bool tapIsEnabled(const MachPort& tap) override { return base_.tapIsEnabled(tap); }
+  bool machPortIsValid(const MachPort& tap) override { return base_.machPortIsValid(tap); }
+  RunLoopSource createRunLoopSource(const MachPort& tap) override {
+    return base_.createRunLoopSource(tap);
+  }
+  RunLoop mainRunLoop() override { return base_.mainRunLoop(); }
+  RunLoop currentRunLoop() override { return base_.currentRunLoop(); }
+  void addSource(const RunLoop& loop, const RunLoopSource& source) override {
+    base_.addSource(loop, source);
+  }
+  void removeSource(const RunLoop& loop, const RunLoopSource& source) override {
+    base_.removeSource(loop, source);
+  }
+  void runCurrentRunLoop() override { base_.runCurrentRunLoop(); }
+  void stopRunLoop(const RunLoop& loop) override { base_.stopRunLoop(loop); }
+  void performBlock(const RunLoop& loop, std::function<void()> block) override {
+    base_.performBlock(loop, std::move(block));
+  }
+  Thread startThread(std::function<void()> body) override {
+    return base_.startThread(std::move(body));
+  }
+  void joinThread(const Thread& thread) override { base_.joinThread(thread); }
+  int setThreadQosClassSelf(QosClass qos) override { return base_.setThreadQosClassSelf(qos); }
+  int64_t integerValueField(EventObject& event, EventField field) override {
+    return base_.integerValueField(event, field);
+  }
+  EventFlags flags(EventObject& event) override { return base_.flags(event); }
+  void keyboardGetUnicodeString(EventObject& event, size_t maxLength, size_t& actualLength,
+                                char16_t* buffer) override {
+    base_.keyboardGetUnicodeString(event, maxLength, actualLength, buffer);
+  }
+  EventSource createSource(EventSourceStateID state) override { return base_.createSource(state); }
+  void sourceSetUserData(const EventSource& source, int64_t userData) override {
+    base_.sourceSetUserData(source, userData);
+  }
+  void sourceSetLocalEventsSuppressionInterval(const EventSource& source, double seconds) override {
+    base_.sourceSetLocalEventsSuppressionInterval(source, seconds);
+  }
+  double sourceLocalEventsSuppressionInterval(const EventSource& source) override {
+    return base_.sourceLocalEventsSuppressionInterval(source);
+  }
+  void sourceSetLocalEventsFilterDuringSuppressionState(const EventSource& source,
+                                                        EventFilterMask filter,
+                                                        EventSuppressionState state) override {
+    base_.sourceSetLocalEventsFilterDuringSuppressionState(source, filter, state);
+  }
+  EventFilterMask sourceLocalEventsFilterDuringSuppressionState(
+      const EventSource& source, EventSuppressionState state) override {
+    return base_.sourceLocalEventsFilterDuringSuppressionState(source, state);
+  }
+  Event createKeyboardEvent(const EventSource& source, uint16_t keycode, bool keyDown) override {
+    return base_.createKeyboardEvent(source, keycode, keyDown);
+  }
+  void setFlags(const Event& event, EventFlags flags) override { base_.setFlags(event, flags); }
+  void keyboardSetUnicodeString(const Event& event, size_t length, const char16_t* units) override {
+    base_.keyboardSetUnicodeString(event, length, units);
+  }
+  void post(TapLocation location, const Event& event) override { base_.post(location, event); }
+  bool preflightListenEventAccess() override { return base_.preflightListenEventAccess(); }
+  bool requestListenEventAccess() override { return base_.requestListenEventAccess(); }
+  bool preflightPostEventAccess() override { return base_.preflightPostEventAccess(); }
+  bool requestPostEventAccess() override { return base_.requestPostEventAccess(); }
+  bool isSecureEventInputEnabled() override { return base_.isSecureEventInputEnabled(); }
+
+ private:
+  Events& base_;
 };
 
 }  // namespace platform

@@ -28,54 +28,43 @@ using channel::Value;
 using channel::ValueList;
 using channel::ValueMap;
 
-// A method call's outcome as the Flutter side sees it.
+// One message of the native side as the Flutter side decodes it: a method call's reply, or an
+// event of a stream, where the zero-byte message (a reply's "not implemented") ends the stream.
 struct MethodReply {
   enum class Kind {
     kSuccess,
     kError,
-    kNotImplemented,  // the zero-byte reply
+    kNotImplemented,  // the zero-byte message
     kPending,         // the handler kept the result and has not answered yet
-    kMalformed,       // reply bytes that are not an envelope
+    kMalformed,       // bytes that are not an envelope
   };
-  Kind kind = Kind::kPending;
-  Value value;         // kSuccess
-  ChannelError error;  // kError
-  std::vector<uint8_t> bytes;
+  MethodReply(Kind k = Kind::kPending, Value v = Value(), ChannelError e = {},
+              std::vector<uint8_t> b = {})
+      : kind(k), value(std::move(v)), error(std::move(e)), bytes(std::move(b)) {}
 
-  static MethodReply Success(Value v = Value());
+  Kind kind;
+  Value value;                 // kSuccess
+  ChannelError error;          // kError
+  std::vector<uint8_t> bytes;  // kMalformed
+
+  static MethodReply Success(Value v = Value()) { return {Kind::kSuccess, std::move(v)}; }
   static MethodReply Error(std::string code, std::optional<std::string> message = std::nullopt,
-                           Value details = Value());
-  static MethodReply NotImplemented();
+                           Value details = Value()) {
+    return {Kind::kError, Value(), {std::move(code), std::move(message), std::move(details)}};
+  }
+  static MethodReply NotImplemented() { return {Kind::kNotImplemented}; }
+  static MethodReply EndOfStream() { return NotImplemented(); }
   static MethodReply FromBytes(std::span<const uint8_t> bytes);
 
   bool isSuccess() const { return kind == Kind::kSuccess; }
   bool isError() const { return kind == Kind::kError; }
-  bool isNotImplemented() const { return kind == Kind::kNotImplemented; }
   // The error code, or "" when the reply is not an error.
   std::string errorCode() const { return isError() ? error.code : std::string(); }
 
-  // Compares kind and payload (not the raw bytes).
-  friend bool operator==(const MethodReply& a, const MethodReply& b);
+  friend bool operator==(const MethodReply&, const MethodReply&) = default;
 };
 std::ostream& operator<<(std::ostream& os, const MethodReply& r);
-
-// One message the native side sent on an event channel.
-struct Event {
-  enum class Kind { kValue, kError, kEndOfStream, kMalformed };
-  Kind kind = Kind::kMalformed;
-  Value value;         // kValue
-  ChannelError error;  // kError
-  std::vector<uint8_t> bytes;
-
-  static Event Success(Value v);
-  static Event Error(std::string code, std::optional<std::string> message = std::nullopt,
-                     Value details = Value());
-  static Event EndOfStream();
-  static Event FromBytes(std::span<const uint8_t> bytes);
-
-  friend bool operator==(const Event& a, const Event& b);
-};
-std::ostream& operator<<(std::ostream& os, const Event& e);
+using Event = MethodReply;
 
 // While alive, collects programming-error reports instead of failing the test, for tests
 // that provoke them on purpose.
@@ -95,26 +84,36 @@ class ProgrammingErrorCapture {
 
 class ChannelHarness {
  public:
-  ChannelHarness();
+  ChannelHarness() {
+    messenger_.setOutgoing([this](const std::string& channel, std::span<const uint8_t> bytes) {
+      sent_.emplace_back(channel, std::vector<uint8_t>(bytes.begin(), bytes.end()));
+    });
+  }
   ChannelHarness(const ChannelHarness&) = delete;
   ChannelHarness& operator=(const ChannelHarness&) = delete;
 
   channel::LocalMessenger& messenger() { return messenger_; }
 
   MethodReply call(const std::string& channel, const std::string& method,
-                   const Value& arguments = Value());
+                   const Value& arguments = Value()) {
+    return callBytes(channel, channel::encodeMethodCall({method, arguments}));
+  }
   // Delivers raw bytes (malformed calls, hand-written vectors).
-  MethodReply callBytes(const std::string& channel, std::span<const uint8_t> message);
-
-  MethodReply listen(const std::string& channel, const Value& arguments = Value());
-  MethodReply cancel(const std::string& channel, const Value& arguments = Value());
+  MethodReply callBytes(const std::string& channel, std::span<const uint8_t> message) {
+    const auto reply = messenger_.deliver(channel, message);
+    return reply ? MethodReply::FromBytes(*reply) : MethodReply();  // else pending
+  }
+  MethodReply listen(const std::string& channel, const Value& arguments = Value()) {
+    return call(channel, "listen", arguments);
+  }
+  MethodReply cancel(const std::string& channel, const Value& arguments = Value()) {
+    return call(channel, "cancel", arguments);
+  }
 
   // Everything sent to the Flutter side on `channel`, decoded, oldest first.
   std::vector<Event> events(const std::string& channel) const;
   // Only the success events' values.
   std::vector<Value> eventValues(const std::string& channel) const;
-  // Every message sent on any channel, raw, in order.
-  const std::vector<std::pair<std::string, std::vector<uint8_t>>>& sent() const { return sent_; }
   void clearEvents() { sent_.clear(); }
 
  private:

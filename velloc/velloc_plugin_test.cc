@@ -23,33 +23,31 @@ using Logs = std::vector<std::string>;
 constexpr char kChannel[] = "velloc/input_source";
 constexpr std::nullopt_t kNotAString = std::nullopt;
 
+// A source of `langs`, of `type` (an input method's mode, say), typing with `layout`.
 sim::InputSourceState source(std::string id,
                              std::initializer_list<std::optional<std::string>> langs,
-                             std::string layout = "us") {
+                             std::string layout = "us",
+                             std::string_view type = platform::kTISTypeKeyboardLayout) {
   sim::InputSourceState s;
   s.id = std::move(id);
   s.languages = std::vector<std::optional<std::string>>(langs);
   s.layout = std::move(layout);
-  return s;
-}
-
-// An input method's mode (Japanese Romaji, say), or another kind of source.
-sim::InputSourceState ofType(sim::InputSourceState s, std::string_view type) {
   s.type = std::string(type);
   return s;
 }
 
-class VellocTest : public ::testing::Test {
- protected:
-  VellocTest() : registrar_(harness_.messenger()) {
-    VellocPlugin::registerWithRegistrar(registrar_, world_);
-  }
-  MethodReply select(const Value& args) { return harness_.call(kChannel, "select", args); }
-  MethodReply selectLang(const Value& lang) { return select(ValueMap{{"lang", lang}}); }
+// The plug-in on a world of its own, registered once the world's sources are set.
+struct Velloc {
+  void start() { VellocPlugin::registerWithRegistrar(registrar, world); }
+  MethodReply select(const Value& lang) { return call(ValueMap{{"lang", lang}}); }
+  MethodReply call(const Value& args) { return h.call(kChannel, "select", args); }
 
-  sim::World world_;
-  channel_test::ChannelHarness harness_;
-  channel::PluginRegistrar registrar_;
+  sim::World world;
+  channel_test::ChannelHarness h;
+  channel::PluginRegistrar registrar{h.messenger()};
+};
+struct VellocTest : ::testing::Test, Velloc {
+  VellocTest() { start(); }
 };
 
 // A Mac whose sources are `menu` (in the Input menu's order) after a keyboard layout "start" of
@@ -66,20 +64,19 @@ struct Choice {
 
 // The source "select" selected: the last selection in the trace.
 std::string chosenFor(const Choice& c) {
-  sim::World world;
+  Velloc v;
+  sim::World& world = v.world;
   world.inputSourceList() = c.menu;
   world.inputSourceList().insert(world.inputSourceList().begin(), source("start", {"xx"}));
   world.setInputSourceListOrder(c.listOrder);
   world.selectInputSourceById(c.atStart);
-  channel_test::ChannelHarness harness;
-  channel::PluginRegistrar registrar(harness.messenger());
-  VellocPlugin::registerWithRegistrar(registrar, world);
+  v.start();
   for (const std::string& id : c.userSelects) {
     world.userSelectInputSource(id);
     world.runPending();  // the host is hidden and not active, as it almost always is
   }
   (void)world.takeTrace();
-  EXPECT_EQ(harness.call(kChannel, "select", ValueMap{{"lang", c.lang}}), MethodReply::Success());
+  EXPECT_EQ(v.select(c.lang), MethodReply::Success());
   EXPECT_EQ(world.takeLog(), Logs{}) << c.chosen;
   std::string chosen;
   for (const sim::TraceEntry& entry : world.takeTrace()) {
@@ -121,10 +118,10 @@ TEST(VellocChoiceTest, ChoosesTheLayoutTheUserMeans) {
       // The system's list, not the menu, orders the walk.
       {{russian, phonetic}, "ru", "Phonetic", {"Phonetic"}},
       // Keyboard layouts first, wherever an input method comes in the list.
-      {{ofType(source("Romaji", {"en"}), kMode), us}, "en", "US", {"Romaji"}},
-      {{ofType(source("IME", {"ru"}), kMethod), source("A", {"uk", "ru"})}, "ru", "A"},
+      {{source("Romaji", {"en"}, "us", kMode), us}, "en", "US", {"Romaji"}},
+      {{source("IME", {"ru"}, "us", kMethod), source("A", {"uk", "ru"})}, "ru", "A"},
       // An input method only when no layout serves the language.
-      {{ofType(source("Hiragana", {"ja"}), kMode), ofType(source("Romaji", {"ja", "en"}), kMode),
+      {{source("Hiragana", {"ja"}, "us", kMode), source("Romaji", {"ja", "en"}, "us", kMode),
         russian},
        "en",
        "Romaji"},
@@ -137,7 +134,7 @@ TEST(VellocChoiceTest, ChoosesTheLayoutTheUserMeans) {
       {{us, abc, german}, "en", "ABC", {}, {"German"}, "ABC"},  // selected before it started
       {{russian, phonetic}, "ru", "Russian", {}, {"Phonetic", "Russian"}},
       // An input method's mode is not remembered as the user's layout.
-      {{us, abc, ofType(source("Romaji", {"en"}), kMode), german},
+      {{us, abc, source("Romaji", {"en"}, "us", kMode), german},
        "en",
        "ABC",
        {},
@@ -147,35 +144,35 @@ TEST(VellocChoiceTest, ChoosesTheLayoutTheUserMeans) {
 }
 
 TEST_F(VellocTest, FailuresAreLoggedAndStillAnswerNull) {
-  world_.inputSourceList() = {source("A", {"en-US", "ru-RU"}), source("B", {"RU"})};
-  EXPECT_EQ(selectLang("ru"), MethodReply::Success());
-  EXPECT_EQ(world_.selectedInputSource(), "com.apple.keylayout.US");
-  world_.faults().inputSourceListNil = true;
-  EXPECT_EQ(selectLang("ru"), MethodReply::Success());
-  world_.faults().inputSourceListNil = false;
-  world_.inputSourceList().clear();
-  EXPECT_EQ(selectLang("EN"), MethodReply::Success());
-  EXPECT_EQ(world_.takeLog(), (Logs{"[Velloc] no enabled input source for lang=ru",
+  world.inputSourceList() = {source("A", {"en-US", "ru-RU"}), source("B", {"RU"})};
+  EXPECT_EQ(select("ru"), MethodReply::Success());
+  EXPECT_EQ(world.selectedInputSource(), "com.apple.keylayout.US");
+  world.faults().inputSourceListNil = true;
+  EXPECT_EQ(select("ru"), MethodReply::Success());
+  world.faults().inputSourceListNil = false;
+  world.inputSourceList().clear();
+  EXPECT_EQ(select("EN"), MethodReply::Success());
+  EXPECT_EQ(world.takeLog(), (Logs{"[Velloc] no enabled input source for lang=ru",
                                     "[Velloc] TISCreateInputSourceList returned nil for lang=ru",
                                     "[Velloc] no enabled input source for lang=en"}));
 
   // The current source is selected again, so its refusal shows too.
-  world_.inputSourceList() = {source("us", {"en"}), source("ru", {"ru"}, "ru")};
-  world_.selectInputSourceById("us");
-  world_.inputSourceList()[0].selectStatus = -50;
-  world_.inputSourceList()[1].selectStatus = 2147483647;
-  EXPECT_EQ(selectLang("en"), MethodReply::Success());
-  EXPECT_EQ(selectLang("ru"), MethodReply::Success());
-  EXPECT_EQ(world_.selectedInputSource(), "us");
-  EXPECT_EQ(world_.takeLog(),
+  world.inputSourceList() = {source("us", {"en"}), source("ru", {"ru"}, "ru")};
+  world.selectInputSourceById("us");
+  world.inputSourceList()[0].selectStatus = -50;
+  world.inputSourceList()[1].selectStatus = 2147483647;
+  EXPECT_EQ(select("en"), MethodReply::Success());
+  EXPECT_EQ(select("ru"), MethodReply::Success());
+  EXPECT_EQ(world.selectedInputSource(), "us");
+  EXPECT_EQ(world.takeLog(),
             (Logs{"[Velloc] TISSelectInputSource failed (status=-50) for lang=en",
                   "[Velloc] TISSelectInputSource failed (status=2147483647) for lang=ru"}));
 
   // Nothing is cached: the next call sees the system as it is now, and success logs nothing.
-  world_.inputSourceList()[1].selectStatus = 0;
-  EXPECT_EQ(selectLang("ru"), MethodReply::Success());
-  EXPECT_EQ(world_.selectedInputSource(), "ru");
-  EXPECT_EQ(world_.takeLog(), Logs{});
+  world.inputSourceList()[1].selectStatus = 0;
+  EXPECT_EQ(select("ru"), MethodReply::Success());
+  EXPECT_EQ(world.selectedInputSource(), "ru");
+  EXPECT_EQ(world.takeLog(), Logs{});
 }
 
 TEST_F(VellocTest, BadLangNamesTheLowercasedValueUntrimmed) {
@@ -198,18 +195,18 @@ TEST_F(VellocTest, BadLangNamesTheLowercasedValueUntrimmed) {
       {ValueMap{{"lang", "It's"}}, "it's"},
   };
   for (const auto& [args, shown] : cases) {
-    EXPECT_EQ(select(args),
+    EXPECT_EQ(call(args),
               MethodReply::Error("bad_lang", "Expected lang=ru|en, got '" + shown + "'"))
         << args;
   }
-  EXPECT_EQ(world_.selectedInputSource(), "com.apple.keylayout.US");
-  EXPECT_EQ(world_.takeLog(), Logs{});
+  EXPECT_EQ(world.selectedInputSource(), "com.apple.keylayout.US");
+  EXPECT_EQ(world.takeLog(), Logs{});
   // Other methods are not implemented, whatever their arguments.
   for (const char* method : {"Select", "select ", "listen"}) {
-    EXPECT_EQ(harness_.call(kChannel, method, ValueMap{{"lang", "ru"}}),
+    EXPECT_EQ(h.call(kChannel, method, ValueMap{{"lang", "ru"}}),
               MethodReply::NotImplemented());
   }
-  EXPECT_EQ(world_.selectedInputSource(), "com.apple.keylayout.US");
+  EXPECT_EQ(world.selectedInputSource(), "com.apple.keylayout.US");
 }
 
 TEST(VellocLifetimeTest, EachPlugInHasItsOwnMemoryAndObserverUntilItGoes) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -17,26 +18,47 @@ using channel::ValueMap;
 using channel_test::MethodReply;
 using platform::OperatingSystemVersion;
 
-class AutostartTest : public ::testing::Test {
- protected:
-  AutostartTest() : channel_(harness_.messenger(), "tandrel/autostart") {
-    channel_.setMethodCallHandler(
-        [this](const channel::MethodCall& call, std::unique_ptr<channel::MethodResult> result) {
-          TandrelPlugin::handleAutostart(world_, call, std::move(result));
+const MethodReply kUnsupported =
+    MethodReply::Error("unsupported", std::string("SMAppService requires macOS 13+"));
+
+// "tandrel/autostart" served on a world of its own.
+struct Autostart {
+  Autostart() {
+    channel::MethodChannel(h.messenger(), "tandrel/autostart")
+        .setMethodCallHandler([this](const channel::MethodCall& call, auto result) {
+          TandrelPlugin::handleAutostart(world, call, std::move(result));
         });
   }
   MethodReply call(const std::string& method, const Value& args = Value()) {
-    return harness_.call("tandrel/autostart", method, args);
+    return h.call("tandrel/autostart", method, args);
   }
-  MethodReply setEnabled(const Value& enabled) {
-    return call("setEnabled", ValueMap{{"enabled", enabled}});
-  }
-  int64_t& status() { return world_.loginItem().status; }
+  int64_t& status() { return world.loginItem().status; }
 
-  sim::World world_;
-  channel_test::ChannelHarness harness_;
-  channel::MethodChannel channel_;
+  sim::World world;
+  channel_test::ChannelHarness h;
 };
+struct AutostartTest : ::testing::Test, Autostart {};
+
+constexpr const char* kGerman = "Der Vorgang ist nicht zulässig.";
+
+// An "autostart_failed" error as the Flutter side gets it: the details name the reason, the status
+// read after the refusal and the system's error (all null when it gave no error object).
+MethodReply refused(std::string message, const char* reason, const char* status,
+                    std::optional<std::string> description = "Operation not permitted") {
+  const bool given = description.has_value();
+  return MethodReply::Error("autostart_failed", std::move(message),
+                            ValueMap{{"reason", reason},
+                                     {"status", status},
+                                     {"domain", given ? Value("SMAppServiceErrorDomain") : Value()},
+                                     {"code", given ? Value(int32_t{1}) : Value()},
+                                     {"description", given ? Value(*description) : Value()}});
+}
+
+// Every change refused, with that description (none: no error object at all).
+void refuse(sim::World& w, std::optional<std::string> description) {
+  w.loginItem().refuse = true;
+  w.loginItem().refusalDescription = std::move(description);
+}
 
 TEST(OperatingSystemVersionTest, ComparesMajorThenMinorThenPatch) {
   const OperatingSystemVersion required{13, 1, 1};
@@ -47,51 +69,15 @@ TEST(OperatingSystemVersionTest, ComparesMajorThenMinorThenPatch) {
     EXPECT_FALSE(isOperatingSystemAtLeast(v, required)) << v.majorVersion << "." << v.minorVersion;
 }
 
-TEST_F(AutostartTest, EveryCallBelowThirteenIsUnsupportedWhateverTheMethod) {
-  const MethodReply unsupported =
-      MethodReply::Error("unsupported", std::string("SMAppService requires macOS 13+"));
-  // Just below and at the bound; the comparison's order is checked above.
-  const std::pair<OperatingSystemVersion, bool> versions[] = {{{12, 99, 99}, false},
-                                                              {{13, 0, 0}, true}};
-  status() = platform::kSMAppServiceStatusEnabled;
-  for (const auto& [version, supported] : versions) {
-    world_.setOperatingSystemVersion(version);
-    SCOPED_TRACE(version.majorVersion * 10000 + version.minorVersion * 100 + version.patchVersion);
-    EXPECT_EQ(call("isEnabled"), supported ? MethodReply::Success(true) : unsupported);
-    EXPECT_EQ(call("IsEnabled", ValueList{1}),
-              supported ? MethodReply::NotImplemented() : unsupported);
-    if (!supported) {
-      EXPECT_EQ(setEnabled(false), unsupported);
-    }
-  }
-  // The login item was never touched on the older systems.
-  EXPECT_EQ(status(), platform::kSMAppServiceStatusEnabled);
-}
-
-// What the Flutter side gets in an "autostart_failed" error's details.
-Value refusal(const char* reason, const char* status,
-              std::optional<std::string> description = "Operation not permitted") {
-  if (!description) {
-    return ValueMap{{"reason", reason},
-                    {"status", status},
-                    {"domain", Value()},
-                    {"code", Value()},
-                    {"description", Value()}};
-  }
-  return ValueMap{{"reason", reason},
-                  {"status", status},
-                  {"domain", "SMAppServiceErrorDomain"},
-                  {"code", int32_t{1}},
-                  {"description", *description}};
-}
-
-TEST_F(AutostartTest, SetEnabledAsksOnlyForAChangeAndSaysWhyItWasRefused) {
+TEST(AutostartSetEnabled, AsksOnlyForAChangeAndSaysWhyItWasRefused) {
   constexpr const char* kApproval =
       "Start at login is switched off for this app in System Settings > General > Login Items & "
       "Extensions (Login Items before macOS 15). Switch it on there.";
   constexpr const char* kMove =
       "The app runs from a temporary location (App Translocation), where it cannot start at "
       "login. Move the app to Applications and open it from there.";
+  constexpr const char* kDenied = "Operation not permitted";
+  constexpr const char* kFixed = "The login item change was refused by the system.";
   struct Row {
     const char* name;
     int64_t status;
@@ -100,53 +86,52 @@ TEST_F(AutostartTest, SetEnabledAsksOnlyForAChangeAndSaysWhyItWasRefused) {
     MethodReply reply;
     int systemCalls;  // register + unregister
     int64_t after;
-    int settingsOpened;
+    int settingsOpened = 0;
   };
   auto none = [](sim::World&) {};
   const Row rows[] = {
-      {"registers", 0, none, true, MethodReply::Success(), 1, 1, 0},
-      {"unregisters", 1, none, false, MethodReply::Success(), 1, 0, 0},
-      {"registers again to be approved", 2, none, true, MethodReply::Success(), 1, 1, 0},
-      {"already on: not asked", 1, none, true, MethodReply::Success(), 0, 1, 0},
+      {"registers", 0, none, true, MethodReply::Success(), 1, 1},
+      {"unregisters", 1, none, false, MethodReply::Success(), 1, 0},
+      {"registers again to be approved", 2, none, true, MethodReply::Success(), 1, 1},
+      {"registered, yet to be approved", 0,
+       [](sim::World& w) { w.loginItem().requiresApproval = true; }, true, MethodReply::Success(),
+       1, 2},
+      {"already on: not asked", 1, none, true, MethodReply::Success(), 0, 1},
       {"already off: not asked, as unregistering fails", 0, none, false, MethodReply::Success(), 0,
-       0, 0},
-      {"not found: nothing to remove", 3, none, false, MethodReply::Success(), 0, 3, 0},
+       0},
+      {"not found: nothing to remove", 3, none, false, MethodReply::Success(), 0, 3},
+      {"not below macOS 13", 1,
+       [](sim::World& w) {
+         w.setOperatingSystemVersion({12, 99, 99});
+       },
+       false, kUnsupported, 0, 1},
       {"switched off by the user: approval asked for", 1,
        [](sim::World& w) { w.loginItem().switchedOff = true; }, true,
-       MethodReply::Error("autostart_failed", std::string(kApproval),
-                          refusal("requiresApproval", "requiresApproval")),
-       1, 2, 1},
+       refused(kApproval, "requiresApproval", "requiresApproval"), 1, 2, 1},
       {"translocated: move it", 0, [](sim::World& w) { w.setTranslocated(true); }, true,
-       MethodReply::Error("autostart_failed", std::string(kMove),
-                          refusal("translocated", "notFound")),
-       1, 3, 0},
+       refused(kMove, "translocated", "notFound"), 1, 3},
       {"signature rejected: the system's words", 0,
        [](sim::World& w) { w.loginItem().signatureRejected = true; }, true,
-       MethodReply::Error("autostart_failed", std::string("Operation not permitted"),
-                          refusal("refused", "notFound")),
-       1, 3, 0},
+       refused(kDenied, "refused", "notFound"), 1, 3},
       {"unregister refused", 1, [](sim::World& w) { w.loginItem().refuseUnregister = true; }, false,
-       MethodReply::Error("autostart_failed", std::string("Operation not permitted"),
-                          refusal("refused", "enabled")),
-       1, 1, 0},
+       refused(kDenied, "refused", "enabled"), 1, 1},
+      {"refused in the system's language", 2, [](sim::World& w) { refuse(w, kGerman); }, false,
+       refused(kGerman, "refused", "requiresApproval", kGerman), 1, 2},
+      {"refused without an error", 2, [](sim::World& w) { refuse(w, std::nullopt); }, false,
+       refused(kFixed, "refused", "requiresApproval", std::nullopt), 1, 2},
+      {"refused with an empty description", 2, [](sim::World& w) { refuse(w, ""); }, false,
+       refused(kFixed, "refused", "requiresApproval", ""), 1, 2},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    sim::World world;
-    world.loginItem().status = row.status;
-    row.setUp(world);
-    channel_test::ChannelHarness harness;
-    channel::MethodChannel channel(harness.messenger(), "tandrel/autostart");
-    channel.setMethodCallHandler(
-        [&world](const channel::MethodCall& call, std::unique_ptr<channel::MethodResult> result) {
-          TandrelPlugin::handleAutostart(world, call, std::move(result));
-        });
-    EXPECT_EQ(harness.call("tandrel/autostart", "setEnabled", ValueMap{{"enabled", row.enabled}}),
-              row.reply);
-    EXPECT_EQ(world.callCounts().loginItemRegister + world.callCounts().loginItemUnregister,
+    Autostart a;
+    a.status() = row.status;
+    row.setUp(a.world);
+    EXPECT_EQ(a.call("setEnabled", ValueMap{{"enabled", row.enabled}}), row.reply);
+    EXPECT_EQ(a.world.callCounts().loginItemRegister + a.world.callCounts().loginItemUnregister,
               row.systemCalls);
-    EXPECT_EQ(world.loginItemStatus(), row.after);
-    EXPECT_EQ(world.loginItem().settingsOpened, row.settingsOpened);
+    EXPECT_EQ(a.world.loginItemStatus(), row.after);
+    EXPECT_EQ(a.world.loginItem().settingsOpened, row.settingsOpened);
   }
 }
 
@@ -172,27 +157,9 @@ TEST_F(AutostartTest, AnythingButABoolMeansUnregister) {
   }
 }
 
-TEST_F(AutostartTest, RefusalCarriesTheSystemsDescriptionOrAFixedSentence) {
-  status() = platform::kSMAppServiceStatusRequiresApproval;
-  world_.loginItem().refuse = true;
-  world_.loginItem().refusalDescription = "Der Vorgang ist nicht zulässig.";
-  EXPECT_EQ(setEnabled(false),
-            MethodReply::Error(
-                "autostart_failed", std::string("Der Vorgang ist nicht zulässig."),
-                refusal("refused", "requiresApproval", "Der Vorgang ist nicht zulässig.")));
-
-  const std::string fixed = "The login item change was refused by the system.";
-  world_.loginItem().refusalDescription = std::nullopt;  // no error object at all
-  EXPECT_EQ(setEnabled(false), MethodReply::Error("autostart_failed", fixed,
-                                                  refusal("refused", "requiresApproval", {})));
-  world_.loginItem().refusalDescription = "";
-  EXPECT_EQ(setEnabled(false), MethodReply::Error("autostart_failed", fixed,
-                                                  refusal("refused", "requiresApproval", "")));
-  // The registration stays as the system left it.
-  EXPECT_EQ(status(), platform::kSMAppServiceStatusRequiresApproval);
-}
-
-TEST_F(AutostartTest, StatusNamesTheStateIsEnabledOnlyWhenEnabledAndApprovalIsTold) {
+// From macOS 13 on, "status" names the state and "isEnabled" is true only when enabled; below it
+// every call, whatever the method, is unsupported and touches nothing.
+TEST_F(AutostartTest, StatusNamesTheStateFromMacOS13On) {
   const std::pair<int64_t, const char*> names[] = {
       {platform::kSMAppServiceStatusNotRegistered, "notRegistered"},
       {platform::kSMAppServiceStatusEnabled, "enabled"},
@@ -201,27 +168,21 @@ TEST_F(AutostartTest, StatusNamesTheStateIsEnabledOnlyWhenEnabledAndApprovalIsTo
       {4, "notFound"},  // a state this build does not know is not claimed to be one it does
       {-1, "notFound"},
   };
+  world.setOperatingSystemVersion({13, 0, 0});
   for (const auto& [s, name] : names) {
     status() = s;
     EXPECT_EQ(call("status", ValueList{1}), MethodReply::Success(name)) << "status " << s;
     EXPECT_EQ(call("isEnabled"), MethodReply::Success(s == 1)) << "status " << s;
   }
-
-  // Registered, but the user has not approved it yet: the change succeeded, yet it is not enabled.
-  world_.loginItem().requiresApproval = true;
-  EXPECT_EQ(setEnabled(true), MethodReply::Success());
-  EXPECT_EQ(call("isEnabled"), MethodReply::Success(false));
-  EXPECT_EQ(call("status"), MethodReply::Success("requiresApproval"));
+  EXPECT_EQ(call("IsEnabled", ValueList{1}), MethodReply::NotImplemented());
   EXPECT_EQ(call("openLoginItemsSettings", ValueMap{{"x", 1}}), MethodReply::Success());
-  EXPECT_EQ(world_.loginItem().settingsOpened, 1);
+  EXPECT_EQ(world.loginItem().settingsOpened, 1);
 
-  // Under the same gate as every other method: nothing is asked or opened below 13.
-  world_.setOperatingSystemVersion({12, 7, 0});
-  const MethodReply unsupported =
-      MethodReply::Error("unsupported", std::string("SMAppService requires macOS 13+"));
-  EXPECT_EQ(call("status"), unsupported);
-  EXPECT_EQ(call("openLoginItemsSettings"), unsupported);
-  EXPECT_EQ(world_.loginItem().settingsOpened, 1);
+  world.setOperatingSystemVersion({12, 99, 99});
+  for (const char* method : {"isEnabled", "IsEnabled", "status", "openLoginItemsSettings"}) {
+    EXPECT_EQ(call(method), kUnsupported) << method;
+  }
+  EXPECT_EQ(world.loginItem().settingsOpened, 1);
 }
 
 }  // namespace

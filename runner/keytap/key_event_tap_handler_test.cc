@@ -7,57 +7,73 @@
 
 #include "runner/keytap/key_tap_test_fixture.h"
 #include "runner/permissions/recording_sink.h"
-#include "text/text.h"
 
 namespace tandrel {
 namespace {
 
-TEST_F(KeyTap, FailedListenLeavesNothingBehind) {
-  install(false);
-  world.setTrusted(false);  // listen access alone is not enough outside the sandbox
-  EXPECT_EQ(h.listen(kChannel), kNotGranted);
-  h.cancel(kChannel);
-  world.resignApp();  // reported trusted, yet no tap can be made
-  EXPECT_EQ(h.listen(kChannel), kStaleGrant);
-  h.cancel(kChannel);
-  world.setTrusted(true);
-  world.faults().runLoopSourceFails = true;
-  EXPECT_EQ(h.listen(kChannel), kTapFailed);
-  EXPECT_EQ(world.tapCount(), 0) << "the tap made before the source failed is released";
-  EXPECT_EQ(world.observerCount(), 0);
-  world.activate(8);
-  world.keyDown(kG);
-  EXPECT_EQ(take(), Events{}) << "not even appChanged";
-  EXPECT_EQ(world.application(8)->manualAccessibilityWrites, 0);
-
-  install(true);  // trust alone is not enough inside the sandbox
-  world.setListenAccess(false);
-  EXPECT_EQ(h.listen(kChannel), kNotGranted);
-  EXPECT_EQ(world.postRequests(), 0);
-  world.setListenAccess(true);
-  world.faults().runLoopSourceFails = false;
-  world.faults().tapCreateFails = true;
-  EXPECT_EQ(h.listen(kChannel), kTapFailed) << "no stale grant inside the sandbox";
+// What a listen answers in each mode and state of the permission, what it sets up, and that a
+// refused one leaves nothing behind: no tap, no observer, no application switched, no event.
+TEST(KeyTapListen, AnswersAndSetsUpAsThePermissionAllows) {
+  struct Row {
+    const char* name;
+    bool sandboxed;
+    void (*change)(sim::World&);
+    MethodReply reply;
+    int observers = 0;  // activation, wake, session, unlock, and trust outside the sandbox
+    int postRequests = 0;
+  };
+  const Row rows[] = {
+      {"trusted", false, [](sim::World&) {}, MethodReply::Success(), 5},
+      {"sandboxed: listen access without trust, and posting asked for", true,
+       [](sim::World& w) {
+         w.setTrusted(false);
+         w.setPostAccess(false);
+       },
+       MethodReply::Success(), 4, 1},
+      {"listen access alone is not enough outside the sandbox", false,
+       [](sim::World& w) { w.setTrusted(false); }, kNotGranted},
+      {"trust alone is not enough inside it", true, [](sim::World& w) { w.setListenAccess(false); },
+       kNotGranted},
+      {"reported trusted, yet no tap can be made", false, [](sim::World& w) { w.resignApp(); },
+       kStaleGrant},
+      {"no stale grant inside the sandbox", true,
+       [](sim::World& w) { w.faults().tapCreateFails = true; }, kTapFailed},
+      {"the tap made before the source failed is released", false,
+       [](sim::World& w) { w.faults().runLoopSourceFails = true; }, kTapFailed},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    KeyTapWorld t;
+    row.change(t.world);
+    t.install(row.sandboxed);
+    EXPECT_EQ(t.h.listen(kChannel), row.reply);
+    const bool on = row.reply.isSuccess();
+    EXPECT_EQ(t.world.tapCount(), on ? 1 : 0);
+    EXPECT_EQ(t.world.observerCount(), row.observers);
+    EXPECT_EQ(t.world.postRequests(), row.postRequests);
+    const int writes = on && !row.sandboxed;  // accessibility needs trust
+    EXPECT_EQ(t.world.application(7)->manualAccessibilityWrites, writes) << "the front one";
+    t.world.activate(8);
+    t.world.keyDown(kG);
+    EXPECT_EQ(t.take(), (on ? Events{kAppChanged, keyDown(kG, "g")} : Events{}));
+    EXPECT_EQ(t.world.focusedElement()->value, u"g") << "input passes unchanged";
+    EXPECT_EQ(t.world.application(8)->manualAccessibilityWrites, writes);
+    if (!on) continue;
+    EXPECT_EQ(t.world.taps().at(0).threadQos, platform::kQosClassUserInteractive)
+        << "the tap's thread answers ahead of ordinary work";
+    t.h.cancel(kChannel);
+    EXPECT_EQ(t.world.observerCount(), 0);
+    t.h.listen(kChannel);
+    EXPECT_EQ(t.world.postRequests(), 2 * row.postRequests) << "asked for at each listen";
+  }
 }
 
-TEST_F(KeyTap, ListeningReportsInputAndApplicationSwitches) {
+TEST_F(KeyTap, EverySwitchIsReportedAndTheHostsOwnWindowIsNeverAsked) {
   listen();
-  EXPECT_EQ(world.activeTapCount(), 1);
-  EXPECT_EQ(world.observerCount(), 5) << "activation, wake, session, unlock, trust";
-  EXPECT_EQ(world.taps().at(0).threadQos, platform::kQosClassUserInteractive)
-      << "the tap's thread answers ahead of ordinary work";
-  EXPECT_EQ(world.postRequests(), 0) << "asked for only in the sandbox";
-  EXPECT_EQ(world.application(7)->manualAccessibilityWrites, 1) << "the front one, silently";
-
-  ASSERT_TRUE(world.typeOnKeys(u"hi"));
-  EXPECT_EQ(take(), (Events{keyDown(4, "h"), keyDown(34, "i")}));
-  EXPECT_EQ(world.focusedElement()->value, u"hi") << "input passes unchanged";
-
   world.activate(8);
   world.faults().activationWithoutApplication = true;
   world.activate(7);
   EXPECT_EQ(take(), (Events{kAppChanged, kAppChanged}));
-  EXPECT_EQ(world.application(8)->manualAccessibilityWrites, 1);
   EXPECT_EQ(world.application(7)->manualAccessibilityWrites, 1);
 
   // The host's own window comes to the front: it is never asked, as that would wait for the
@@ -69,99 +85,6 @@ TEST_F(KeyTap, ListeningReportsInputAndApplicationSwitches) {
   EXPECT_EQ(take(), (Events{kAppChanged}));
   EXPECT_EQ(world.application(8)->manualAccessibilityWrites, 1);
   EXPECT_EQ(world.now(), now);
-}
-
-TEST_F(KeyTap, SandboxedListenAsksForPostingEachTimeAndIgnoresTrust) {
-  world.setPostAccess(false);
-  listen(true);
-  EXPECT_EQ(world.observerCount(), 4) << "no trust observer";
-  h.cancel(kChannel);
-  h.listen(kChannel);
-  EXPECT_EQ(world.postRequests(), 2);
-  world.setTrusted(false);
-  world.advance(1000 * kMs);
-  world.pressKey(kG);
-  EXPECT_EQ(take(), (Events{keyDown(kG, "g")}));
-}
-
-TEST_F(KeyTap, TrustRevokedLosesTheTapOnce) {
-  listen();
-  world.postDistributedNotification(kNotification);  // still trusted: nothing
-  world.advance(1000 * kMs);
-  world.setTrusted(false);
-  world.advance(100 * kMs);
-  world.postDistributedNotification(kNotification);
-  world.advance(199 * kMs);
-  EXPECT_EQ(take(), Events{});
-  world.advance(1000 * kMs);
-  EXPECT_EQ(take(), Events{kPermissionLost});
-  EXPECT_EQ(world.tapCount(), 0);
-
-  // Only application switches are reported until a new listen.
-  world.setTrusted(true);
-  world.advance(1000 * kMs);
-  world.activate(8);
-  world.pressKey(kG);
-  EXPECT_EQ(take(), Events{kAppChanged});
-  h.cancel(kChannel);
-  EXPECT_EQ(world.observerCount(), 0);
-  h.listen(kChannel);
-  world.pressKey(kG);
-  EXPECT_EQ(take(), Events{keyDown(kG, "g")});
-
-  // A re-check scheduled before a cancel finds nothing to do after it.
-  world.setTrusted(false);
-  world.runPending();
-  h.cancel(kChannel);
-  world.advance(1000 * kMs);
-  EXPECT_EQ(take(), Events{});
-}
-
-// Switched off, the tap is switched back on by its own thread (key_stream_timing) only while a
-// fresh tap can be made, and no more than kMaxRearms times in a row with no event served between.
-// Otherwise the main thread releases it and reports the loss once.
-TEST_F(KeyTap, ATapSwitchedOffComesBackOnlyWhileATapCanBeMadeAndIsServed) {
-  struct Case {
-    const char* name;
-    void (*change)(sim::World&);
-    int notices;
-    bool keyBeforeLast;
-    Events expected;
-  };
-  const auto granted = [](sim::World&) {};
-  const int kRearms = KeyEventTapHandler::kMaxRearms;
-  const Case cases[] = {
-      {"trust gone", [](sim::World& w) { w.setTrusted(false); }, 2, false, Events{kPermissionLost}},
-      {"its row deleted", [](sim::World& w) { w.deleteAccessibilityRow(); }, 1, false,
-       Events{kPermissionLost}},
-      {"switched off once too often", granted, kRearms + 1, false, Events{kPermissionLost}},
-      {"served between", granted, kRearms + 1, true, Events{keyDown(kG, "g")}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    world.setTrusted(true);
-    listen();
-    c.change(world);
-    take();
-    const auto notice = [&](int i) {
-      const auto type =
-          i % 2 ? platform::kCGEventTapDisabledByUserInput : platform::kCGEventTapDisabledByTimeout;
-      EXPECT_EQ(KeyEventTapHandler::tapCallback(type, nullptr, handler->tapUserInfo()), nullptr);
-    };
-    for (int i = 0; i + 1 < c.notices; ++i) notice(i);
-    if (c.keyBeforeLast) {
-      post(event(kG, u"g"));
-      world.runPending();
-    }
-    notice(c.notices - 1);
-    EXPECT_EQ(world.tapCount(), 1) << "the main thread decides, once it runs";
-    world.advance(1000 * kMs);
-    const bool lost = c.expected == Events{kPermissionLost};
-    EXPECT_EQ(world.tapCount(), lost ? 0 : 1);
-    EXPECT_EQ(world.tapThreadCount(), lost ? 0 : 1);
-    EXPECT_EQ(take(), c.expected) << "once";
-    h.cancel(kChannel);
-  }
 }
 
 TEST_F(KeyTap, DirectListenCancelAndOutlivedCallbacks) {
@@ -190,8 +113,14 @@ TEST_F(KeyTap, DirectListenCancelAndOutlivedCallbacks) {
   EXPECT_EQ(second, Events{keyDown(kG, "g")});
 }
 
-TEST_F(KeyTap, KeyPressesAndModifierChanges) {
+// Each key press, modifier change and click becomes its event: the characters as typed, at most
+// eight UTF-16 units and never half a character, and the four flags as held.
+TEST_F(KeyTap, EachInputBecomesItsEvent) {
   listen();
+  for (const auto units :
+       {u"", u"12345678", u"123456789abc", u"\u00e9\u4e2d\U0001F602", u"1234567\U0001F602"}) {
+    post(event(kG, units));
+  }
   world.keyDown(kG);
   world.keyDown(kG, true);
   world.keyUp(kG);
@@ -204,61 +133,39 @@ TEST_F(KeyTap, KeyPressesAndModifierChanges) {
   world.keyDown(58);
   world.keyDown(55);
   world.pressKey(57);  // Caps Lock shows in none of the four flags
+  for (const auto type : {platform::kCGEventLeftMouseDown, platform::kCGEventRightMouseDown,
+                          platform::kCGEventOtherMouseDown}) {
+    world.click(type);
+  }
   const Mods shift{.shift = true}, held{.control = true, .alt = true, .meta = true};
-  EXPECT_EQ(take(), (Events{keyDown(kG, "g"), keyDown(kG, "g", true),
-                            modifier(kLeftShift, true, shift), keyDown(kA, "A", false, shift),
-                            modifier(kRightShift, true, shift), modifier(kLeftShift, true, shift),
-                            modifier(kRightShift, false), modifier(59, true, {.control = true}),
-                            modifier(58, true, {.control = true, .alt = true}),
-                            modifier(55, true, held), modifier(57, true, held)}));
+  EXPECT_EQ(take(),
+            (Events{keyDown(kG, ""), keyDown(kG, "12345678"), keyDown(kG, "12345678"),
+                    keyDown(kG, "\u00e9\u4e2d\U0001F602"), keyDown(kG, "1234567\uFFFD"),
+                    keyDown(kG, "g"), keyDown(kG, "g", true), modifier(kLeftShift, true, shift),
+                    keyDown(kA, "A", false, shift), modifier(kRightShift, true, shift),
+                    modifier(kLeftShift, true, shift), modifier(kRightShift, false),
+                    modifier(59, true, {.control = true}),
+                    modifier(58, true, {.control = true, .alt = true}), modifier(55, true, held),
+                    modifier(57, true, held), kClick, kClick, kClick}));
 }
 
-// "down" is the key's group flag, which Caps Lock and fn have of their own.
-TEST_F(KeyTap, ModifierTableThroughEventMaps) {
-  listen();
+// "down" is the flag of the key's group, which Caps Lock and fn have of their own.
+TEST(KeyTapModifiers, DownIsTheFlagOfTheKeysGroup) {
   const platform::EventFlags masks[] = {0x100000, 0x100000, 0x20000, 0x10000, 0x80000,
                                         0x40000,  0x20000,  0x80000, 0x40000, 0x800000};
-  const auto downFor = [&](uint16_t code, platform::EventFlags flags) {
-    auto e = event(code, u"");
-    world.events().setFlags(e, flags);
-    KeyEventTapHandler::tapCallback(platform::kCGEventFlagsChanged, e.get(),
-                                    handler->tapUserInfo());
-    const Events got = take();
-    return got.size() == 1 ? *got[0].get_if<ValueMap>()->find("down") : Value("none");
-  };
-  for (uint16_t code = 54; code <= 63; ++code) {
-    EXPECT_EQ(downFor(code, masks[code - 54]), Value(true)) << code;
-    EXPECT_EQ(downFor(code, ~masks[code - 54]), Value(false)) << code;
+  for (int64_t code = 54; code <= 63; ++code) {
+    EXPECT_TRUE(KeyEventTapHandler::isModifierDown(code, masks[code - 54])) << code;
+    EXPECT_FALSE(KeyEventTapHandler::isModifierDown(code, ~masks[code - 54])) << code;
   }
-  for (const int code : {53, 64, 70})
-    EXPECT_EQ(downFor(static_cast<uint16_t>(code), ~0ull), Value(false)) << code;
-  EXPECT_FALSE(KeyEventTapHandler::isModifierDown((int64_t{1} << 32) + 55, ~0ull));
+  for (const int64_t code : {int64_t{53}, int64_t{64}, int64_t{70}, (int64_t{1} << 32) + 55}) {
+    EXPECT_FALSE(KeyEventTapHandler::isModifierDown(code, ~0ull)) << code;
+  }
 }
 
-TEST_F(KeyTap, CharactersClicksAndOwnEvents) {
+// The host's own source, or any other with the same user data: dropped from the stream only,
+// whatever the kind.
+TEST_F(KeyTap, TheHostsOwnEventsAreNotReported) {
   listen();
-  for (const auto units :
-       {u"", u"12345678", u"123456789abc", u"\u00e9\u4e2d\U0001F602", u"1234567\U0001F602"}) {
-    post(event(kG, units));
-  }
-  const Events got = take();
-  ASSERT_EQ(got.size(), 5u);
-  const auto chars = [&](size_t i) {
-    return *got[i].get_if<ValueMap>()->find("chars")->get_if<std::string>();
-  };
-  EXPECT_EQ(got[0], keyDown(kG, "")) << "reported even without characters";
-  EXPECT_EQ(chars(1), "12345678");
-  EXPECT_EQ(chars(2), "12345678") << "at most eight units";
-  EXPECT_EQ(chars(3), "\u00e9\u4e2d\U0001F602");
-  EXPECT_TRUE(chars(4).starts_with("1234567") && text::isValidUtf8(chars(4))) << chars(4);
-
-  world.click(platform::kCGEventLeftMouseDown);
-  world.click(platform::kCGEventRightMouseDown);
-  world.keyDown(kLeftShift);
-  world.click(platform::kCGEventOtherMouseDown);
-  EXPECT_EQ(take(), (Events{kClick, kClick, modifier(kLeftShift, true, {.shift = true}), kClick}));
-
-  // The host's own source, or any other with the same user data: dropped, whatever the kind.
   auto own = world.events().createSource(platform::kCGEventSourceStateHIDSystemState);
   world.events().sourceSetUserData(own, 0x5444524C);
   post(event(kG, u"x", own));

@@ -60,8 +60,8 @@ inline const Value kClick = ValueMap{{"type", "click"}};
 inline const Value kAppChanged = ValueMap{{"type", "appChanged"}};
 inline const Value kPermissionLost = ValueMap{{"type", "permissionLost"}};
 
-struct KeyTap : ::testing::Test {
-  void SetUp() override {
+struct KeyTapWorld {
+  KeyTapWorld() {
     for (const int32_t pid : {7, 8}) {
       sim::AppState a;
       a.pid = pid;
@@ -104,5 +104,6 @@ struct KeyTap : ::testing::Test {
   channel_test::ChannelHarness h;
   std::shared_ptr<KeyEventTapHandler> handler;
 };
+struct KeyTap : ::testing::Test, KeyTapWorld {};
 
 }  // namespace tandrel

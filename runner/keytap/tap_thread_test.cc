@@ -72,6 +72,16 @@ struct RealLoop {
       block();
     }
   }
+  // The main thread's loop: waits up to `timeout` for a block, then runs every block queued.
+  void runFor(std::chrono::milliseconds timeout) {
+    std::deque<std::function<void()>> ready;
+    {
+      std::unique_lock lock(mutex);
+      changed.wait_for(lock, timeout, [&] { return !blocks.empty(); });
+      ready.swap(blocks);
+    }
+    for (const auto& block : ready) block();
+  }
 };
 
 // Handles over test objects: the core treats them as opaque, as it does the OS's references.
@@ -84,32 +94,12 @@ Real* realOf(const std::shared_ptr<Object>& handle) {
   return reinterpret_cast<Real*>(handle.get());
 }
 
-// The run-loop and thread calls on real threads; the rest of the events service is the
-// simulation's, used from the main thread only (the event field reads touch only the event).
-class ThreadedEvents final : public platform::Events {
+// The simulation's events with the run-loop and thread calls on real threads; the rest is used
+// from the main thread, or reads only the event it is given.
+class ThreadedEvents final : public platform::DelegatingEvents {
  public:
-  explicit ThreadedEvents(platform::Events& sim) : sim_(sim) {}
+  using DelegatingEvents::DelegatingEvents;
 
-  platform::MachPort tapCreate(platform::TapLocation location, platform::TapPlacement placement,
-                               platform::TapOptions options, uint64_t mask,
-                               platform::TapCallback callback, void* userInfo) override {
-    // Also from the tap's thread, whose tap made to test the grant is never fired.
-    if (userInfo != nullptr) {
-      const std::lock_guard lock(mutex_);
-      callback_ = callback;
-      userInfo_ = userInfo;
-    }
-    return sim_.tapCreate(location, placement, options, mask, callback, userInfo);
-  }
-  void tapEnable(const platform::MachPort& tap, bool enable) override {
-    sim_.tapEnable(tap, enable);
-  }
-  bool tapIsEnabled(const platform::MachPort& tap) override { return sim_.tapIsEnabled(tap); }
-  bool machPortIsValid(const platform::MachPort& tap) override { return sim_.machPortIsValid(tap); }
-  platform::RunLoopSource createRunLoopSource(const platform::MachPort& tap) override {
-    return sim_.createRunLoopSource(tap);
-  }
-  platform::RunLoop mainRunLoop() override { return handleOf<platform::RunLoopObject>(main_); }
   platform::RunLoop currentRunLoop() override {
     thread_local std::shared_ptr<RealLoop> own = std::make_shared<RealLoop>();
     return handleOf<platform::RunLoopObject>(own);
@@ -134,120 +124,47 @@ class ThreadedEvents final : public platform::Events {
     realOf<RealLoop>(loop)->perform(std::move(block));
   }
   platform::Thread startThread(std::function<void()> body) override {
-    auto thread = std::make_shared<std::thread>(std::move(body));
-    return handleOf<platform::ThreadObject>(thread);
+    return handleOf<platform::ThreadObject>(std::make_shared<std::thread>(std::move(body)));
   }
   void joinThread(const platform::Thread& thread) override { realOf<std::thread>(thread)->join(); }
   int setThreadQosClassSelf(platform::QosClass /*qos*/) override { return 0; }
 
   // The system calls the tap from the thread whose loop serves it.
-  void fire(platform::EventType type, platform::EventObject* event) {
+  void fire(platform::EventType type, platform::EventObject* event, void* userInfo) {
     const std::lock_guard lock(mutex_);
-    performBlock(tapLoop_, [callback = callback_, userInfo = userInfo_, type, event] {
-      callback(type, event, userInfo);
+    performBlock(tapLoop_, [type, event, userInfo] {
+      KeyEventTapHandler::tapCallback(type, event, userInfo);
     });
   }
 
-  int64_t integerValueField(platform::EventObject& e, platform::EventField f) override {
-    return sim_.integerValueField(e, f);
-  }
-  platform::EventFlags flags(platform::EventObject& e) override { return sim_.flags(e); }
-  void keyboardGetUnicodeString(platform::EventObject& e, size_t max, size_t& actual,
-                                char16_t* buffer) override {
-    sim_.keyboardGetUnicodeString(e, max, actual, buffer);
-  }
-  platform::EventSource createSource(platform::EventSourceStateID s) override {
-    return sim_.createSource(s);
-  }
-  void sourceSetUserData(const platform::EventSource& s, int64_t d) override {
-    sim_.sourceSetUserData(s, d);
-  }
-  void sourceSetLocalEventsSuppressionInterval(const platform::EventSource& s, double t) override {
-    sim_.sourceSetLocalEventsSuppressionInterval(s, t);
-  }
-  double sourceLocalEventsSuppressionInterval(const platform::EventSource& s) override {
-    return sim_.sourceLocalEventsSuppressionInterval(s);
-  }
-  void sourceSetLocalEventsFilterDuringSuppressionState(
-      const platform::EventSource& s, platform::EventFilterMask f,
-      platform::EventSuppressionState state) override {
-    sim_.sourceSetLocalEventsFilterDuringSuppressionState(s, f, state);
-  }
-  platform::EventFilterMask sourceLocalEventsFilterDuringSuppressionState(
-      const platform::EventSource& s, platform::EventSuppressionState state) override {
-    return sim_.sourceLocalEventsFilterDuringSuppressionState(s, state);
-  }
-  platform::Event createKeyboardEvent(const platform::EventSource& s, uint16_t k,
-                                      bool down) override {
-    return sim_.createKeyboardEvent(s, k, down);
-  }
-  void setFlags(const platform::Event& e, platform::EventFlags f) override { sim_.setFlags(e, f); }
-  void keyboardSetUnicodeString(const platform::Event& e, size_t n, const char16_t* u) override {
-    sim_.keyboardSetUnicodeString(e, n, u);
-  }
-  void post(platform::TapLocation l, const platform::Event& e) override { sim_.post(l, e); }
-  bool preflightListenEventAccess() override { return sim_.preflightListenEventAccess(); }
-  bool requestListenEventAccess() override { return sim_.requestListenEventAccess(); }
-  bool preflightPostEventAccess() override { return sim_.preflightPostEventAccess(); }
-  bool requestPostEventAccess() override { return sim_.requestPostEventAccess(); }
-  bool isSecureEventInputEnabled() override { return sim_.isSecureEventInputEnabled(); }
-
  private:
-  platform::Events& sim_;
-  const std::shared_ptr<RealLoop> main_ = std::make_shared<RealLoop>();
-  platform::TapCallback callback_ = nullptr;
-  void* userInfo_ = nullptr;
   std::mutex mutex_;
   platform::RunLoop tapLoop_;
 };
 
-// The main loop's signal sources on real threads: a signal wakes runSignals on the test's thread.
+// The main loop's signal sources on real threads: a signal queues its perform on the test's
+// thread's loop, which runs it unless the source was invalidated meanwhile.
 class ThreadedMainLoop final : public platform::DelegatingMainLoop {
  public:
+  using DelegatingMainLoop::DelegatingMainLoop;
   struct Signal {
     std::function<void()> perform;
-    std::atomic<bool> raised{false};
     std::atomic<bool> valid{true};
   };
-  using DelegatingMainLoop::DelegatingMainLoop;
 
   platform::SignalSource addSignalSource(std::function<void()> perform) override {
-    auto signal = std::make_shared<Signal>();
-    signal->perform = std::move(perform);
-    const std::lock_guard lock(mutex_);
-    signals_.push_back(signal);
-    return handleOf<platform::SignalSourceObject>(signal);
+    return handleOf<platform::SignalSourceObject>(std::make_shared<Signal>(std::move(perform)));
   }
   void signal(const platform::SignalSource& source) override {
-    realOf<Signal>(source)->raised.store(true);
-    {
-      const std::lock_guard lock(mutex_);
-      ++wakeups_;
-    }
-    changed_.notify_all();
+    loop.perform([source] {
+      if (realOf<Signal>(source)->valid) realOf<Signal>(source)->perform();
+    });
   }
   void invalidateSignalSource(const platform::SignalSource& source) override {
-    realOf<Signal>(source)->valid.store(false);
-  }
-  // The main thread: waits for a signal (or the timeout) and runs what was signalled.
-  void runSignals(std::chrono::milliseconds timeout) {
-    std::vector<std::shared_ptr<Signal>> signals;
-    {
-      std::unique_lock lock(mutex_);
-      changed_.wait_for(lock, timeout, [&] { return wakeups_ > 0; });
-      wakeups_ = 0;
-      signals = signals_;
-    }
-    for (const auto& s : signals) {
-      if (s->raised.exchange(false) && s->valid.load()) s->perform();
-    }
+    realOf<Signal>(source)->valid = false;
   }
 
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::vector<std::shared_ptr<Signal>> signals_;
-  int wakeups_ = 0;
+  RealLoop loop;
 };
 
 // The simulated world, with the tap's thread and the main loop's signals on real threads.
@@ -266,48 +183,32 @@ class ThreadedPlatform final : public platform::DelegatingPlatform {
 };
 
 TEST(TapHandoffOnRealThreads, RecordsArriveInOrderAndEveryPushIsFollowedByAWake) {
-  struct Waker {
-    std::mutex mutex;
-    std::condition_variable woken;
-    int wakes = 0;
-  } waker;
+  ThreadedPlatform platform;
+  ThreadedMainLoop& loop = platform.mainLoop_;
+  struct Wake {
+    ThreadedMainLoop& loop;
+    platform::SignalSource signal;
+  } wake{loop, {}};
   TapHandoff handoff(
-      [](void* context) {
-        auto* w = static_cast<Waker*>(context);
-        {
-          const std::lock_guard lock(w->mutex);
-          ++w->wakes;
-        }
-        w->woken.notify_one();
-      },
-      &waker);
-
+      [](void* w) { static_cast<Wake*>(w)->loop.signal(static_cast<Wake*>(w)->signal); }, &wake);
+  int64_t last = -1, received = 0;
+  wake.signal = loop.addSignalSource([&] {
+    handoff.startDrain();
+    for (TapRecord record; handoff.pop(record); ++received) {
+      ASSERT_GT(record.keycode, last) << "in the order pushed";
+      last = record.keycode;
+    }
+  });
   constexpr int64_t kCount = 100000;
   std::atomic<bool> finished = false;
   std::thread tap([&] {
-    for (int64_t i = 0; i < kCount; ++i) {
-      TapRecord record;
-      record.keycode = i;
-      handoff.push(record);
-    }
+    for (int64_t i = 0; i < kCount; ++i) handoff.push(TapRecord{.keycode = i});
     finished = true;
   });
-  int64_t last = -1, received = 0;
-  for (;;) {
-    const bool done = finished;  // read first: every push it covers is drained below
-    {
-      std::unique_lock lock(waker.mutex);
-      waker.woken.wait_for(lock, std::chrono::milliseconds(50), [&] { return waker.wakes > 0; });
-      waker.wakes = 0;
-    }
-    handoff.startDrain();
-    TapRecord record;
-    while (handoff.pop(record)) {
-      ASSERT_GT(record.keycode, last) << "in the order pushed";
-      last = record.keycode;
-      ++received;
-    }
-    if (done) break;
+  // Read first: every push it covers has woken the loop, so the next run drains it.
+  for (bool done = false; !done;) {
+    done = finished;
+    loop.loop.runFor(std::chrono::milliseconds(50));
   }
   tap.join();
   EXPECT_EQ(received + static_cast<int64_t>(handoff.dropped()), kCount);
@@ -317,16 +218,14 @@ TEST(TapHandoffOnRealThreads, RecordsArriveInOrderAndEveryPushIsFollowedByAWake)
 TEST(TapHandoffOnRealThreads, AFullQueueDropsAndCountsWhatDoesNotFit) {
   int wakes = 0;
   TapHandoff handoff([](void* context) { ++*static_cast<int*>(context); }, &wakes);
-  std::thread tap([&] {
+  std::thread([&] {
     for (size_t i = 0; i < TapHandoff::kCapacity + 5; ++i) handoff.push(TapRecord{});
-  });
-  tap.join();
+  }).join();
   EXPECT_EQ(handoff.dropped(), 5u);
   EXPECT_EQ(wakes, 1) << "one wake until the main thread drains";
   handoff.startDrain();
-  TapRecord record;
   size_t popped = 0;
-  while (handoff.pop(record)) ++popped;
+  for (TapRecord record; handoff.pop(record);) ++popped;
   EXPECT_EQ(popped, TapHandoff::kCapacity);
   handoff.push(TapRecord{});
   EXPECT_EQ(wakes, 2);
@@ -358,7 +257,7 @@ TEST(KeyStreamOnRealThreads, TapEventsReachTheSinkInOrderAcrossListensAndCancels
   const auto waitFor = [&](const std::vector<channel::Value>& got, size_t count) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (got.size() < count && std::chrono::steady_clock::now() < deadline) {
-      platform.mainLoop_.runSignals(std::chrono::milliseconds(100));
+      platform.mainLoop_.loop.runFor(std::chrono::milliseconds(100));
     }
   };
   for (int round = 0; round < 3; ++round) {
@@ -366,9 +265,9 @@ TEST(KeyStreamOnRealThreads, TapEventsReachTheSinkInOrderAcrossListensAndCancels
     ASSERT_EQ(handler->onListen(channel::Value(), tandrel_test::recordInto(got)), std::nullopt);
     // Switched off: the tap's thread tests the grant with a tap of its own and switches it back
     // on, telling the main thread nothing.
-    platform.events_.fire(platform::kCGEventTapDisabledByTimeout, nullptr);
+    platform.events_.fire(platform::kCGEventTapDisabledByTimeout, nullptr, handler->tapUserInfo());
     for (const platform::Event& e : presses) {
-      platform.events_.fire(platform::kCGEventKeyDown, e.get());
+      platform.events_.fire(platform::kCGEventKeyDown, e.get(), handler->tapUserInfo());
     }
     waitFor(got, presses.size());
     ASSERT_EQ(got.size(), presses.size());
@@ -379,7 +278,7 @@ TEST(KeyStreamOnRealThreads, TapEventsReachTheSinkInOrderAcrossListensAndCancels
     }
     // Events still on their way when the next listen or the cancel comes are simply dropped.
     for (const platform::Event& e : presses) {
-      platform.events_.fire(platform::kCGEventKeyDown, e.get());
+      platform.events_.fire(platform::kCGEventKeyDown, e.get(), handler->tapUserInfo());
     }
     if (round == 1) {
       handler->onCancel(channel::Value());
@@ -387,13 +286,13 @@ TEST(KeyStreamOnRealThreads, TapEventsReachTheSinkInOrderAcrossListensAndCancels
   }
   // Without the permission the tap's thread leaves the tap off and the main thread loses it.
   platform.world.setTrusted(false);
-  platform.events_.fire(platform::kCGEventTapDisabledByUserInput, nullptr);
+  platform.events_.fire(platform::kCGEventTapDisabledByUserInput, nullptr, handler->tapUserInfo());
   waitFor(sinks[2], 2 * presses.size() + 1);  // both rounds of presses, then the loss
   EXPECT_EQ(sinks[2].back(), channel::Value(channel::ValueMap{{"type", "permissionLost"}}));
   EXPECT_EQ(platform.world.tapCount(), 0);
   handler->onListen(channel::Value(), tandrel_test::recordInto(sinks[2]));
   handler.reset();  // stops and joins the tap's thread while events may still be queued
-  platform.mainLoop_.runSignals(std::chrono::milliseconds(1));
+  platform.mainLoop_.loop.runFor(std::chrono::milliseconds(1));
   EXPECT_EQ(platform.world.tapCount(), 0);
 }
 
