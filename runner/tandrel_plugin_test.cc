@@ -77,47 +77,6 @@ TEST_F(HostChannelsTest, AListenWithoutACancelTakesOverEachStream) {
   EXPECT_EQ(harness_.cancel(kPermissionEvents), MethodReply::Success());
 }
 
-// A hung application blocks each accessibility call for the messaging timeout set at start-up;
-// the calls answer their failure values, and the key stream keeps flowing meanwhile.
-TEST_F(HostChannelsTest, AHungApplicationBlocksEachAccessibilityCallForOneSecondAtMost) {
-  constexpr int32_t kHungPid = 9;
-  sim::AppState app;
-  app.pid = kHungPid;
-  app.focused.emplace();
-  app.focused->value = u"text";
-  app.hung = true;
-  world_.addApplication(app);
-  world_.setFrontmost(kHungPid);
-  world_.setTrusted(true);
-  world_.runPending();
-  install(false);
-  ASSERT_EQ(harness_.listen(kKeyEvents), MethodReply::Success());
-
-  struct Case {
-    const char* method;
-    Value arguments;
-    MethodReply failure;
-  };
-  for (const Case& c :
-       {Case{"axFocusedText", Value(), MethodReply::Success()},
-        Case{"axSetFocusedText", ValueMap{{"text", "new"}}, MethodReply::Success(false)}}) {
-    SCOPED_TRACE(c.method);
-    const int before = world_.application(kHungPid)->timedOutCalls;
-    const sim::Micros start = world_.now();
-    world_.later(500'000, [&] { world_.pressKey(kG); });
-    EXPECT_EQ(harness_.call(kAutomation, c.method, c.arguments), c.failure);
-    const int calls = world_.application(kHungPid)->timedOutCalls - before;
-    EXPECT_GT(calls, 0);
-    EXPECT_EQ(world_.now() - start, calls * sim::Micros{1'000'000});
-    world_.runPending();
-    EXPECT_EQ(harness_.eventValues(kKeyEvents), Events{keyDown(kG, "g")})
-        << "the key press made during the call";
-    harness_.clearEvents();
-    EXPECT_EQ(world_.activeTapCount(), 1);
-  }
-  EXPECT_FALSE(world_.application(kHungPid)->focused->value->ends_with(u"new"));
-}
-
 // One registration per engine on the process's platform. The first engine is served by the
 // process's singletons (a later direct use of AutomationHandler::shared() finds the snapshot
 // taken over its channel); a second engine gets handlers of its own: its listen makes a tap of
