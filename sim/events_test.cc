@@ -90,7 +90,11 @@ TEST_F(SimEventsTest, TapsHearWhatReachesThemWhileEnabledOnTheLoop) {
   EXPECT_EQ(since(), " | down e");
   ev.addSource(main, a.source);
 
-  // Secure keyboard entry hides key presses, the user's and synthetic ones, from every tap.
+  // Secure keyboard entry hides key presses and releases, the user's and synthetic ones, from
+  // every tap: a tap for releases hears only its switching off below.
+  Recorder releases;
+  const RecordingTap r = installRecordingTap(ev, releases, platform::kCGEventTapOptionListenOnly,
+                                             platform::eventMaskBit(platform::kCGEventKeyUp));
   world.setSecureInput(true);
   press('f');
   world.keyDown(keys::kShift);
@@ -121,14 +125,14 @@ TEST_F(SimEventsTest, TapsHearWhatReachesThemWhileEnabledOnTheLoop) {
   // holds no modifier. A posted event carries its source's marker, and its flags when posted.
   world.keyDown(5, false, {.userData = 77, .chars = {}});
   world.keyDown(5, false, {.userData = {}, .chars = std::u16string(25, u'x')});
-  world.flagsChanged(120, platform::kCGEventFlagMaskSecondaryFn, {.userData = 9, .chars = {}});
+  world.flagsChanged(56, platform::kCGEventFlagMaskSecondaryFn, {.userData = 9, .chars = {}});
   const platform::EventSource source = ev.createSource(platform::kCGEventSourceStateHIDSystemState);
   ev.sourceSetUserData(source, 0x5444524C);
   post(u"p", source);
   post(u"ǵ");
   EXPECT_EQ(
       since(false),
-      "down g data 77, down xxxxxxxxxxxxxxxxxxxx, flags 120 fn data 9, down p data 1413763660, "
+      "down g data 77, down xxxxxxxxxxxxxxxxxxxx, flags 56 fn data 9, down p data 1413763660, "
       "down ǵ");
   EXPECT_EQ(field().value, u"abdefggxxxxxxxxxxxxxxxxxxxxpǵ");
 
@@ -137,6 +141,7 @@ TEST_F(SimEventsTest, TapsHearWhatReachesThemWhileEnabledOnTheLoop) {
   world.disableTapsByTimeout();
   press('h');
   EXPECT_EQ(since(), " | off by timeout");
+  EXPECT_EQ(heard(releases), "off by timeout");
   ev.tapEnable(a.port, true);
   ev.tapEnable(l.port, true);
   world.disableTapsByUserInput();
