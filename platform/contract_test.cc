@@ -48,6 +48,9 @@ class PlatformContract : public ::testing::Test {
   const Bytes kImage = {0x89, 'P', 'N', 'G', 0x00, 0xFF};
   std::unique_ptr<Harness> harness_;
   platform::Platform& p_;
+  platform::Events& ev = p_.events();
+  platform::Accessibility& ax = p_.accessibility();
+  platform::InputSources& is = p_.inputSources();
 };
 
 // ---- Main loop ----------------------------------------------------------------------------
@@ -199,7 +202,6 @@ TEST_F(PlatformContract, DataReadStaysUnchangedAfterThePasteboardChanges) {
 // ---- Events -------------------------------------------------------------------------------
 
 TEST_F(PlatformContract, KeyboardEventsCarryKeycodeFlagsAndTheirSourcesUserData) {
-  platform::Events& ev = p_.events();
   platform::EventSource source = ev.createSource(platform::kCGEventSourceStateHIDSystemState);
   ASSERT_NE(source, nullptr);
   ev.sourceSetUserData(source, 0x5444524C);
@@ -223,7 +225,6 @@ TEST_F(PlatformContract, KeyboardEventsCarryKeycodeFlagsAndTheirSourcesUserData)
 }
 
 TEST_F(PlatformContract, ASourcesLocalEventsSuppressionSettingsReadBack) {
-  platform::Events& ev = p_.events();
   platform::EventSource source = ev.createSource(platform::kCGEventSourceStateHIDSystemState);
   ASSERT_NE(source, nullptr);
   for (const double seconds : {0.5, 0.0}) {
@@ -243,7 +244,6 @@ TEST_F(PlatformContract, ASourcesLocalEventsSuppressionSettingsReadBack) {
 }
 
 TEST_F(PlatformContract, AnEventsUnicodeStringHoldsAtMostTwentyUnits) {
-  platform::Events& ev = p_.events();
   platform::Event e = ev.createKeyboardEvent(nullptr, 0, true);
   ASSERT_NE(e, nullptr);
   char16_t buffer[32] = {};
@@ -268,7 +268,6 @@ TEST_F(PlatformContract, AnEventsUnicodeStringHoldsAtMostTwentyUnits) {
 // ---- Run loops and threads ----------------------------------------------------------------
 
 TEST_F(PlatformContract, AThreadHasARunLoopOfItsOwnThatReturnsAtOnceWithoutSources) {
-  platform::Events& ev = p_.events();
   const platform::RunLoop main = ev.mainRunLoop();
   ASSERT_NE(main, nullptr);
   EXPECT_EQ(ev.currentRunLoop().get(), main.get()) << "the tests run on the main thread";
@@ -287,7 +286,6 @@ TEST_F(PlatformContract, AThreadHasARunLoopOfItsOwnThatReturnsAtOnceWithoutSourc
 }
 
 TEST_F(PlatformContract, BlocksForTheMainRunLoopRunOnlyWhenItRuns) {
-  platform::Events& ev = p_.events();
   int ran = 0;
   ev.performBlock(ev.mainRunLoop(), [&] { ++ran; });
   p_.mainLoop().sleepMicroseconds(10000);
@@ -298,7 +296,6 @@ TEST_F(PlatformContract, BlocksForTheMainRunLoopRunOnlyWhenItRuns) {
 
 TEST_F(PlatformContract, SignalsFromAnotherThreadRunThePerformOnceOnTheMainLoop) {
   platform::MainLoop& loop = p_.mainLoop();
-  platform::Events& ev = p_.events();
   int performed = 0;
   const platform::SignalSource source = loop.addSignalSource([&] { ++performed; });
   ASSERT_NE(source, nullptr);
@@ -319,8 +316,7 @@ TEST_F(PlatformContract, SignalsFromAnotherThreadRunThePerformOnceOnTheMainLoop)
 
 // Needs the listen permission on a Mac: skipped where no tap can be made.
 TEST_F(PlatformContract, ATapServedOnItsOwnThreadCanBeSwitchedAndStopped) {
-  platform::Events& ev = p_.events();
-  const auto listenTap = [&ev] {
+  const auto listenTap = [this] {
     return ev.tapCreate(
         platform::kCGSessionEventTap, platform::kCGHeadInsertEventTap,
         platform::kCGEventTapOptionListenOnly, platform::eventMaskBit(platform::kCGEventKeyDown),
@@ -349,7 +345,7 @@ TEST_F(PlatformContract, ATapServedOnItsOwnThreadCanBeSwitchedAndStopped) {
   // A tap of the same kind made and released on the tap's thread, as the test of the grant is.
   std::atomic<bool> madeThere = false;
   ev.performBlock(loop, [&] { madeThere = listenTap() != nullptr; });
-  ev.performBlock(loop, [&ev] { ev.stopRunLoop(ev.currentRunLoop()); });
+  ev.performBlock(loop, [this] { ev.stopRunLoop(ev.currentRunLoop()); });
   ev.joinThread(thread);
   ev.removeSource(loop, source);
   EXPECT_TRUE(ev.machPortIsValid(tap));
@@ -359,7 +355,6 @@ TEST_F(PlatformContract, ATapServedOnItsOwnThreadCanBeSwitchedAndStopped) {
 // ---- Accessibility ------------------------------------------------------------------------
 
 TEST_F(PlatformContract, RangeValuesAndElementsCanBeMade) {
-  platform::Accessibility& ax = p_.accessibility();
   const auto box = ax.createRangeValue({2, 3});
   ASSERT_TRUE(box.has_value());
   EXPECT_EQ(box->type, platform::kAXValueTypeCFRange);
@@ -371,7 +366,6 @@ TEST_F(PlatformContract, RangeValuesAndElementsCanBeMade) {
 // The live check before each typed chunk relies on it: the process of an element is known without
 // asking the application, so it answers at once, even for this process's own busy main thread.
 TEST_F(PlatformContract, AnElementsProcessIsReadWithoutAskingTheApplication) {
-  platform::Accessibility& ax = p_.accessibility();
   const int32_t self = p_.processInfo().processIdentifier();
   int32_t pid = 0;
   const double start = harness_->now();
@@ -382,7 +376,6 @@ TEST_F(PlatformContract, AnElementsProcessIsReadWithoutAskingTheApplication) {
 }
 
 TEST_F(PlatformContract, TheMessagingTimeoutIsSetProcessWideAndReachesElementsMadeAfterIt) {
-  platform::Accessibility& ax = p_.accessibility();
   const platform::AXElement systemWide = ax.createSystemWide();
   ASSERT_NE(systemWide, nullptr);
   EXPECT_EQ(ax.setMessagingTimeout(systemWide, -1.0F), platform::kAXErrorIllegalArgument);
@@ -403,24 +396,22 @@ TEST_F(PlatformContract, TheMessagingTimeoutIsSetProcessWideAndReachesElementsMa
 
 TEST_F(PlatformContract, ObserversGiveDistinctTokensAndCanBeRemovedTwice) {
   platform::DistributedNotifications& dn = p_.distributedNotifications();
-  const platform::ObserverToken a = dn.addObserver(
-      "com.apple.accessibility.api", platform::SuspensionBehavior::kDeliverImmediately, [] {});
-  const platform::ObserverToken b = dn.addObserver(
-      "com.apple.accessibility.api", platform::SuspensionBehavior::kDeliverImmediately, [] {});
+  platform::Workspace& ws = p_.workspace();
+  const auto observe = [&dn] {
+    return dn.addObserver("com.apple.accessibility.api",
+                          platform::SuspensionBehavior::kDeliverImmediately, [] {});
+  };
+  const platform::ObserverToken a = observe(), b = observe();
   ASSERT_NE(a, nullptr);
   EXPECT_NE(a, b);
-  dn.removeObserver(a);
-  dn.removeObserver(a);
-  dn.removeObserver(b);
-  const platform::ObserverToken c =
-      p_.workspace().addDidActivateApplicationObserver([](const auto&) {});
+  for (const auto& token : {a, a, b}) dn.removeObserver(token);
   using Notification = platform::Workspace::Notification;
-  const platform::ObserverToken d = p_.workspace().addObserver(Notification::kDidWake, [] {});
-  const platform::ObserverToken e =
-      p_.workspace().addObserver(Notification::kSessionDidBecomeActive, [] {});
+  const platform::ObserverToken c = ws.addDidActivateApplicationObserver([](const auto&) {});
+  const platform::ObserverToken d = ws.addObserver(Notification::kDidWake, [] {});
+  const platform::ObserverToken e = ws.addObserver(Notification::kSessionDidBecomeActive, [] {});
   ASSERT_NE(d, nullptr);
   EXPECT_NE(d, e);
-  for (const auto& token : {c, d, e, e}) p_.workspace().removeObserver(token);
+  for (const auto& token : {c, d, e, e}) ws.removeObserver(token);
   harness_->runLoop(0.01);
 }
 
@@ -444,7 +435,6 @@ TEST_F(PlatformContract, TheEnvironmentIsReadByNamePresenceOnly) {
 // The plug-in matches the selected and the ASCII-capable sources to the listed ones by id, and
 // tells layouts from input methods by type.
 TEST_F(PlatformContract, EnabledKeyboardSourcesAreListedWithIdsAndTypesAmongAllInstalled) {
-  platform::InputSources& is = p_.inputSources();
   platform::InputSourceFilter filter;
   filter.category = std::string(platform::kTISCategoryKeyboardInputSource);
   filter.isEnabled = true;
@@ -482,7 +472,6 @@ TEST_F(PlatformContract, EnabledKeyboardSourcesAreListedWithIdsAndTypesAmongAllI
 }
 
 TEST_F(PlatformContract, TheCurrentKeyboardLayoutTranslatesItsKeys) {
-  platform::InputSources& is = p_.inputSources();
   const platform::InputSource current = is.copyCurrentKeyboardLayoutInputSource();
   ASSERT_NE(current, nullptr);
   const platform::KeyLayoutData layout = is.unicodeKeyLayoutData(current);

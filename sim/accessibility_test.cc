@@ -111,27 +111,17 @@ TEST_F(SimAccessibilityTest, EachCallAnswersAsTheKnobsSay) {
     row.knob(t.world, t.state());
     AXAttributeValue got = row.given;
     bool settable = true;
-    switch (row.call) {
-      case kRead:
-        got = {};
-        EXPECT_EQ(t.ax.copyAttributeValue(el, row.attribute, got), row.answer);
-        break;
-      case kAppRead:
-        got = {};
-        EXPECT_EQ(t.ax.copyAttributeValue(t.ax.createApplication(kPid), row.attribute, got),
-                  row.answer);
-        break;
-      case kSystemRead:
-        got = {};
-        EXPECT_EQ(t.ax.copyAttributeValue(t.ax.createSystemWide(), row.attribute, got), row.answer);
-        break;
-      case kWrite:
-        EXPECT_EQ(t.ax.setAttributeValue(el, row.attribute, row.given), row.answer);
-        break;
-      case kSettable:
-        EXPECT_EQ(t.ax.isAttributeSettable(el, row.attribute, settable), row.answer);
-        got = settable;
-        break;
+    const AXElement target = row.call == kAppRead      ? t.ax.createApplication(kPid)
+                             : row.call == kSystemRead ? t.ax.createSystemWide()
+                                                       : el;
+    if (row.call == kWrite) {
+      EXPECT_EQ(t.ax.setAttributeValue(el, row.attribute, row.given), row.answer);
+    } else if (row.call == kSettable) {
+      EXPECT_EQ(t.ax.isAttributeSettable(el, row.attribute, settable), row.answer);
+      got = settable;
+    } else {
+      got = {};
+      EXPECT_EQ(t.ax.copyAttributeValue(target, row.attribute, got), row.answer);
     }
     EXPECT_EQ(got, row.given);
     if (const AppState* app = t.world.application(kPid); app && app->focused) {

@@ -13,6 +13,7 @@
 namespace sim::app {
 namespace {
 
+using channel::ValueMap;
 using channel_test::MethodReply;
 
 // Records the start-up operations and models the one side effect that matters: installing
@@ -20,7 +21,7 @@ using channel_test::MethodReply;
 class RecordingHost : public MainWindowHost {
  public:
   explicit RecordingHost(channel::LocalMessenger& messenger)
-      : messenger_(messenger), registry_(messenger) {}
+      : registry(messenger), messenger_(messenger) {}
 
   void createFlutterViewController() override { calls.push_back("createFlutterViewController"); }
   Frame frame() override {
@@ -38,7 +39,7 @@ class RecordingHost : public MainWindowHost {
   }
   void registerGeneratedPlugins() override {
     calls.push_back("registerGeneratedPlugins");
-    app::registerGeneratedPlugins(registry_);
+    app::registerGeneratedPlugins(registry);
   }
   void superAwakeFromNib() override {
     calls.push_back("superAwakeFromNib");
@@ -55,6 +56,7 @@ class RecordingHost : public MainWindowHost {
   bool visible = true;
   bool everyChannelBeforeSuper = false;
   bool everyChannelBeforeHiding = false;
+  channel::PluginRegistry registry;
 
  private:
   bool everyChannelInstalled() const {
@@ -66,15 +68,14 @@ class RecordingHost : public MainWindowHost {
   }
 
   channel::LocalMessenger& messenger_;
-  channel::PluginRegistry registry_;
 };
 
-TEST(AwakeFromNibTest, RunsTheStepsInOrderKeepsTheFrameAndHidesTheWindow) {
+// Start-up runs its steps in order, keeps the window's frame and hides the window, with every
+// channel installed first; closing the window only hides it, and every channel still answers.
+TEST(RunnerModelTest, StartUpInstallsEveryChannelAndClosingOnlyHides) {
   channel_test::ChannelHarness harness;
   RecordingHost host(harness.messenger());
-
   awakeFromNib(host);
-
   EXPECT_EQ(host.calls,
             (std::vector<std::string>{
                 "createFlutterViewController", "frame", "setContentViewController",
@@ -82,22 +83,34 @@ TEST(AwakeFromNibTest, RunsTheStepsInOrderKeepsTheFrameAndHidesTheWindow) {
   // The view controller's resize is undone: the window keeps its frame.
   EXPECT_EQ(host.current, (Frame{100, 200, 640, 480}));
   EXPECT_FALSE(host.visible);
-  // The plug-ins' registration installs the input-source and host channels, all before the
-  // superclass and the hiding.
   EXPECT_TRUE(host.everyChannelBeforeSuper);
   EXPECT_TRUE(host.everyChannelBeforeHiding);
-}
 
-TEST(CloseWindowTest, OnlyHidesAndEveryHostChannelStillAnswers) {
-  channel_test::ChannelHarness harness;
-  RecordingHost host(harness.messenger());
-  awakeFromNib(host);
+  // Registrars are asked for sorted by package; only this package has a native side here, and its
+  // registrar keeps the input-source plug-in, which answers through its own contract.
+  EXPECT_EQ(host.registry.registrarNames(),
+            (std::vector<std::string>{"EmojiPickerFlutterPlugin", "FPPPackageInfoPlusPlugin",
+                                      "ScreenRetrieverMacosPlugin", "SharedPreferencesPlugin",
+                                      "TandrelPlugin", "TrayManagerPlugin", "UrlLauncherPlugin",
+                                      "WindowManagerPlugin"}));
+  for (size_t i = 1; i < kGeneratedPlugins.size(); ++i) {
+    EXPECT_LT(kGeneratedPlugins[i - 1].package, kGeneratedPlugins[i].package);
+  }
+  for (const GeneratedPlugin& plugin : kGeneratedPlugins) {
+    const size_t kept =
+        host.registry.registrarForPlugin(std::string(plugin.registrarName)).plugins().size();
+    EXPECT_EQ(kept, plugin.registrarName == "TandrelPlugin" ? 1u : 0u) << plugin.registrarName;
+  }
+  EXPECT_EQ(harness.call("velloc/input_source", "select", ValueMap{{"lang", "DE"}}),
+            MethodReply::Error("bad_lang", "Expected lang=ru|en, got 'de'"));
+  EXPECT_EQ(harness.call("velloc/input_source", "Select", ValueMap{{"lang", "en"}}),
+            MethodReply::NotImplemented());
+
   host.calls.clear();
   host.visible = true;
   closeWindow(host);
   EXPECT_EQ(host.calls, std::vector<std::string>{"orderOut"});
   EXPECT_FALSE(host.visible);
-
   EXPECT_TRUE(harness.call("tandrel/permissions", "isSandboxed").isSuccess());
   EXPECT_TRUE(harness.call("tandrel/automation", "clipboardChangeCount").isSuccess());
   EXPECT_TRUE(harness.call("tandrel/autostart", "isEnabled").isSuccess());
