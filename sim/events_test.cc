@@ -249,35 +249,6 @@ TEST_F(SimEventsTest, KeysEditTheFocusedFieldAsItsApplicationDoes) {
   }
 }
 
-// An active tap needs trust as taps see it (a signed-again app keeps only AXIsProcessTrusted); a
-// listen-only one needs listen access, or trust, which covers listening too.
-TEST(SimTapPermissions, EachKindOfTapNeedsItsOwnPermission) {
-  struct Row {
-    platform::TapOptions options;
-    bool trusted, listen, resigned, created;
-  };
-  constexpr auto kActive = platform::kCGEventTapOptionDefault;
-  constexpr auto kListen = platform::kCGEventTapOptionListenOnly;
-  const Row rows[] = {
-      {kActive, false, false, false, false}, {kActive, false, true, false, false},
-      {kActive, true, false, false, true},   {kListen, false, false, false, false},
-      {kListen, false, true, false, true},   {kListen, true, false, false, true},
-      {kActive, true, true, true, false},    {kListen, true, false, true, false},
-  };
-  for (const Row& row : rows) {
-    World world;
-    world.setTrusted(row.trusted);
-    world.setListenAccess(row.listen);
-    if (row.resigned) world.resignApp();
-    Recorder r;
-    const RecordingTap tap = installRecordingTap(world.events(), r, row.options, kKeysAndClicks);
-    EXPECT_EQ(tap.port != nullptr, row.created) << row.options << row.trusted << row.listen;
-    world.pressKey(0);
-    world.runPending();
-    EXPECT_EQ(r.seen.size(), row.created ? 1u : 0u);
-  }
-}
-
 // Without the grant nobody services an active tap: it holds each event until the tap timeout
 // switches it off, or until it is switched off.
 TEST_F(SimEventsTest, WithoutTheGrantAnActiveTapHoldsEachEventUntilSwitchedOff) {
