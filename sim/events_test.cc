@@ -8,6 +8,7 @@
 #include <functional>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "sim/keyboard_layouts.h"
@@ -270,29 +271,27 @@ TEST_F(SimEventsTest, WithoutTheGrantAnActiveTapHoldsEachEventUntilSwitchedOff) 
   EXPECT_EQ(heard(active), "off by timeout");
 }
 
+// Each character is typed by one key; each layout has its alphabet's letters, each with its
+// capital.
 TEST(SimKeyTables, EveryCharacterIsTypedByExactlyOneKeyAndTranslatesAsTyped) {
-  for (const char* layout : {"us", "ru", "dvorak"}) {
+  for (const auto& [layout, letters, a] :
+       {std::tuple{"us", 26, u'a'}, {"ru", 33, u'а'}, {"dvorak", 26, u'a'}}) {
     std::set<char16_t> seen;
+    int capitals = 0;
     for (const keys::KeyCharacters& key : keys::layoutTable(layout)) {
       ASSERT_EQ(key.plain.size(), 1u);
       ASSERT_EQ(key.shifted.size(), 1u);
       EXPECT_TRUE(seen.insert(key.plain[0]).second) << layout << " key " << key.keycode;
       EXPECT_EQ(keys::keyFor(layout, key.plain[0]), (std::pair{key.keycode, false}));
+      capitals += key.letter && key.plain != key.shifted;
+      EXPECT_TRUE(!key.letter || key.plain[0] >= a) << layout << " key " << key.keycode;
       // Keys such as Space type the same with Shift.
       if (key.shifted == key.plain) continue;
       EXPECT_TRUE(seen.insert(key.shifted[0]).second) << layout << " key " << key.keycode;
       EXPECT_EQ(keys::keyFor(layout, key.shifted[0]), (std::pair{key.keycode, true}));
     }
+    EXPECT_EQ(capitals, letters) << layout;
   }
-  // The Russian layout has all 33 letters, each with its capital.
-  int letters = 0;
-  for (const keys::KeyCharacters& key : keys::layoutTable("ru")) {
-    if (!key.letter) continue;
-    ++letters;
-    EXPECT_GE(key.plain[0], u'а');
-    EXPECT_NE(key.plain, key.shifted);
-  }
-  EXPECT_EQ(letters, 33);
 
   // The layout's key table as UCKeyTranslate reads it: on Dvorak the key labelled C types "j".
   KeyWorld t;
