@@ -435,10 +435,8 @@ TEST_F(PlatformContract, TheEnvironmentIsReadByNamePresenceOnly) {
 // The plug-in matches the selected and the ASCII-capable sources to the listed ones by id, and
 // tells layouts from input methods by type.
 TEST_F(PlatformContract, EnabledKeyboardSourcesAreListedWithIdsAndTypesAmongAllInstalled) {
-  platform::InputSourceFilter filter;
-  filter.category = std::string(platform::kTISCategoryKeyboardInputSource);
-  filter.isEnabled = true;
-  filter.isSelectCapable = true;
+  platform::InputSourceFilter filter{std::string(platform::kTISCategoryKeyboardInputSource), true,
+                                     true};
   const auto enabled = is.createInputSourceList(filter, false);
   ASSERT_TRUE(enabled.has_value());
   ASSERT_FALSE(enabled->empty()) << "a system always has a keyboard layout";

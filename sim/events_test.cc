@@ -174,14 +174,9 @@ TEST_F(SimEventsTest, KeysEditTheFocusedFieldAsItsApplicationDoes) {
       for (const char16_t ch : text) t.world.pressKey(keys::keyFor(layout, ch)->first);
     };
   };
-  const auto deletes = [](int times) {
-    return [=](KeyWorld& t) {
-      for (int i = 0; i < times; ++i) t.world.pressKey(keys::kDelete);
-    };
-  };
   const Row rows[] = {
-      {"a whole pair", "US", u"a\U0001F600|b", deletes(1), u"a|b"},
-      {"the selection, then a character", "US", u"h[ell]o", deletes(2), u"|o"},
+      {"a whole pair", "US", u"a\U0001F600|b", type("us", u"\x7f"), u"a|b"},
+      {"the selection, then a character", "US", u"h[ell]o", type("us", u"\x7f\x7f"), u"|o"},
       {"copy", "US", u"hello [big]",
        [&](KeyWorld& t) {
          command(t, keys::kC);
