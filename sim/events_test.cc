@@ -303,6 +303,13 @@ TEST(SimKeyTables, EveryCharacterIsTypedByExactlyOneKeyAndTranslatesAsTyped) {
   EXPECT_EQ(translate(nullptr, 34, 0).status, -50);
 }
 
+TEST_F(SimEventsTest, KeyboardEventFailuresCountEveryCall) {
+  world.faults().keyboardEventFailures = {1, 3};
+  std::vector<bool> made;
+  for (int i = 0; i < 5; ++i) made.push_back(ev.createKeyboardEvent(nullptr, 0, true) != nullptr);
+  EXPECT_EQ(made, (std::vector<bool>{true, false, true, false, true}));
+}
+
 // ---- Timing: the window server against a busy main thread, threads, sleep and wake ----------
 
 // When a tap heard each event; its callback releases `releaseInside` when set.

@@ -63,118 +63,105 @@ TEST(SimScheduledChanges, LandInOrderAlsoDuringABlockingPause) {
 }
 
 // Each knob changes the answer it names; the call counts count every call. A trusted world with
-// application 4 in front, its field holding "text"; each row gives its results in order.
+// application 4 in front, its field holding "text".
 TEST(SimServiceKnobs, EachKnobChangesTheAnswerItNames) {
-  using R = std::vector<int64_t>;
+  using Knob = std::function<void(World&, ElementState&)>;
+  using Call = std::function<std::string(World&, platform::Accessibility&, platform::AXElement)>;
   struct Row {
     const char* what;
-    std::function<void(World&, ElementState&)> knob;
-    std::function<R(World&, platform::Accessibility&, platform::AXElement)> call;
-    R answer;
+    Knob knob;
+    Call call;
+    std::string answer;
   };
-  // A read of `attribute`: its answer, and whether it gave a value of the type named.
-  const auto readsOther = [](const char* attribute, const char* type) {
-    return [=](auto&, platform::Accessibility& ax, platform::AXElement el) {
-      AXAttributeValue v;
-      return R{ax.copyAttributeValue(el, attribute, v),
-               v == AXAttributeValue(platform::AXOtherValue{type})};
-    };
+  // The results in the order given (a braced list is evaluated in order).
+  const auto all = [](std::initializer_list<int64_t> results) {
+    std::string out;
+    for (const int64_t r : results) out += (out.empty() ? "" : " ") + std::to_string(r);
+    return out;
   };
+  const auto other = [](const AXAttributeValue& v) {
+    return std::get<platform::AXOtherValue>(v).typeName;
+  };
+  AXAttributeValue v;
+  bool settable = false;
   const Row rows[] = {
-      {"settable error",
-       [](auto&, auto& e) { e.settableErrors["AXValue"] = -25204; },
-       [](auto&, auto& ax, auto el) {
-         bool settable = false;
-         return R{ax.isAttributeSettable(el, "AXValue", settable),
-                  ax.isAttributeSettable(el, "AXSelectedText", settable)};
+      {"settable error", [](auto&, auto& e) { e.settableErrors["AXValue"] = -25204; },
+       [&](auto&, auto& ax, auto el) {
+         return all({ax.isAttributeSettable(el, "AXValue", settable),
+                     ax.isAttributeSettable(el, "AXSelectedText", settable)});
        },
-       {-25204, 0}},
-      {"subrole a number",
-       [](auto&, auto& e) { e.subroleNotString = true; },
-       readsOther("AXSubrole", "CFNumber"),
-       {0, 1}},
-      {"attributed value",
-       [](auto&, auto& e) { e.valueIsAttributed = true; },
-       readsOther("AXValue", "CFAttributedString"),
-       {0, 1}},
-      {"fails writes",
-       [](World& w, auto&) { w.application(4)->failsWrites = true; },
-       [](World& w, auto& ax, auto el) {
-         AXAttributeValue v;
-         return R{ax.copyAttributeValue(el, "AXValue", v),
-                  ax.setAttributeValue(el, "AXValue", std::u16string(u"new")),
-                  ax.setAttributeValue(ax.createApplication(4), "AXManualAccessibility", true),
-                  w.focusedElement()->value == u"text"};
+       "-25204 0"},
+      {"subrole a number", [](auto&, auto& e) { e.subroleNotString = true; },
+       [&](auto&, auto& ax, auto el) {
+         (void)ax.copyAttributeValue(el, "AXSubrole", v);
+         return other(v);
        },
-       {0, -25204, -25204, 1}},
+       "CFNumber"},
+      {"attributed value", [](auto&, auto& e) { e.valueIsAttributed = true; },
+       [&](auto&, auto& ax, auto el) {
+         (void)ax.copyAttributeValue(el, "AXValue", v);
+         return other(v);
+       },
+       "CFAttributedString"},
+      {"fails writes", [](World& w, auto&) { w.application(4)->failsWrites = true; },
+       [&](World& w, auto& ax, auto el) {
+         return all({ax.copyAttributeValue(el, "AXValue", v),
+                     ax.setAttributeValue(el, "AXValue", std::u16string(u"new")),
+                     ax.setAttributeValue(ax.createApplication(4), "AXManualAccessibility", true),
+                     w.focusedElement()->value == u"text"});
+       },
+       "0 -25204 -25204 1"},
       // Each set's outcome, the write's, the types written, and the counts of both calls.
-      {"one setData fails",
-       [](World& w, auto&) { w.faults().setDataFailures = {1}; },
-       [](World& w, auto&, auto) {
+      {"one setData fails", [](World& w, auto&) { w.faults().setDataFailures = {1}; },
+       [&](World& w, auto&, auto) {
          platform::Pasteboard& pb = w.pasteboard();
          const platform::PasteboardItem item = pb.createItem();
-         return R{pb.setDataForType(item, {'x'}, "a"),
-                  pb.setDataForType(item, {'x'}, "b"),
-                  pb.setDataForType(item, {'x'}, "c"),
-                  pb.writeObjects({item}),
-                  static_cast<int64_t>(pb.types(pb.pasteboardItems()->at(0)).size()),
-                  w.callCounts().setData,
-                  w.callCounts().writeObjects};
+         return all({pb.setDataForType(item, {'x'}, "a"), pb.setDataForType(item, {'x'}, "b"),
+                     pb.setDataForType(item, {'x'}, "c"), pb.writeObjects({item}),
+                     static_cast<int64_t>(pb.types(pb.pasteboardItems()->at(0)).size()),
+                     w.callCounts().setData, w.callCounts().writeObjects});
        },
-       {1, 0, 1, 1, 2, 3, 1}},
-      {"types fail",
-       [](World& w, auto&) { w.faults().pasteboardTypesFail = true; },
-       [](World& w, auto&, auto) {
+       "1 0 1 1 2 3 1"},
+      {"types fail", [](World& w, auto&) { w.faults().pasteboardTypesFail = true; },
+       [&](World& w, auto&, auto) {
          platform::Pasteboard& pb = w.pasteboard();
-         return R{pb.setStringForType("x", platform::kPasteboardTypeString),
-                  static_cast<int64_t>(pb.types(pb.pasteboardItems()->at(0)).size())};
+         return all({pb.setStringForType("x", platform::kPasteboardTypeString),
+                     static_cast<int64_t>(pb.types(pb.pasteboardItems()->at(0)).size())});
        },
-       {1, 0}},
+       "1 0"},
       // Register, unregister, the status; the counts of unregister and status calls.
       {"register refused",
        [](World& w, auto&) {
          w.loginItem().status = -7;
          w.loginItem().refuseRegister = true;
        },
-       [](World& w, auto&, auto) {
+       [&](World& w, auto&, auto) {
          platform::LoginItems& li = w.loginItems();
-         return R{li.registerMainApp().succeeded, li.unregisterMainApp().succeeded, li.status()};
+         return all(
+             {li.registerMainApp().succeeded, li.unregisterMainApp().succeeded, li.status()});
        },
-       {0, 0, -7}},
+       "0 0 -7"},
       {"approval pending",
        [](World& w, auto&) {
          w.loginItem().status = platform::kSMAppServiceStatusRequiresApproval;
        },
-       [](World& w, auto&, auto) {
+       [&](World& w, auto&, auto) {
          platform::LoginItems& li = w.loginItems();
-         return R{li.unregisterMainApp().succeeded, li.status(), w.callCounts().loginItemUnregister,
-                  w.callCounts().loginItemStatus};
+         return all({li.unregisterMainApp().succeeded, li.status(),
+                     w.callCounts().loginItemUnregister, w.callCounts().loginItemStatus});
        },
-       {1, 0, 1, 1}},
+       "1 0 1 1"},
       // Lists refused either way, a null source selected, and the counts of both calls.
-      {"input sources",
-       [](World& w, auto&) { w.faults().inputSourceListNotArray = true; },
-       [](World& w, auto&, auto) {
+      {"input sources", [](World& w, auto&) { w.faults().inputSourceListNotArray = true; },
+       [&](World& w, auto&, auto) {
          platform::InputSources& is = w.inputSources();
          const bool notArray = !is.createInputSourceList({}, true);
          w.faults() = {};
          w.faults().inputSourceListHoldsNonSources = true;
-         return R{notArray, !is.createInputSourceList({}, true), is.select(nullptr),
-                  w.callCounts().inputSourceLists, w.callCounts().inputSourceSelects};
+         return all({notArray, !is.createInputSourceList({}, true), is.select(nullptr),
+                     w.callCounts().inputSourceLists, w.callCounts().inputSourceSelects});
        },
-       {1, 1, -50, 2, 1}},
-      {"keyboard events fail",
-       [](World& w, auto&) {
-         w.faults().keyboardEventFailures = {1, 3};
-       },
-       [](World& w, auto&, auto) {
-         R made;
-         for (int i = 0; i < 5; ++i) {
-           made.push_back(w.events().createKeyboardEvent(nullptr, 0, true) != nullptr);
-         }
-         return made;
-       },
-       {1, 0, 1, 0, 1}},
+       "1 1 -50 2 1"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
