@@ -211,11 +211,10 @@ TEST_F(SimAccessibilityTest, EachChromiumApplicationTakesItsSwitchesAsItsSources
   int index = 0;
   for (const Row& row : rows) {
     SCOPED_TRACE(index++);
-    World w;
-    w.setTrusted(true);
-    addFocusedApp(w, kPid);
+    FocusedField t;
+    World& w = t.world;
     w.application(kPid)->chromium = row.kind;
-    platform::Accessibility& a = w.accessibility();
+    platform::Accessibility& a = t.ax;
     const AXElement app = a.createApplication(kPid);
     AXAttributeValue v;
     std::string shown;
