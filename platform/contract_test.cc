@@ -195,15 +195,14 @@ TEST_F(PlatformContract, DataReadStaysUnchangedAfterThePasteboardChanges) {
 
 // ---- Events -------------------------------------------------------------------------------
 
-TEST_F(PlatformContract, KeyboardEventsCarryKeycodeFlagsAndTheirSourcesUserData) {
+TEST_F(PlatformContract, KeyboardEventsCarryKeycodeFlagsAndTheirSourcesSettings) {
   platform::EventSource source = ev.createSource(platform::kCGEventSourceStateHIDSystemState);
   ASSERT_NE(source, nullptr);
   ev.sourceSetUserData(source, 0x5444524C);
   platform::Event down = ev.createKeyboardEvent(source, 51, true);
   platform::Event up = ev.createKeyboardEvent(source, 51, false);
-  ASSERT_NE(down, nullptr);
-  ASSERT_NE(up, nullptr);
   for (const platform::Event& e : {down, up}) {
+    ASSERT_NE(e, nullptr);
     EXPECT_EQ(ev.integerValueField(*e, platform::kCGEventSourceUserData), 0x5444524C);
     EXPECT_EQ(ev.integerValueField(*e, platform::kCGKeyboardEventKeycode), 51);
     EXPECT_EQ(ev.integerValueField(*e, platform::kCGKeyboardEventAutorepeat), 0);
@@ -216,11 +215,8 @@ TEST_F(PlatformContract, KeyboardEventsCarryKeycodeFlagsAndTheirSourcesUserData)
   platform::Event unmarked = ev.createKeyboardEvent(nullptr, 0, true);
   ASSERT_NE(unmarked, nullptr);
   EXPECT_EQ(ev.integerValueField(*unmarked, platform::kCGEventSourceUserData), 0);
-}
 
-TEST_F(PlatformContract, ASourcesLocalEventsSuppressionSettingsReadBack) {
-  platform::EventSource source = ev.createSource(platform::kCGEventSourceStateHIDSystemState);
-  ASSERT_NE(source, nullptr);
+  // The source's local-events suppression settings read back.
   for (const double seconds : {0.5, 0.0}) {
     ev.sourceSetLocalEventsSuppressionInterval(source, seconds);
     EXPECT_DOUBLE_EQ(ev.sourceLocalEventsSuppressionInterval(source), seconds);
@@ -343,22 +339,21 @@ TEST_F(PlatformContract, ATapServedOnItsOwnThreadCanBeSwitchedAndStopped) {
 
 // ---- Accessibility ------------------------------------------------------------------------
 
-TEST_F(PlatformContract, RangeValuesAndElementsCanBeMade) {
+// Range values and elements can be made. The live check before each typed chunk relies on the
+// rest: the process of an element is known without asking the application, so it answers at
+// once, even for this process's own busy main thread.
+TEST_F(PlatformContract, ElementsAreMadeAndTheirProcessReadWithoutAskingTheApplication) {
   const auto box = ax.createRangeValue({2, 3});
   ASSERT_TRUE(box.has_value());
   EXPECT_EQ(box->type, platform::kAXValueTypeCFRange);
   EXPECT_EQ(box->range, (platform::AXRange{2, 3}));
   EXPECT_NE(ax.createSystemWide(), nullptr);
-  EXPECT_NE(ax.createApplication(p_.processInfo().processIdentifier()), nullptr);
-}
-
-// The live check before each typed chunk relies on it: the process of an element is known without
-// asking the application, so it answers at once, even for this process's own busy main thread.
-TEST_F(PlatformContract, AnElementsProcessIsReadWithoutAskingTheApplication) {
   const int32_t self = p_.processInfo().processIdentifier();
+  const platform::AXElement app = ax.createApplication(self);
+  ASSERT_NE(app, nullptr);
   int32_t pid = 0;
   const double start = harness_->now();
-  EXPECT_EQ(ax.getPid(ax.createApplication(self), pid), platform::kAXErrorSuccess);
+  EXPECT_EQ(ax.getPid(app, pid), platform::kAXErrorSuccess);
   EXPECT_EQ(pid, self);
   EXPECT_LT(harness_->now() - start, 0.5);
   EXPECT_EQ(ax.getPid(nullptr, pid), platform::kAXErrorIllegalArgument);
