@@ -55,7 +55,7 @@ class PlatformContract : public ::testing::Test {
 
 // ---- Main loop ----------------------------------------------------------------------------
 
-TEST_F(PlatformContract, DelayedCallsRunInDeadlineOrderAndOnlyWhenTheLoopRuns) {
+TEST_F(PlatformContract, DelayedCallsAndTimersRunInDeadlineOrderOnlyWhenTheLoopRuns) {
   std::vector<int> order;
   platform::MainLoop& loop = p_.mainLoop();
   loop.dispatchAfter(0.02, [&] { order.push_back(2); });
@@ -67,10 +67,8 @@ TEST_F(PlatformContract, DelayedCallsRunInDeadlineOrderAndOnlyWhenTheLoopRuns) {
   EXPECT_TRUE(order.empty());
   harness_->runLoop(0.05);
   EXPECT_EQ(order, (std::vector<int>{0, 1, 11, 2}));
-}
 
-TEST_F(PlatformContract, TimersRepeatUntilInvalidatedAndOneShotsFireOnce) {
-  platform::MainLoop& loop = p_.mainLoop();
+  // Timers repeat until invalidated; one-shots fire once.
   int repeating = 0, once = 0, selfStopping = 0;
   platform::Timer timer = loop.scheduledTimer(0.01, true, [&] { ++repeating; });
   (void)loop.scheduledTimer(0.01, false, [&] { ++once; });
@@ -96,16 +94,15 @@ TEST_F(PlatformContract, TimersRepeatUntilInvalidatedAndOneShotsFireOnce) {
 using Contents = std::vector<std::map<std::string, Bytes>>;
 const std::string kText(platform::kPasteboardTypeString);
 
-TEST_F(PlatformContract, ClearingThePasteboardEmptiesItAndBumpsTheChangeCount) {
+TEST_F(PlatformContract, ClearingEmptiesThePasteboardAndPlainTextRoundTrips) {
   const int64_t before = pb().changeCount();
   const int64_t after = pb().clearContents();
   EXPECT_GT(after, before);
   EXPECT_EQ(pb().changeCount(), after);
   EXPECT_EQ(pb().stringForType(kText), std::nullopt);
   EXPECT_EQ(contents(), Contents{});
-}
 
-TEST_F(PlatformContract, PlainTextRoundTripsIncludingEmptyAndNonAsciiText) {
+  // Plain text round-trips, also empty and non-ASCII.
   for (const std::string text : {"", "hello", "привет 🌍 e\xcc\x81"}) {
     (void)pb().clearContents();
     EXPECT_TRUE(pb().setStringForType(text, kText));
