@@ -48,11 +48,14 @@ class PlatformContract : public ::testing::Test {
   const Bytes kImage = {0x89, 'P', 'N', 'G', 0x00, 0xFF};
   std::unique_ptr<Harness> harness_;
   platform::Platform& p_;
+  platform::Events& ev = p_.events();
+  platform::Accessibility& ax = p_.accessibility();
+  platform::InputSources& is = p_.inputSources();
 };
 
 // ---- Main loop ----------------------------------------------------------------------------
 
-TEST_F(PlatformContract, DelayedCallsRunInDeadlineOrderAndOnlyWhenTheLoopRuns) {
+TEST_F(PlatformContract, DelayedCallsAndTimersRunInDeadlineOrderOnlyWhenTheLoopRuns) {
   std::vector<int> order;
   platform::MainLoop& loop = p_.mainLoop();
   loop.dispatchAfter(0.02, [&] { order.push_back(2); });
@@ -64,10 +67,8 @@ TEST_F(PlatformContract, DelayedCallsRunInDeadlineOrderAndOnlyWhenTheLoopRuns) {
   EXPECT_TRUE(order.empty());
   harness_->runLoop(0.05);
   EXPECT_EQ(order, (std::vector<int>{0, 1, 11, 2}));
-}
 
-TEST_F(PlatformContract, TimersRepeatUntilInvalidatedAndOneShotsFireOnce) {
-  platform::MainLoop& loop = p_.mainLoop();
+  // Timers repeat until invalidated; one-shots fire once.
   int repeating = 0, once = 0, selfStopping = 0;
   platform::Timer timer = loop.scheduledTimer(0.01, true, [&] { ++repeating; });
   (void)loop.scheduledTimer(0.01, false, [&] { ++once; });
@@ -93,16 +94,15 @@ TEST_F(PlatformContract, TimersRepeatUntilInvalidatedAndOneShotsFireOnce) {
 using Contents = std::vector<std::map<std::string, Bytes>>;
 const std::string kText(platform::kPasteboardTypeString);
 
-TEST_F(PlatformContract, ClearingThePasteboardEmptiesItAndBumpsTheChangeCount) {
+TEST_F(PlatformContract, ClearingEmptiesThePasteboardAndPlainTextRoundTrips) {
   const int64_t before = pb().changeCount();
   const int64_t after = pb().clearContents();
   EXPECT_GT(after, before);
   EXPECT_EQ(pb().changeCount(), after);
   EXPECT_EQ(pb().stringForType(kText), std::nullopt);
   EXPECT_EQ(contents(), Contents{});
-}
 
-TEST_F(PlatformContract, PlainTextRoundTripsIncludingEmptyAndNonAsciiText) {
+  // Plain text round-trips, also empty and non-ASCII.
   for (const std::string text : {"", "hello", "привет 🌍 e\xcc\x81"}) {
     (void)pb().clearContents();
     EXPECT_TRUE(pb().setStringForType(text, kText));
@@ -145,23 +145,17 @@ TEST_F(PlatformContract, ItemsHandedOutBeforeAClearReadAsEmpty) {
   EXPECT_EQ(pb().stringForType(kText), "new");
 }
 
-TEST_F(PlatformContract, WriteObjectsRefusesAnItemGivenTwiceOrAlreadyWritten) {
+TEST_F(PlatformContract, AnItemIsWrittenOnceAndTakesNoDataAfterwards) {
   (void)pb().clearContents();
   const platform::PasteboardItem once = item({{kText, {'a'}}});
   EXPECT_FALSE(pb().writeObjects({once, once}));
   EXPECT_EQ(contents(), Contents{});
   EXPECT_TRUE(pb().writeObjects({once}));
+  EXPECT_FALSE(pb().setDataForType(once, {'b'}, "public.rtf"));
+  EXPECT_EQ(contents(), (Contents{{{kText, {'a'}}}}));
   (void)pb().clearContents();
   EXPECT_FALSE(pb().writeObjects({once})) << "an item belongs to the pasteboard it was written to";
   EXPECT_EQ(contents(), Contents{});
-}
-
-TEST_F(PlatformContract, AWrittenItemCannotBeGivenDataAfterwards) {
-  (void)pb().clearContents();
-  const platform::PasteboardItem written = item({{kText, {'a'}}});
-  ASSERT_TRUE(pb().writeObjects({written}));
-  EXPECT_FALSE(pb().setDataForType(written, {'b'}, "public.rtf"));
-  EXPECT_EQ(contents(), (Contents{{{kText, {'a'}}}}));
 }
 
 // The one expectation not yet seen to hold on a real Mac: an item without any type, written
@@ -198,16 +192,14 @@ TEST_F(PlatformContract, DataReadStaysUnchangedAfterThePasteboardChanges) {
 
 // ---- Events -------------------------------------------------------------------------------
 
-TEST_F(PlatformContract, KeyboardEventsCarryKeycodeFlagsAndTheirSourcesUserData) {
-  platform::Events& ev = p_.events();
+TEST_F(PlatformContract, KeyboardEventsCarryKeycodeFlagsAndTheirSourcesSettings) {
   platform::EventSource source = ev.createSource(platform::kCGEventSourceStateHIDSystemState);
   ASSERT_NE(source, nullptr);
   ev.sourceSetUserData(source, 0x5444524C);
   platform::Event down = ev.createKeyboardEvent(source, 51, true);
   platform::Event up = ev.createKeyboardEvent(source, 51, false);
-  ASSERT_NE(down, nullptr);
-  ASSERT_NE(up, nullptr);
   for (const platform::Event& e : {down, up}) {
+    ASSERT_NE(e, nullptr);
     EXPECT_EQ(ev.integerValueField(*e, platform::kCGEventSourceUserData), 0x5444524C);
     EXPECT_EQ(ev.integerValueField(*e, platform::kCGKeyboardEventKeycode), 51);
     EXPECT_EQ(ev.integerValueField(*e, platform::kCGKeyboardEventAutorepeat), 0);
@@ -220,12 +212,8 @@ TEST_F(PlatformContract, KeyboardEventsCarryKeycodeFlagsAndTheirSourcesUserData)
   platform::Event unmarked = ev.createKeyboardEvent(nullptr, 0, true);
   ASSERT_NE(unmarked, nullptr);
   EXPECT_EQ(ev.integerValueField(*unmarked, platform::kCGEventSourceUserData), 0);
-}
 
-TEST_F(PlatformContract, ASourcesLocalEventsSuppressionSettingsReadBack) {
-  platform::Events& ev = p_.events();
-  platform::EventSource source = ev.createSource(platform::kCGEventSourceStateHIDSystemState);
-  ASSERT_NE(source, nullptr);
+  // The source's local-events suppression settings read back.
   for (const double seconds : {0.5, 0.0}) {
     ev.sourceSetLocalEventsSuppressionInterval(source, seconds);
     EXPECT_DOUBLE_EQ(ev.sourceLocalEventsSuppressionInterval(source), seconds);
@@ -243,7 +231,6 @@ TEST_F(PlatformContract, ASourcesLocalEventsSuppressionSettingsReadBack) {
 }
 
 TEST_F(PlatformContract, AnEventsUnicodeStringHoldsAtMostTwentyUnits) {
-  platform::Events& ev = p_.events();
   platform::Event e = ev.createKeyboardEvent(nullptr, 0, true);
   ASSERT_NE(e, nullptr);
   char16_t buffer[32] = {};
@@ -268,7 +255,6 @@ TEST_F(PlatformContract, AnEventsUnicodeStringHoldsAtMostTwentyUnits) {
 // ---- Run loops and threads ----------------------------------------------------------------
 
 TEST_F(PlatformContract, AThreadHasARunLoopOfItsOwnThatReturnsAtOnceWithoutSources) {
-  platform::Events& ev = p_.events();
   const platform::RunLoop main = ev.mainRunLoop();
   ASSERT_NE(main, nullptr);
   EXPECT_EQ(ev.currentRunLoop().get(), main.get()) << "the tests run on the main thread";
@@ -286,20 +272,11 @@ TEST_F(PlatformContract, AThreadHasARunLoopOfItsOwnThatReturnsAtOnceWithoutSourc
   EXPECT_NE(inner.get(), main.get());
 }
 
-TEST_F(PlatformContract, BlocksForTheMainRunLoopRunOnlyWhenItRuns) {
-  platform::Events& ev = p_.events();
-  int ran = 0;
-  ev.performBlock(ev.mainRunLoop(), [&] { ++ran; });
-  p_.mainLoop().sleepMicroseconds(10000);
-  EXPECT_EQ(ran, 0);
-  harness_->runLoop(0.01);
-  EXPECT_EQ(ran, 1);
-}
-
-TEST_F(PlatformContract, SignalsFromAnotherThreadRunThePerformOnceOnTheMainLoop) {
+// Blocks and signals for the main loop, also from another thread, wait until it runs.
+TEST_F(PlatformContract, BlocksAndSignalsForTheMainLoopRunOnlyWhenItRuns) {
   platform::MainLoop& loop = p_.mainLoop();
-  platform::Events& ev = p_.events();
-  int performed = 0;
+  int ran = 0, performed = 0;
+  ev.performBlock(ev.mainRunLoop(), [&] { ++ran; });
   const platform::SignalSource source = loop.addSignalSource([&] { ++performed; });
   ASSERT_NE(source, nullptr);
   const platform::Thread thread = ev.startThread([&] {
@@ -308,8 +285,10 @@ TEST_F(PlatformContract, SignalsFromAnotherThreadRunThePerformOnceOnTheMainLoop)
   });
   ASSERT_NE(thread, nullptr);
   ev.joinThread(thread);
-  EXPECT_EQ(performed, 0) << "only the main loop runs the perform";
+  loop.sleepMicroseconds(10000);
+  EXPECT_EQ(ran + performed, 0);
   harness_->runLoop(0.01);
+  EXPECT_EQ(ran, 1);
   EXPECT_EQ(performed, 1) << "signals before the perform come as one";
   loop.invalidateSignalSource(source);
   loop.signal(source);
@@ -319,8 +298,7 @@ TEST_F(PlatformContract, SignalsFromAnotherThreadRunThePerformOnceOnTheMainLoop)
 
 // Needs the listen permission on a Mac: skipped where no tap can be made.
 TEST_F(PlatformContract, ATapServedOnItsOwnThreadCanBeSwitchedAndStopped) {
-  platform::Events& ev = p_.events();
-  const auto listenTap = [&ev] {
+  const auto listenTap = [this] {
     return ev.tapCreate(
         platform::kCGSessionEventTap, platform::kCGHeadInsertEventTap,
         platform::kCGEventTapOptionListenOnly, platform::eventMaskBit(platform::kCGEventKeyDown),
@@ -349,7 +327,7 @@ TEST_F(PlatformContract, ATapServedOnItsOwnThreadCanBeSwitchedAndStopped) {
   // A tap of the same kind made and released on the tap's thread, as the test of the grant is.
   std::atomic<bool> madeThere = false;
   ev.performBlock(loop, [&] { madeThere = listenTap() != nullptr; });
-  ev.performBlock(loop, [&ev] { ev.stopRunLoop(ev.currentRunLoop()); });
+  ev.performBlock(loop, [this] { ev.stopRunLoop(ev.currentRunLoop()); });
   ev.joinThread(thread);
   ev.removeSource(loop, source);
   EXPECT_TRUE(ev.machPortIsValid(tap));
@@ -358,31 +336,27 @@ TEST_F(PlatformContract, ATapServedOnItsOwnThreadCanBeSwitchedAndStopped) {
 
 // ---- Accessibility ------------------------------------------------------------------------
 
-TEST_F(PlatformContract, RangeValuesAndElementsCanBeMade) {
-  platform::Accessibility& ax = p_.accessibility();
+// Range values and elements can be made. The live check before each typed chunk relies on the
+// rest: the process of an element is known without asking the application, so it answers at
+// once, even for this process's own busy main thread.
+TEST_F(PlatformContract, ElementsAreMadeAndTheirProcessReadWithoutAskingTheApplication) {
   const auto box = ax.createRangeValue({2, 3});
   ASSERT_TRUE(box.has_value());
   EXPECT_EQ(box->type, platform::kAXValueTypeCFRange);
   EXPECT_EQ(box->range, (platform::AXRange{2, 3}));
   EXPECT_NE(ax.createSystemWide(), nullptr);
-  EXPECT_NE(ax.createApplication(p_.processInfo().processIdentifier()), nullptr);
-}
-
-// The live check before each typed chunk relies on it: the process of an element is known without
-// asking the application, so it answers at once, even for this process's own busy main thread.
-TEST_F(PlatformContract, AnElementsProcessIsReadWithoutAskingTheApplication) {
-  platform::Accessibility& ax = p_.accessibility();
   const int32_t self = p_.processInfo().processIdentifier();
+  const platform::AXElement app = ax.createApplication(self);
+  ASSERT_NE(app, nullptr);
   int32_t pid = 0;
   const double start = harness_->now();
-  EXPECT_EQ(ax.getPid(ax.createApplication(self), pid), platform::kAXErrorSuccess);
+  EXPECT_EQ(ax.getPid(app, pid), platform::kAXErrorSuccess);
   EXPECT_EQ(pid, self);
   EXPECT_LT(harness_->now() - start, 0.5);
   EXPECT_EQ(ax.getPid(nullptr, pid), platform::kAXErrorIllegalArgument);
 }
 
 TEST_F(PlatformContract, TheMessagingTimeoutIsSetProcessWideAndReachesElementsMadeAfterIt) {
-  platform::Accessibility& ax = p_.accessibility();
   const platform::AXElement systemWide = ax.createSystemWide();
   ASSERT_NE(systemWide, nullptr);
   EXPECT_EQ(ax.setMessagingTimeout(systemWide, -1.0F), platform::kAXErrorIllegalArgument);
@@ -403,24 +377,22 @@ TEST_F(PlatformContract, TheMessagingTimeoutIsSetProcessWideAndReachesElementsMa
 
 TEST_F(PlatformContract, ObserversGiveDistinctTokensAndCanBeRemovedTwice) {
   platform::DistributedNotifications& dn = p_.distributedNotifications();
-  const platform::ObserverToken a = dn.addObserver(
-      "com.apple.accessibility.api", platform::SuspensionBehavior::kDeliverImmediately, [] {});
-  const platform::ObserverToken b = dn.addObserver(
-      "com.apple.accessibility.api", platform::SuspensionBehavior::kDeliverImmediately, [] {});
+  platform::Workspace& ws = p_.workspace();
+  const auto observe = [&dn] {
+    return dn.addObserver("com.apple.accessibility.api",
+                          platform::SuspensionBehavior::kDeliverImmediately, [] {});
+  };
+  const platform::ObserverToken a = observe(), b = observe();
   ASSERT_NE(a, nullptr);
   EXPECT_NE(a, b);
-  dn.removeObserver(a);
-  dn.removeObserver(a);
-  dn.removeObserver(b);
-  const platform::ObserverToken c =
-      p_.workspace().addDidActivateApplicationObserver([](const auto&) {});
+  for (const auto& token : {a, a, b}) dn.removeObserver(token);
   using Notification = platform::Workspace::Notification;
-  const platform::ObserverToken d = p_.workspace().addObserver(Notification::kDidWake, [] {});
-  const platform::ObserverToken e =
-      p_.workspace().addObserver(Notification::kSessionDidBecomeActive, [] {});
+  const platform::ObserverToken c = ws.addDidActivateApplicationObserver([](const auto&) {});
+  const platform::ObserverToken d = ws.addObserver(Notification::kDidWake, [] {});
+  const platform::ObserverToken e = ws.addObserver(Notification::kSessionDidBecomeActive, [] {});
   ASSERT_NE(d, nullptr);
   EXPECT_NE(d, e);
-  for (const auto& token : {c, d, e, e}) p_.workspace().removeObserver(token);
+  for (const auto& token : {c, d, e, e}) ws.removeObserver(token);
   harness_->runLoop(0.01);
 }
 
@@ -444,11 +416,8 @@ TEST_F(PlatformContract, TheEnvironmentIsReadByNamePresenceOnly) {
 // The plug-in matches the selected and the ASCII-capable sources to the listed ones by id, and
 // tells layouts from input methods by type.
 TEST_F(PlatformContract, EnabledKeyboardSourcesAreListedWithIdsAndTypesAmongAllInstalled) {
-  platform::InputSources& is = p_.inputSources();
-  platform::InputSourceFilter filter;
-  filter.category = std::string(platform::kTISCategoryKeyboardInputSource);
-  filter.isEnabled = true;
-  filter.isSelectCapable = true;
+  platform::InputSourceFilter filter{std::string(platform::kTISCategoryKeyboardInputSource), true,
+                                     true};
   const auto enabled = is.createInputSourceList(filter, false);
   ASSERT_TRUE(enabled.has_value());
   ASSERT_FALSE(enabled->empty()) << "a system always has a keyboard layout";
@@ -482,7 +451,6 @@ TEST_F(PlatformContract, EnabledKeyboardSourcesAreListedWithIdsAndTypesAmongAllI
 }
 
 TEST_F(PlatformContract, TheCurrentKeyboardLayoutTranslatesItsKeys) {
-  platform::InputSources& is = p_.inputSources();
   const platform::InputSource current = is.copyCurrentKeyboardLayoutInputSource();
   ASSERT_NE(current, nullptr);
   const platform::KeyLayoutData layout = is.unicodeKeyLayoutData(current);

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <string>
+#include <tuple>
 
 #include "sim/sim_test.h"
 #include "sim/world.h"
@@ -111,27 +112,17 @@ TEST_F(SimAccessibilityTest, EachCallAnswersAsTheKnobsSay) {
     row.knob(t.world, t.state());
     AXAttributeValue got = row.given;
     bool settable = true;
-    switch (row.call) {
-      case kRead:
-        got = {};
-        EXPECT_EQ(t.ax.copyAttributeValue(el, row.attribute, got), row.answer);
-        break;
-      case kAppRead:
-        got = {};
-        EXPECT_EQ(t.ax.copyAttributeValue(t.ax.createApplication(kPid), row.attribute, got),
-                  row.answer);
-        break;
-      case kSystemRead:
-        got = {};
-        EXPECT_EQ(t.ax.copyAttributeValue(t.ax.createSystemWide(), row.attribute, got), row.answer);
-        break;
-      case kWrite:
-        EXPECT_EQ(t.ax.setAttributeValue(el, row.attribute, row.given), row.answer);
-        break;
-      case kSettable:
-        EXPECT_EQ(t.ax.isAttributeSettable(el, row.attribute, settable), row.answer);
-        got = settable;
-        break;
+    const AXElement target = row.call == kAppRead      ? t.ax.createApplication(kPid)
+                             : row.call == kSystemRead ? t.ax.createSystemWide()
+                                                       : el;
+    if (row.call == kWrite) {
+      EXPECT_EQ(t.ax.setAttributeValue(el, row.attribute, row.given), row.answer);
+    } else if (row.call == kSettable) {
+      EXPECT_EQ(t.ax.isAttributeSettable(el, row.attribute, settable), row.answer);
+      got = settable;
+    } else {
+      got = {};
+      EXPECT_EQ(t.ax.copyAttributeValue(target, row.attribute, got), row.answer);
     }
     EXPECT_EQ(got, row.given);
     if (const AppState* app = t.world.application(kPid); app && app->focused) {
@@ -152,26 +143,21 @@ TEST_F(SimAccessibilityTest, RichAndWebElementsKeepOnlyWhatTheirEditingPathKeeps
   EXPECT_EQ(state().value, u"bolder ital");
   EXPECT_EQ(styleRuns(state()), (std::vector<StyleRun>{{0, 6, "bold"}, {7, 4, "italic"}}));
 
-  // Web: the editing path (selected text, typing) brings the page's model along.
-  state() = ElementState{};
-  state().kind = ElementKind::kWebEditable;
-  state().value = state().model = u"old";
-  select(0, 1);
-  write("AXSelectedText", std::u16string(u"N"));
-  world.typeOnKeys(u"s");
-  world.runPending();
-  EXPECT_EQ(state().model, u"Nsld");
-
-  // Chromium answers success for a selected-text write and does nothing; typing still works.
-  state() = ElementState{};
-  state().kind = ElementKind::kChromium;
-  state().value = state().model = u"old";
-  select(0, 1);
-  EXPECT_EQ(write("AXSelectedText", std::u16string(u"N")), platform::kAXErrorSuccess);
-  EXPECT_EQ(state().value, u"old");
-  world.typeOnKeys(u"b");
-  world.runPending();
-  EXPECT_EQ(state().model, u"bld");
+  // Web: the editing path (selected text, typing) brings the page's model along. Chromium answers
+  // success for a selected-text write and does nothing; typing still works.
+  for (const auto& [kind, written, typed, model] :
+       {std::tuple{ElementKind::kWebEditable, u"Nld", u"s", u"Nsld"},
+        {ElementKind::kChromium, u"old", u"b", u"bld"}}) {
+    state() = ElementState{};
+    state().kind = kind;
+    state().value = state().model = u"old";
+    select(0, 1);
+    EXPECT_EQ(write("AXSelectedText", std::u16string(u"N")), platform::kAXErrorSuccess);
+    EXPECT_EQ(state().value, written);
+    world.typeOnKeys(typed);
+    world.runPending();
+    EXPECT_EQ(state().model, model);
+  }
 }
 
 // Each Chromium-based application as its sources behave: which switch builds its pages' tree, what
@@ -221,11 +207,10 @@ TEST_F(SimAccessibilityTest, EachChromiumApplicationTakesItsSwitchesAsItsSources
   int index = 0;
   for (const Row& row : rows) {
     SCOPED_TRACE(index++);
-    World w;
-    w.setTrusted(true);
-    addFocusedApp(w, kPid);
+    FocusedField t;
+    World& w = t.world;
     w.application(kPid)->chromium = row.kind;
-    platform::Accessibility& a = w.accessibility();
+    platform::Accessibility& a = t.ax;
     const AXElement app = a.createApplication(kPid);
     AXAttributeValue v;
     std::string shown;

@@ -8,6 +8,7 @@
 #include <functional>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "sim/keyboard_layouts.h"
@@ -90,7 +91,11 @@ TEST_F(SimEventsTest, TapsHearWhatReachesThemWhileEnabledOnTheLoop) {
   EXPECT_EQ(since(), " | down e");
   ev.addSource(main, a.source);
 
-  // Secure keyboard entry hides key presses, the user's and synthetic ones, from every tap.
+  // Secure keyboard entry hides key presses and releases, the user's and synthetic ones, from
+  // every tap: a tap for releases hears only its switching off below.
+  Recorder releases;
+  const RecordingTap r = installRecordingTap(ev, releases, platform::kCGEventTapOptionListenOnly,
+                                             platform::eventMaskBit(platform::kCGEventKeyUp));
   world.setSecureInput(true);
   press('f');
   world.keyDown(keys::kShift);
@@ -121,14 +126,14 @@ TEST_F(SimEventsTest, TapsHearWhatReachesThemWhileEnabledOnTheLoop) {
   // holds no modifier. A posted event carries its source's marker, and its flags when posted.
   world.keyDown(5, false, {.userData = 77, .chars = {}});
   world.keyDown(5, false, {.userData = {}, .chars = std::u16string(25, u'x')});
-  world.flagsChanged(120, platform::kCGEventFlagMaskSecondaryFn, {.userData = 9, .chars = {}});
+  world.flagsChanged(56, platform::kCGEventFlagMaskSecondaryFn, {.userData = 9, .chars = {}});
   const platform::EventSource source = ev.createSource(platform::kCGEventSourceStateHIDSystemState);
   ev.sourceSetUserData(source, 0x5444524C);
   post(u"p", source);
   post(u"ǵ");
   EXPECT_EQ(
       since(false),
-      "down g data 77, down xxxxxxxxxxxxxxxxxxxx, flags 120 fn data 9, down p data 1413763660, "
+      "down g data 77, down xxxxxxxxxxxxxxxxxxxx, flags 56 fn data 9, down p data 1413763660, "
       "down ǵ");
   EXPECT_EQ(field().value, u"abdefggxxxxxxxxxxxxxxxxxxxxpǵ");
 
@@ -137,6 +142,7 @@ TEST_F(SimEventsTest, TapsHearWhatReachesThemWhileEnabledOnTheLoop) {
   world.disableTapsByTimeout();
   press('h');
   EXPECT_EQ(since(), " | off by timeout");
+  EXPECT_EQ(heard(releases), "off by timeout");
   ev.tapEnable(a.port, true);
   ev.tapEnable(l.port, true);
   world.disableTapsByUserInput();
@@ -168,14 +174,9 @@ TEST_F(SimEventsTest, KeysEditTheFocusedFieldAsItsApplicationDoes) {
       for (const char16_t ch : text) t.world.pressKey(keys::keyFor(layout, ch)->first);
     };
   };
-  const auto deletes = [](int times) {
-    return [=](KeyWorld& t) {
-      for (int i = 0; i < times; ++i) t.world.pressKey(keys::kDelete);
-    };
-  };
   const Row rows[] = {
-      {"a whole pair", "US", u"a\U0001F600|b", deletes(1), u"a|b"},
-      {"the selection, then a character", "US", u"h[ell]o", deletes(2), u"|o"},
+      {"a whole pair", "US", u"a\U0001F600|b", type("us", u"\x7f"), u"a|b"},
+      {"the selection, then a character", "US", u"h[ell]o", type("us", u"\x7f\x7f"), u"|o"},
       {"copy", "US", u"hello [big]",
        [&](KeyWorld& t) {
          command(t, keys::kC);
@@ -244,35 +245,6 @@ TEST_F(SimEventsTest, KeysEditTheFocusedFieldAsItsApplicationDoes) {
   }
 }
 
-// An active tap needs trust as taps see it (a signed-again app keeps only AXIsProcessTrusted); a
-// listen-only one needs listen access, or trust, which covers listening too.
-TEST(SimTapPermissions, EachKindOfTapNeedsItsOwnPermission) {
-  struct Row {
-    platform::TapOptions options;
-    bool trusted, listen, resigned, created;
-  };
-  constexpr auto kActive = platform::kCGEventTapOptionDefault;
-  constexpr auto kListen = platform::kCGEventTapOptionListenOnly;
-  const Row rows[] = {
-      {kActive, false, false, false, false}, {kActive, false, true, false, false},
-      {kActive, true, false, false, true},   {kListen, false, false, false, false},
-      {kListen, false, true, false, true},   {kListen, true, false, false, true},
-      {kActive, true, true, true, false},    {kListen, true, false, true, false},
-  };
-  for (const Row& row : rows) {
-    World world;
-    world.setTrusted(row.trusted);
-    world.setListenAccess(row.listen);
-    if (row.resigned) world.resignApp();
-    Recorder r;
-    const RecordingTap tap = installRecordingTap(world.events(), r, row.options, kKeysAndClicks);
-    EXPECT_EQ(tap.port != nullptr, row.created) << row.options << row.trusted << row.listen;
-    world.pressKey(0);
-    world.runPending();
-    EXPECT_EQ(r.seen.size(), row.created ? 1u : 0u);
-  }
-}
-
 // Without the grant nobody services an active tap: it holds each event until the tap timeout
 // switches it off, or until it is switched off.
 TEST_F(SimEventsTest, WithoutTheGrantAnActiveTapHoldsEachEventUntilSwitchedOff) {
@@ -294,29 +266,27 @@ TEST_F(SimEventsTest, WithoutTheGrantAnActiveTapHoldsEachEventUntilSwitchedOff) 
   EXPECT_EQ(heard(active), "off by timeout");
 }
 
+// Each character is typed by one key; each layout has its alphabet's letters, each with its
+// capital.
 TEST(SimKeyTables, EveryCharacterIsTypedByExactlyOneKeyAndTranslatesAsTyped) {
-  for (const char* layout : {"us", "ru", "dvorak"}) {
+  for (const auto& [layout, letters, a] :
+       {std::tuple{"us", 26, u'a'}, {"ru", 33, u'а'}, {"dvorak", 26, u'a'}}) {
     std::set<char16_t> seen;
+    int capitals = 0;
     for (const keys::KeyCharacters& key : keys::layoutTable(layout)) {
       ASSERT_EQ(key.plain.size(), 1u);
       ASSERT_EQ(key.shifted.size(), 1u);
       EXPECT_TRUE(seen.insert(key.plain[0]).second) << layout << " key " << key.keycode;
       EXPECT_EQ(keys::keyFor(layout, key.plain[0]), (std::pair{key.keycode, false}));
+      capitals += key.letter && key.plain != key.shifted;
+      EXPECT_TRUE(!key.letter || key.plain[0] >= a) << layout << " key " << key.keycode;
       // Keys such as Space type the same with Shift.
       if (key.shifted == key.plain) continue;
       EXPECT_TRUE(seen.insert(key.shifted[0]).second) << layout << " key " << key.keycode;
       EXPECT_EQ(keys::keyFor(layout, key.shifted[0]), (std::pair{key.keycode, true}));
     }
+    EXPECT_EQ(capitals, letters) << layout;
   }
-  // The Russian layout has all 33 letters, each with its capital.
-  int letters = 0;
-  for (const keys::KeyCharacters& key : keys::layoutTable("ru")) {
-    if (!key.letter) continue;
-    ++letters;
-    EXPECT_GE(key.plain[0], u'а');
-    EXPECT_NE(key.plain, key.shifted);
-  }
-  EXPECT_EQ(letters, 33);
 
   // The layout's key table as UCKeyTranslate reads it: on Dvorak the key labelled C types "j".
   KeyWorld t;

@@ -45,6 +45,7 @@ inline void setMarked(ElementState& e, std::u16string_view text) {
 inline std::string heard(const Recorder& r) {
   static const std::map<platform::EventType, std::string> kTypes = {
       {platform::kCGEventKeyDown, "down "},
+      {platform::kCGEventKeyUp, "up"},
       {platform::kCGEventFlagsChanged, "flags "},
       {platform::kCGEventLeftMouseDown, "click"},
       {platform::kCGEventTapDisabledByTimeout, "off by timeout"},

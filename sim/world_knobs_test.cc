@@ -79,10 +79,14 @@ TEST(SimServiceKnobs, EachKnobChangesTheAnswerItNames) {
     for (const int64_t r : results) out += (out.empty() ? "" : " ") + std::to_string(r);
     return out;
   };
-  const auto other = [](const AXAttributeValue& v) {
-    return std::get<platform::AXOtherValue>(v).typeName;
-  };
   AXAttributeValue v;
+  // The type named by what a read of `attribute` gave.
+  const auto readsType = [&v](const char* attribute) {
+    return [&v, attribute](auto&, auto& ax, auto el) {
+      (void)ax.copyAttributeValue(el, attribute, v);
+      return std::get<platform::AXOtherValue>(v).typeName;
+    };
+  };
   bool settable = false;
   const Row rows[] = {
       {"settable error", [](auto&, auto& e) { e.settableErrors["AXValue"] = -25204; },
@@ -92,16 +96,8 @@ TEST(SimServiceKnobs, EachKnobChangesTheAnswerItNames) {
        },
        "-25204 0"},
       {"subrole a number", [](auto&, auto& e) { e.subroleNotString = true; },
-       [&](auto&, auto& ax, auto el) {
-         (void)ax.copyAttributeValue(el, "AXSubrole", v);
-         return other(v);
-       },
-       "CFNumber"},
-      {"attributed value", [](auto&, auto& e) { e.valueIsAttributed = true; },
-       [&](auto&, auto& ax, auto el) {
-         (void)ax.copyAttributeValue(el, "AXValue", v);
-         return other(v);
-       },
+       readsType("AXSubrole"), "CFNumber"},
+      {"attributed value", [](auto&, auto& e) { e.valueIsAttributed = true; }, readsType("AXValue"),
        "CFAttributedString"},
       {"fails writes", [](World& w, auto&) { w.application(4)->failsWrites = true; },
        [&](World& w, auto& ax, auto el) {

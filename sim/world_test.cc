@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/recording_tap.h"
 #include "sim/records.h"
 
 namespace sim {
@@ -121,10 +122,8 @@ TEST(SimWorkspace, ActivationIsReportedOnTheLoopUntilTheObserverIsRemoved) {
   World world;
   platform::Workspace& ws = world.workspace();
   for (int32_t pid : {2, 1}) {
-    AppState app;
-    app.pid = pid;
-    app.localizedName = "App" + std::to_string(pid);
-    world.addApplication(app);
+    addFocusedApp(world, pid, false);
+    world.application(pid)->localizedName = "App" + std::to_string(pid);
   }
   std::vector<std::optional<RunningApplication>> seen;
   const auto token =
@@ -148,12 +147,8 @@ TEST(SimWorkspace, ActivationIsReportedOnTheLoopUntilTheObserverIsRemoved) {
 TEST(SimWorkspace, InsideOneBlockingCallTheWorkspaceKeepsItsAnswersTheAccessibilityServerNot) {
   World world;
   world.setTrusted(true);
-  for (const int32_t pid : {1, 2}) {
-    AppState app;
-    app.pid = pid;
-    world.addApplication(app);
-  }
-  world.setFrontmost(1);
+  addFocusedApp(world, 2, false);
+  addFocusedApp(world, 1);
   platform::Workspace& ws = world.workspace();
   platform::Accessibility& ax = world.accessibility();
   const auto focusedApp = [&] {
