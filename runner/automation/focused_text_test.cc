@@ -251,17 +251,14 @@ TEST_F(AutomationTest, ACorrectionTypedIntoChromiumLandsOnItsSpanInItsFieldOrAns
     int64_t caret;
   };
   const auto activateOther = [](Field&, sim::World& w) { w.activate(kOtherPid); };
+  const Knob moveCaret = [](Field&, sim::World& w) { w.selectRange({0, 0}); };
   const Row rows[] = {
       {"typed, shown a frame later", u"aZb", 0, nullptr, true, u"aZb", 2},
       {"a span deleted: one Backspace", u"a", 0, nullptr, true, u"a", 1},
       {"shown 150 ms later, after a page load", u"aZb", 0,
        [](Field& e, sim::World&) { e.axLag = sim::kPageLoadLag; }, true, u"aZb", 2},
       // The user moves the caret during the read-back: the span is selected again first.
-      {"caret moved", u"aZb", 20000,
-       [](Field&, sim::World& w) {
-         w.selectRange({0, 0});
-       },
-       true, u"aZb", 2},
+      {"caret moved", u"aZb", 20000, moveCaret, true, u"aZb", 2},
       // The user types after the correction: not written over; the caret stays theirs.
       {"user typed", u"aZb", 52000, [](Field&, sim::World& w) { w.typeOnKeys(u"x"); }, false,
        u"aZxb", 3},
@@ -321,29 +318,24 @@ TEST_F(AutomationTest, EachChromiumApplicationShowsItsFieldAfterTheFirstLookupAn
   int index = 0;
   for (const Row& row : rows) {
     SCOPED_TRACE(index++);
-    sim::World w;
-    w.setTrusted(true);
-    sim::AppState app;
-    app.pid = kEditorPid;
+    AutomationWorld h;
+    h.focus(u"");
+    sim::AppState& app = *h.world.application(kEditorPid);
     app.chromium = row.kind;
-    if (row.foundFrom) app.focused.emplace();
+    if (!row.foundFrom) app.focused.reset();
     if (row.enhancedAlreadyOn) {
       app.enhancedUserInterface = true;
       app.accessibility = sim::AccessibilityMode::kComplete;
     }
-    w.addApplication(std::move(app));
-    w.setFrontmost(kEditorPid);
-    AutomationHandler host(w);
     std::optional<sim::Micros> found;
     for (sim::Micros t = 0; t <= 6000000; t += 100000) {
-      w.advance(t - w.now());
-      if (host.axFocusedText() && !found) found = t;
+      h.world.advance(t - h.world.now());
+      if (h.handler.axFocusedText() && !found) found = t;
     }
     EXPECT_EQ(found, row.foundFrom);
-    const sim::AppState& state = *w.application(kEditorPid);
-    EXPECT_EQ(state.manualAccessibilityWrites, row.manualWrites);
-    EXPECT_EQ(state.enhancedUserInterfaceWrites, row.enhancedWrites);
-    EXPECT_EQ(state.enhancedUserInterface, row.enhancedOn);
+    EXPECT_EQ(app.manualAccessibilityWrites, row.manualWrites);
+    EXPECT_EQ(app.enhancedUserInterfaceWrites, row.enhancedWrites);
+    EXPECT_EQ(app.enhancedUserInterface, row.enhancedOn);
   }
 }
 
