@@ -111,8 +111,7 @@ TEST(StandardCodec, EncodingChoices) {
 }
 
 TEST(StandardCodec, StringsOfEveryShortLength) {
-  // Short strings are checked and copied in overlapping words: each length must come out whole,
-  // and a bad byte must be found wherever it sits, on the way out and on the way in.
+  // Short strings are checked and copied in overlapping words: every length, every bad byte.
   for (size_t n = 0; n <= 40; ++n) {
     std::string text;
     for (size_t i = 0; i < n; ++i) text.push_back(static_cast<char>('a' + i % 26));

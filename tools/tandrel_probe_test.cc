@@ -107,8 +107,7 @@ TEST_F(ProbeBackendTest, ViewsComeFromTheSystemThroughTheSeam) {
   EXPECT_EQ(out[1], R"({"show":"inputSource","value":{"id":"com.apple.keylayout.Russian"}})");
   EXPECT_EQ(out[2], R"({"show":"loginItem","value":{"status":2}})");
 
-  // A type whose data cannot be read is listed as unreadable, without data (the simulation's own
-  // view also shows the data it holds behind it).
+  // A type whose data cannot be read is listed as unreadable, without data.
   simhost::applyWorld(world_, simhost::Json::parse(R"({"pasteboard": [
         {"types": {"m.type": "M", "z.type": "Z", "a.type": "A"}, "unreadable": ["z.type", "a.type"]}]})"));
   EXPECT_THAT(
@@ -122,8 +121,7 @@ TEST_F(ProbeBackendTest, ViewsComeFromTheSystemThroughTheSeam) {
               ElementsAre(R"({"show":"loginItem","value":null})"));
 }
 
-// The probe and the simulated host answer the Flutter side the same way: the same channels,
-// handlers, codec and printing, whatever the backend.
+// The probe and the simulated host answer the Flutter side the same way, whatever the backend.
 TEST(TandrelProbeToolTest, ChannelTrafficPrintsExactlyAsInTandrelSim) {
   const std::string script = R"({"call": "tandrel/permissions", "method": "isSandboxed"}
 {"call": "tandrel/permissions", "method": "check"}

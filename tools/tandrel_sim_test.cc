@@ -18,8 +18,7 @@ namespace {
 
 using ::testing::ElementsAre;
 
-// The player on a world of its own, with the host channels and the input-source plug-in
-// installed on it.
+// The player on a world of its own, with the host channels and the input-source plug-in.
 struct Player {
   Player() {
     tandrel::TandrelPlugin::installChannels(messenger_, world_, false);
@@ -125,8 +124,7 @@ TEST_F(SimScriptTest, EachLinePrintsItsOutcomeInTheOrderThingsHappen) {
 {"replyHex":""}
 {"replyHex":""}
 {"replyHex":""})"},
-      // Secure input, set up by the world or switched by the user, silences the key stream (clicks
-      // still come) and is what "isSecureInputEnabled" answers.
+      // Secure input (world or user) silences keys but not clicks; "isSecureInputEnabled" says so.
       {"secure input",
        R"({"world": {"trusted": true, "secureInput": true}}
 {"listen": "tandrel/key_events"}
@@ -161,8 +159,7 @@ TEST_F(SimScriptTest, EachLinePrintsItsOutcomeInTheOrderThingsHappen) {
 {"cancel":"tandrel/permission_events","ok":true}
 {"show":"activities","value":{"napped":true,"activities":[]}}
 {"scriptError":"\"appNap\" takes 0 to 86400","line":8})"},
-      // A mistake in a scheduled world line shows at once. The second line lands between the second
-      // and third Backspace (3 ms apart): two reach "abcdef", the third the new text.
+      // A scheduled mistake shows at once; line 2 lands between the 2nd and 3rd Backspace.
       {"scheduled lines",
        R"({"world": {"trusted": true, "apps": [{"pid": 3, "frontmost": true, "focused": {"value": "abcdef", "selection": [6, 0]}}]}}
 {"after": 0.004, "world": {"apps": [{"pid": 3, "focused": {"value": "xyz", "selection": [3, 0]}}]}}
@@ -214,8 +211,7 @@ TEST_F(SimScriptTest, EachLinePrintsItsOutcomeInTheOrderThingsHappen) {
 {"show":"field","value":{"pid":3,"text":"new","selection":{"start":3,"length":0},"subrole":null,"kind":"webEditable","model":"old"}}
 {"scriptError":"\"kind\" must be \"plain\", \"rich\", \"webEditable\" or \"chromium\"","line":8}
 {"scriptError":"\"runs\" entries must be [start, length, style]","line":9})"},
-      // A re-signed build starts with a stale grant; later the user deletes the host's row while
-      // both streams listen, and goes on typing.
+      // A re-signed build's stale grant; the host's row deleted while both streams listen.
       {"a stale grant, then a deleted row",
        R"({"world": {"apps": [{"pid": 3, "frontmost": true, "focused": {"value": ""}}]}}
 {"user": {"resign": true}}
@@ -243,14 +239,9 @@ TEST_F(SimScriptTest, EachLinePrintsItsOutcomeInTheOrderThingsHappen) {
 {"show":"field","value":{"pid":3,"text":"hiyo","selection":{"start":4,"length":0},"subrole":null}}
 {"show":"taps","value":{"active":0,"total":0,"threads":0,"taps":[]}}
 {"scriptError":"\"deleteRow\" takes \"accessibility\"","line":15})"},
-      // A Chrome page (its tree built late, typed text shown late), another application coming to
-      // the front during a correction, a field that takes nothing, a slow application and the
-      // host's own window in front. No tree at first: Chrome builds it 2 s after the enhanced
-      // interface came on, plus its build time. Another application comes to the front before the
-      // typing: nothing goes there. The slow application's read takes seven calls of a quarter
-      // second: the manual switch read, set and listed once, then the focus, subrole, value and
-      // selection. Chrome's enhanced interface is left on, set once; the Electron application's
-      // manual switch read true is not set again; the host never asks itself.
+      // Chrome builds its tree 2 s (plus build time) after the enhanced interface came on; another
+      // application in front before the typing gets nothing; a slow application's read is seven
+      // quarter-second calls; the host never asks itself.
       {"Chromium fields, slow applications and the host in front",
        R"({"world": {"trusted": true, "apps": [{"pid": 3, "frontmost": true, "chromium": "chrome", "treeBuildDelay": 0.1, "focused": {"kind": "chromium", "axLag": "pageLoad", "value": "ghbdtn", "selection": [6, 0]}}, {"pid": 6, "chromium": "electronDebounced", "accessibility": "complete", "focused": {"value": ""}}]}}
 {"call": "tandrel/automation", "method": "axSetFocusedText", "args": {"text": "привет"}}
@@ -464,11 +455,9 @@ TEST_F(SimScriptTest, NewUserActionsAndWorldKeysReachTheWorld) {
   EXPECT_TRUE(world_.listenAccess());
 }
 
-// A day's use: 50 returns to an Electron application and to Chrome, four corrections in each after
-// every return. Electron's manual switch is set at most once; Chrome's enhanced interface is never
-// switched on and off within the 2 s its debounce would swallow (one long absence switches it off
-// once, and it comes on again with Chrome), and only Chrome's first four corrections, made before
-// its first tree, fail.
+// A day's use: 50 returns to Electron and to Chrome, four corrections each time. Electron's switch
+// is set once; Chrome's enhanced interface never flips within its 2 s debounce (off once after the
+// long absence), and only the four corrections before Chrome's first tree fail.
 TEST_F(SimScriptTest, ADaysCorrectionsSwitchAccessibilityOnOnce) {
   std::string script =
       R"({"world": {"trusted": true, "recordWindow": 1000000, "apps": [{"pid": 5, "chromium": "electronDebounced"}, {"pid": 7, "chromium": "chrome"}, {"pid": 6, "frontmost": true}]}}

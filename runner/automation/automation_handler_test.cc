@@ -61,8 +61,7 @@ TEST_F(AutomationTest, KeysOfTheWrongTypeTakeTheDefaults) {
   EXPECT_EQ(element.selection, (platform::AXRange{1, 0}));
 }
 
-// Work beyond the bounds is refused whole: an "invalid_argument" naming the limit, no key posted,
-// no pause taken, the field untouched. Work up to the bound is done in full.
+// Work beyond the bounds is refused whole with "invalid_argument" naming the limit; up to it, done.
 TEST_F(AutomationTest, CallsBeyondTheBoundsAreRefusedBeforeAnyWork) {
   const std::string euro = "\u20ac", face = "\U0001F600";  // 3 bytes, 1 unit; 4 bytes, 2 units
   auto repeat = [](const std::string& s, size_t n) {

@@ -99,9 +99,8 @@ TEST_F(AutomationTest, CopyAndPasteUseTheKeysThatTypeCAndVOnTheCurrentLayout) {
     }
     return keycodes;
   };
-  // Dvorak types "c" and "v" on the keys that US labels I and period; the US keys for C and V
-  // would be Command-J and Command-K there. Russian types no Latin letter; its Command shortcuts
-  // follow the US keys, as do layouts whose key table cannot be read.
+  // Dvorak types "c" and "v" on the US keys I and period; Russian, and a layout whose key table
+  // cannot be read, take the US keys.
   const struct {
     const char* source;
     bool tableMissing;
