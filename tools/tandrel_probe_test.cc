@@ -99,9 +99,8 @@ TEST_F(ProbeBackendTest, ViewsComeFromTheSystemThroughTheSeam) {
       run("{\"show\": \"pasteboard\"}\n{\"show\": \"inputSource\"}\n{\"show\": \"loginItem\"}\n");
   ASSERT_EQ(out.size(), 3u);
   // Byte for byte what tandrel-sim prints for the same pasteboard.
-  simhost::Json simView = simhost::Json::object();
-  simView["show"] = "pasteboard";
-  simView["value"] = simhost::showWhat(context, "pasteboard");
+  const simhost::Json simView{{"show", "pasteboard"},
+                              {"value", simhost::showWhat(context, "pasteboard")}};
   EXPECT_EQ(out[0], simView.dump());
   EXPECT_THAT(out[0], HasSubstr(R"("types":{"z.type":"Z","a.type":"A"})"));
   EXPECT_EQ(out[1], R"({"show":"inputSource","value":{"id":"com.apple.keylayout.Russian"}})");
