@@ -90,34 +90,5 @@ TEST(JsonMapping, BadTagsAndNumbersAreErrors) {
   EXPECT_EQ(parseError(deep), "nested too deeply");
 }
 
-TEST(JsonMapping, CallsAndEnvelopes) {
-  std::string error;
-  const auto call =
-      callFromJson(Json::parse(R"({"method": "select", "args": {"lang": "ru"}})"), error);
-  ASSERT_TRUE(call.has_value()) << error;
-  EXPECT_EQ(*call, (channel::MethodCall{"select", ValueMap{{"lang", "ru"}}}));
-  EXPECT_EQ(callFromJson(Json::parse(R"({"method": "check"})"), error),
-            (channel::MethodCall{"check", Value()}));
-  EXPECT_EQ(callFromJson(Json::parse(R"({"method": 1})"), error), std::nullopt);
-  EXPECT_EQ(callFromJson(Json::parse(R"({"method": "x", "arg": 1})"), error), std::nullopt);
-  EXPECT_EQ(callToJson(*call).dump(), R"({"method":"select","args":{"lang":"ru"}})");
-
-  const auto err = envelopeFromJson(
-      Json::parse(R"({"error": {"code": "bad_lang", "message": null, "details": [1]}})"), error);
-  ASSERT_TRUE(err.has_value()) << error;
-  EXPECT_EQ(*err, channel::encodeErrorEnvelope({"bad_lang", std::nullopt, ValueList{1}}));
-  EXPECT_EQ(envelopeToJson(*err, error)->dump(),
-            R"({"error":{"code":"bad_lang","message":null,"details":[1]}})");
-  EXPECT_EQ(envelopeFromJson(Json::parse(R"({"notImplemented": true})"), error),
-            std::vector<uint8_t>{});
-  EXPECT_EQ(envelopeToJson({}, error)->dump(), R"({"notImplemented":true})");
-  EXPECT_EQ(envelopeToJson(channel::encodeSuccessEnvelope(2.5), error)->dump(),
-            R"({"success":2.5})");
-  EXPECT_EQ(envelopeFromJson(Json::parse(R"({"error": {"message": "m"}})"), error), std::nullopt);
-  EXPECT_EQ(envelopeFromJson(Json::parse(R"({"success": 1, "extra": 2})"), error), std::nullopt);
-  const uint8_t junk[] = {0x02};
-  EXPECT_EQ(envelopeToJson(junk, error), std::nullopt);
-}
-
 }  // namespace
 }  // namespace jsonmap

@@ -31,14 +31,34 @@ TEST(CodecTool, EachLineIsAnsweredAndErrorsSetTheStatus) {
        "{\"decodeError\":\"not a hex digit: \\\"z\\\"\"}\n"
        "{\"decodeError\":\"odd number of hex digits\"}\n"
        "true\n"},
-      {Direction::kEncode, Form::kCall, "{\"method\": \"listen\"}\n", 0, "07066c697374656e00\n"},
-      {Direction::kDecode, Form::kCall, "07066c697374656e00\n", 0,
-       "{\"method\":\"listen\",\"args\":null}\n"},
-      {Direction::kEncode, Form::kEnvelope, "{\"success\": 1.0}\n{\"notImplemented\": true}\n", 0,
-       "0006000000000000000000000000f03f\n\n"},
-      {Direction::kDecode, Form::kEnvelope, "\n01 07 09 6572726f72436f6465 00 00\n", 0,
+      {Direction::kEncode, Form::kCall,
+       "{\"method\": \"listen\"}\n{\"method\": \"select\", \"args\": {\"lang\": \"ru\"}}\n"
+       "{\"method\": 1}\n{\"method\": \"x\", \"arg\": 1}\n",
+       1,
+       "07066c697374656e00\n070673656c6563740d0107046c616e6707027275\n"
+       "{\"encodeError\":\"a call needs \\\"method\\\" as a string\"}\n"
+       "{\"encodeError\":\"unknown key in a call: \\\"arg\\\"\"}\n"},
+      {Direction::kDecode, Form::kCall,
+       "07066c697374656e00\n070673656c6563740d0107046c616e6707027275\n", 0,
+       "{\"method\":\"listen\",\"args\":null}\n{\"method\":\"select\",\"args\":{\"lang\":\"ru\"}}"
+       "\n"},
+      {Direction::kEncode, Form::kEnvelope,
+       "{\"success\": 1.0}\n{\"notImplemented\": true}\n"
+       "{\"error\": {\"code\": \"bad_lang\", \"message\": null, \"details\": [1]}}\n"
+       "{\"error\": {\"message\": \"m\"}}\n{\"success\": 1, \"extra\": 2}\n",
+       1,
+       "0006000000000000000000000000f03f\n\n0107086261645f6c616e67000c010301000000\n"
+       "{\"encodeError\":\"\\\"error\\\" needs a \\\"code\\\"\"}\n"
+       "{\"encodeError\":\"an envelope is {\\\"success\\\": ...}, {\\\"error\\\": {...}} or "
+       "{\\\"notImplemented\\\": true}\"}\n"},
+      {Direction::kDecode, Form::kEnvelope,
+       "\n01 07 09 6572726f72436f6465 00 00\n0107086261645f6c616e67000c010301000000\n02\n"
+       "0006000000000000000000000000f03f\n",
+       1,
        "{\"notImplemented\":true}\n"
-       "{\"error\":{\"code\":\"errorCode\",\"message\":null,\"details\":null}}\n"},
+       "{\"error\":{\"code\":\"errorCode\",\"message\":null,\"details\":null}}\n"
+       "{\"error\":{\"code\":\"bad_lang\",\"message\":null,\"details\":[1]}}\n"
+       "{\"decodeError\":\"not a reply envelope\"}\n{\"success\":1.0}\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.input);
