@@ -17,52 +17,36 @@ TEST_F(AutomationTest, NamesOutsideTheTableAreNotImplementedAndDoNothing) {
   EXPECT_EQ(world.application(kEditorPid)->manualAccessibilityWrites, 0);
 }
 
-TEST_F(AutomationTest, ArgumentsThatAreNotAStringKeyedMapTakeTheDefaults) {
+// Arguments that are not a string-keyed map, and keys of another type (only 32- and 64-bit integers
+// count), take the defaults: no text, no Backspace (nor for 0 and below), no selection.
+TEST_F(AutomationTest, ArgumentsOfTheWrongShapeOrTypeTakeTheDefaults) {
   sim::ElementState& element = focus(u"abc", {1, 1});
-  for (const Value& args : {Value(), Value(ValueList{"text", "x"}), Value(7), Value("x"),
-                            Value(ValueMap{{int32_t{1}, "x"}, {"text", "x"}, {"count", 2}})}) {
+  for (const Value& args :
+       {Value(), Value(ValueList{"text", "x"}), Value(7), Value("x"),
+        Value(ValueMap{{int32_t{1}, "x"}, {"text", "x"}, {"count", 2}}),
+        Value(ValueMap{{"text", 5}, {"count", "3"}, {"selStart", "1"}, {"selLen", 1}}),
+        Value(ValueMap{{"count", 2.0}}), Value(ValueMap{{"count", true}}),
+        Value(ValueMap{{"count", 0}}), Value(ValueMap{{"count", int64_t{-4}}}),
+        Value(ValueMap{{"count", ValueList{3}}}), Value(ValueMap{{"count", Value()}})}) {
+    SCOPED_TRACE(channel::toDebugString(args));
     EXPECT_EQ(call("typeText", args), MethodReply::Success());
     EXPECT_EQ(call("backspace", args), MethodReply::Success());
     EXPECT_TRUE(world.takePosted().empty());
     EXPECT_EQ(call("writeClipboardText", args), MethodReply::Success());
     EXPECT_EQ(call("readClipboardText"), MethodReply::Success(""));
     element.value = u"abc";
-    // The empty text, and no selection afterwards.
     EXPECT_EQ(call("axSetFocusedText", args), MethodReply::Success(true));
     EXPECT_EQ(element.value, u"");
     EXPECT_EQ(world.takePauses(), Pauses{5000});
   }
-}
-
-TEST_F(AutomationTest, KeysOfTheWrongTypeTakeTheDefaults) {
-  sim::ElementState& element = focus(u"abc");
-  // Only 32- and 64-bit integers count; nothing else posts a Backspace, nor do 0 and below.
-  for (const Value& count : {Value("3"), Value(), Value(2.0), Value(true), Value(0),
-                             Value(int64_t{-4}), Value(ValueList{3})}) {
-    EXPECT_EQ(call("backspace", ValueMap{{"count", count}, {"text", "zz"}}),
-              MethodReply::Success());
-  }
-  EXPECT_TRUE(world.takePosted().empty());
-  EXPECT_TRUE(world.takePauses().empty());
   EXPECT_EQ(call("backspace", ValueMap{{"count", int64_t{2}}}), MethodReply::Success());
   EXPECT_EQ(world.takePosted().size(), 4u);
-
-  EXPECT_EQ(call("writeClipboardText", ValueMap{{"text", 5}}), MethodReply::Success());
-  EXPECT_EQ(call("readClipboardText"), MethodReply::Success(""));
-
-  // A selection start that is not an integer is -1: no selection is set after the write.
-  element.selection = platform::AXRange{3, 0};
-  EXPECT_EQ(call("axSetFocusedText", ValueMap{{"text", "abcd"}, {"selStart", "1"}, {"selLen", 1}}),
-            MethodReply::Success(true));
-  EXPECT_EQ(element.value, u"abcd");
-  EXPECT_NE(element.selection, (platform::AXRange{1, 1}));
   EXPECT_EQ(call("axSetFocusedText", ValueMap{{"text", "abcde"}, {"selStart", int64_t{1}}}),
             MethodReply::Success(true));
   EXPECT_EQ(element.selection, (platform::AXRange{1, 0}));
 }
 
-// Work beyond the bounds is refused whole: an "invalid_argument" naming the limit, no key posted,
-// no pause taken, the field untouched. Work up to the bound is done in full.
+// Work beyond the bounds is refused whole with "invalid_argument" naming the limit; up to it, done.
 TEST_F(AutomationTest, CallsBeyondTheBoundsAreRefusedBeforeAnyWork) {
   const std::string euro = "\u20ac", face = "\U0001F600";  // 3 bytes, 1 unit; 4 bytes, 2 units
   auto repeat = [](const std::string& s, size_t n) {

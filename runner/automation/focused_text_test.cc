@@ -53,8 +53,7 @@ Knob with(K... knobs) {
 TEST_F(AutomationTest, ReadsTheFocusedTextWithItsSelectionInUtf16Units) {
   const std::pair<Knob, MethodReply> rows[] = {
       {none, shows("😀héllo", 3, 2)},
-      // A selection that cannot be read, or is not a range, reads as none; an unreadable subrole
-      // is an ordinary field.
+      // No readable range is no selection; an unreadable subrole is an ordinary field.
       {[](Field& e, sim::World&) { e.selectionIsNotRange = true; }, shows("😀héllo", -1, 0)},
       {[](Field& e, sim::World&) { e.selection.reset(); }, shows("😀héllo", -1, 0)},
       {with(secure,
@@ -62,8 +61,7 @@ TEST_F(AutomationTest, ReadsTheFocusedTextWithItsSelectionInUtf16Units) {
               e.copyErrors = {{"AXSelectedTextRange", -25200}, {"AXSubrole", -25204}};
             }),
        shows("😀héllo", -1, 0)},
-      // No text: a number, no value, an unreadable value; no field: focus cannot be read, no
-      // trust; a password field.
+      // No text (a number, none, unreadable), no focus, no trust, a password field.
       {number, MethodReply::Success()},
       {[](Field& e, sim::World&) { e.value.reset(); }, MethodReply::Success()},
       {[](Field& e, sim::World&) { e.copyErrors["AXValue"] = platform::kAXErrorNoValue; },
@@ -88,8 +86,7 @@ TEST_F(AutomationTest, ReadsTheFocusedTextWithItsSelectionInUtf16Units) {
   EXPECT_EQ(world.application(kEditorPid)->manualAccessibilityWrites, 0);
 }
 
-// One "axSetFocusedText" on a field: the answer, the field's text and selection afterwards, and
-// the read-back pauses. Nothing is typed, and the application's manual switch is set once.
+// One "axSetFocusedText": the answer, the field and its selection afterwards, the read-back pauses.
 TEST_F(AutomationTest, TheFocusedTextIsWrittenVerifiedOrRefusedWhole) {
   constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
   const Knob reformat = [](Field& e, sim::World&) {
@@ -129,8 +126,7 @@ TEST_F(AutomationTest, TheFocusedTextIsWrittenVerifiedOrRefusedWhole) {
       {u"secret", 1, 2, with(secure, notSettable), set("secreT", -1, 0), false},
       // Read back as soon as it shows the edit; the requested selection is set.
       {u"ghbdtn", 6, 0, none, set("привет", 2, 3), true, ms({5}), u"привет", 2, 3},
-      // Reformatted by the application: still written. A range value that cannot be made only
-      // skips setting the selection.
+      // Reformatted by the application: written; no range value only skips the selection.
       {u"ghbdtn", 6, 0, with(reformat, noRangeValue), set("привет", 0, 1), true, ms({5}),
        u"Привет!", 7, 0},
       // An ignored write of a text that differs only in normalisation is no failure.
@@ -140,8 +136,7 @@ TEST_F(AutomationTest, TheFocusedTextIsWrittenVerifiedOrRefusedWhole) {
       {u"ghbdtn", 6, 0, late(9000), set("привет", -1, 0), true, ms({5, 5}), u"привет", 0, 6},
       {u"ghbdtn", 6, 0, late(49000), set("привет", -1, 0), true, ms({5, 5, 10, 30}), u"привет", 0,
        6},
-      // Without the current text no changed range can be found: the whole value is written, and
-      // failing that the requested selection is replaced, by default the new text's whole length.
+      // Unreadable: the whole value is written, failing that the selection replaced.
       {u"abcdefg", 0, 0, with(unreadable, refuseValue), set("abXYZfg", 2, 3), true, ms({5}),
        u"abXYZfg", 2, 3},
       {u"hello", 0, 0, with(unreadable, refuseValue), set("HELLO", 3, 0), true, ms({5}), u"HELLO",
@@ -155,13 +150,11 @@ TEST_F(AutomationTest, TheFocusedTextIsWrittenVerifiedOrRefusedWhole) {
       {u"abcdef", 1, 0, with(blind, fixedRange), set("abcxyz", -1, 0), false},
       {u"abcdef", 1, 0, with(blind, noRangeValue), set("abcxyz", -1, 0), false},
       {u"abcdef", 1, 0, with(blind, refuseRange), set("abcxyz", -1, 0), false},
-      // The text write refused after the range was selected: the user's selection is put back,
-      // so the next Backspace deletes what the user had selected, not the whole text.
+      // The text write refused after the range was selected: the user's selection is put back.
       {u"abcdef", 1, 0, with(blind, refuseText), set("abcxyz", 3, 3), false},
       {u"abcdef", 1, 2, with(blind, refuseText), set("abXYef", -1, 0), false},
       {u"abcdef", 1, 2, with(notSettable, refuseText), set("abXYef", -1, 0), false},
-      // A readable field edits only the changed span, but a requested range beyond the text is
-      // still refused with nothing written; with the whole value settable that value is written.
+      // A readable field: a range beyond the text is refused, unless the whole value is settable.
       {u"abcdef", 1, 0, notSettable, set("abcxyz", 4, 3), false},
       {u"abcdef", 1, 0, notSettable, set("abcxyz", kMax, kMax), false},
       {u"abcdef", 1, 0, none, set("abcxyz", 4, 3), true, ms({5}), u"abcxyz", 4, 2},
@@ -174,15 +167,13 @@ TEST_F(AutomationTest, TheFocusedTextIsWrittenVerifiedOrRefusedWhole) {
        u"привет мир", 7, 3},
       {u"ghbdtn vbh", 3, 0, with(rich, refuseRange), set("привет мир", 7, 3), true, ms({5}),
        u"привет мир", 10, 0},
-      // The user went on typing after the Flutter side read the field: nothing is written. A field
-      // that cannot be read is not the text the edit was based on either.
+      // The field is not the text the edit was based on (typed since, unreadable): no write.
       {u"ghbdtn", 6, 0, userTyped, set("привет", 6, 0, "ghbdtn"), false, ms(), u"ghbdtnx", 7, 0},
       {u"ghbdtn", 6, 0, number, set("привет", 6, 0, "ghbdtn"), false},
       // Text that differs only in case is other text; an empty expectation is the empty field.
       {u"Ghbdtn", 6, 0, none, set("привет", 6, 0, "ghbdtn"), false},
       {u"Ghbdtn", 6, 0, none, set("привет", 6, 0, ""), false},
-      // The same text in another normalisation form is the same text; a value that is not a
-      // string is no expectation at all.
+      // Another normalisation form is the same text; a non-string is no expectation.
       {u"cafe\u0301", 5, 0, none, set("привет", 6, 0, "caf\u00e9"), true, ms({5}), u"привет", 6, 0},
       {u"x", 1, 0, none, set("ok", 2, 0, 5), true, ms({5}), u"ok", 2, 0},
   };
@@ -206,8 +197,7 @@ TEST_F(AutomationTest, TheFocusedTextIsWrittenVerifiedOrRefusedWhole) {
 }
 
 TEST_F(AutomationTest, OneCorrectedWordKeepsTheRestOfARichOrWebField) {
-  // Chromium web content ignores the selected-text write: the span is selected again and typed
-  // (one chunk and its pause), then read back.
+  // Chromium ignores the selected-text write: the span is selected again, typed and read back.
   const std::pair<sim::ElementKind, Pauses> kinds[] = {
       {sim::ElementKind::kRich, {5000}},
       {sim::ElementKind::kWebEditable, {5000}},
@@ -226,8 +216,7 @@ TEST_F(AutomationTest, OneCorrectedWordKeepsTheRestOfARichOrWebField) {
     EXPECT_EQ(element.value, u"Hello привет 😀 world");
     EXPECT_EQ(element.selection, (AXRange{12, 0}));
     EXPECT_EQ(h.world.takePauses(), pauses);
-    // A rich view keeps its formatting; what a page will send is the corrected text, not only
-    // what it shows.
+    // A rich view keeps its formatting; a page's model holds the corrected text.
     EXPECT_EQ(kind == sim::ElementKind::kRich ? sim::styleRuns(element) == runs
                                               : element.model == *element.value,
               true);
@@ -251,17 +240,14 @@ TEST_F(AutomationTest, ACorrectionTypedIntoChromiumLandsOnItsSpanInItsFieldOrAns
     int64_t caret;
   };
   const auto activateOther = [](Field&, sim::World& w) { w.activate(kOtherPid); };
+  const Knob moveCaret = [](Field&, sim::World& w) { w.selectRange({0, 0}); };
   const Row rows[] = {
       {"typed, shown a frame later", u"aZb", 0, nullptr, true, u"aZb", 2},
       {"a span deleted: one Backspace", u"a", 0, nullptr, true, u"a", 1},
       {"shown 150 ms later, after a page load", u"aZb", 0,
        [](Field& e, sim::World&) { e.axLag = sim::kPageLoadLag; }, true, u"aZb", 2},
       // The user moves the caret during the read-back: the span is selected again first.
-      {"caret moved", u"aZb", 20000,
-       [](Field&, sim::World& w) {
-         w.selectRange({0, 0});
-       },
-       true, u"aZb", 2},
+      {"caret moved", u"aZb", 20000, moveCaret, true, u"aZb", 2},
       // The user types after the correction: not written over; the caret stays theirs.
       {"user typed", u"aZb", 52000, [](Field&, sim::World& w) { w.typeOnKeys(u"x"); }, false,
        u"aZxb", 3},
@@ -321,29 +307,24 @@ TEST_F(AutomationTest, EachChromiumApplicationShowsItsFieldAfterTheFirstLookupAn
   int index = 0;
   for (const Row& row : rows) {
     SCOPED_TRACE(index++);
-    sim::World w;
-    w.setTrusted(true);
-    sim::AppState app;
-    app.pid = kEditorPid;
+    AutomationWorld h;
+    h.focus(u"");
+    sim::AppState& app = *h.world.application(kEditorPid);
     app.chromium = row.kind;
-    if (row.foundFrom) app.focused.emplace();
+    if (!row.foundFrom) app.focused.reset();
     if (row.enhancedAlreadyOn) {
       app.enhancedUserInterface = true;
       app.accessibility = sim::AccessibilityMode::kComplete;
     }
-    w.addApplication(std::move(app));
-    w.setFrontmost(kEditorPid);
-    AutomationHandler host(w);
     std::optional<sim::Micros> found;
     for (sim::Micros t = 0; t <= 6000000; t += 100000) {
-      w.advance(t - w.now());
-      if (host.axFocusedText() && !found) found = t;
+      h.world.advance(t - h.world.now());
+      if (h.handler.axFocusedText() && !found) found = t;
     }
     EXPECT_EQ(found, row.foundFrom);
-    const sim::AppState& state = *w.application(kEditorPid);
-    EXPECT_EQ(state.manualAccessibilityWrites, row.manualWrites);
-    EXPECT_EQ(state.enhancedUserInterfaceWrites, row.enhancedWrites);
-    EXPECT_EQ(state.enhancedUserInterface, row.enhancedOn);
+    EXPECT_EQ(app.manualAccessibilityWrites, row.manualWrites);
+    EXPECT_EQ(app.enhancedUserInterfaceWrites, row.enhancedWrites);
+    EXPECT_EQ(app.enhancedUserInterface, row.enhancedOn);
   }
 }
 
