@@ -129,6 +129,7 @@ class ThreadedMainLoop final : public platform::DelegatingMainLoop {
  public:
   using DelegatingMainLoop::DelegatingMainLoop;
   struct Signal {
+    explicit Signal(std::function<void()> p) : perform(std::move(p)) {}
     std::function<void()> perform;
     std::atomic<bool> valid{true};
   };
