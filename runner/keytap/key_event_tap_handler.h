@@ -22,7 +22,6 @@
 #include "platform/platform.h"
 #include "runner/keytap/tap_handoff.h"
 #include "runner/permissions/listening_activity.h"
-#include "runner/permissions/permission_gate.h"
 #include "runner/permissions/permission_watch_handler.h"
 
 namespace tandrel {
@@ -34,9 +33,6 @@ inline constexpr std::string_view kScreenUnlocked = "com.apple.screenIsUnlocked"
 class KeyEventTapHandler : public channel::StreamHandler,
                            public std::enable_shared_from_this<KeyEventTapHandler> {
  public:
-  static constexpr uint64_t kEventMask = PermissionGate::kKeyTapEventMask;
-  static_assert(kEventMask == 0x0200140A);
-
   // A tap the system switched off this many times in a row, with no event served between, is not
   // being serviced, whatever the permission checks say: the next switch-off loses it. An unserviced
   // tap holds one event for the system's tap timeout each time it is switched back on.

@@ -25,6 +25,7 @@ inline constexpr uint64_t kKeyTapEventMask =
     platform::eventMaskBit(platform::kCGEventKeyDown) |
     platform::eventMaskBit(platform::kCGEventFlagsChanged) |
     platform::eventMaskBit(platform::kCGEventOtherMouseDown);
+static_assert(kKeyTapEventMask == 0x0200140A);
 
 // Whether this process runs in the App Sandbox. Read from the process environment on first use
 // and fixed for the life of the process.
